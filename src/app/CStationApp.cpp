@@ -1,0 +1,115 @@
+#include "app/CStationApp.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/CStationDlg.h"
+#include "app/StartModeSwitch.h"
+#include "framework/MessageBox.h"
+#include "framework/QtThreadLoop.h"
+#include "framework/ThreadStarter.h"
+#include "framework/WindowRequests.h"
+#include "resources/StringTable.h"
+
+namespace chatterly {
+namespace {
+
+// Workers see their stop events within one 500 ms period; give them a few.
+constexpr auto kWorkerExitLimit = std::chrono::seconds(3);
+
+bool canMakeIpv4Socket() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) {
+        return false;
+    }
+    close(fd);
+    return true;
+}
+
+void quietDuringStart(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtFatalMsg) {
+        std::fprintf(stderr, "chatterly: cannot open the display (%s)\n",
+                     qPrintable(message.section('\n', 0, 0)));
+        std::fflush(stderr);
+        _exit(1);
+    }
+}
+
+}  // namespace
+
+CStationApp::CStationApp(int argc, char** argv) : argc_(argc), argv_(argv) {
+    MessageBox::setApplicationTitle(argc > 0 ? argv[0] : "chatterly");
+    commandLine_ = StartModeSwitch::Join(argc, argv);
+}
+
+CStationApp::~CStationApp() = default;
+
+bool CStationApp::MakeGui() {
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
+        !std::getenv("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr, "chatterly: no display to open (set DISPLAY or WAYLAND_DISPLAY)\n");
+        return false;
+    }
+    // Qt reports a display it cannot open as a fatal error; say it in one
+    // line and leave with a failure code instead of aborting.
+    const QtMessageHandler previous = qInstallMessageHandler(quietDuringStart);
+    gui_ = std::make_unique<QApplication>(argc_, argv_);
+    qInstallMessageHandler(previous);
+    return true;
+}
+
+bool CStationApp::StartStation() {
+    if (!canMakeIpv4Socket()) {
+        if (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") ||
+            std::getenv("QT_QPA_PLATFORM")) {
+            MakeGui();
+        }
+        QtThreadLoop loop;
+        MessageBox::show(LoadResourceString(IDS_SOCKETS_INIT_FAILED), MessageIcon::Warning, true);
+        exitCode_ = 1;
+        return false;
+    }
+    if (StartModeSwitch::Cut(commandLine_)) {
+        return true;
+    }
+    if (!MakeGui()) {
+        exitCode_ = 1;
+        return false;
+    }
+    {
+        QtThreadLoop loop;
+        {
+            CStationDlg station;
+            MessageBox::setMainWindow(&station);
+            station.RunModal();
+            MessageBox::setMainWindow(nullptr);
+        }
+        ThreadStarter::waitForAll(kWorkerExitLimit);
+        WindowRequests::shutdown();
+    }
+    return false;
+}
+
+int CStationApp::Run() {
+    if (StartStation()) {
+        // Windowless start: nothing to serve until the process is ended.
+        for (;;) {
+            pause();
+        }
+    }
+    if (ThreadStarter::running() > 0) {
+        // A worker is still inside a call it cannot leave yet (a connect the
+        // network has not decided): end without running static destructors
+        // under it.
+        std::fflush(nullptr);
+        _exit(exitCode_);
+    }
+    return exitCode_;
+}
+
+}  // namespace chatterly

@@ -1,0 +1,1 @@
+// Placeholder until the audio sources land; removed by the first of them.

@@ -1,0 +1,11 @@
+#include "control/SignalEvents.h"
+
+namespace chatterly {
+
+AutoResetEvent TalkStartEvent;
+AutoResetEvent TalkStopEvent;
+AutoResetEvent DisconnectEvent;
+AutoResetEvent TimerStopEvent;
+AutoResetEvent AnimationStopEvent;
+
+}  // namespace chatterly

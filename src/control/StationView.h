@@ -1,0 +1,26 @@
+#pragma once
+// What the call controller and the status displays may do to the station
+// window. Every operation may be called from any thread: it is carried out on
+// the GUI thread and returns when it has been (a synchronous window request).
+// Once the window has gone, requests do nothing.
+
+#include <string>
+
+namespace chatterly {
+
+class StationView {
+  public:
+    virtual ~StationView() = default;
+
+    virtual void EnableControl(int id, bool enabled) = 0;
+    virtual void SetControlText(int id, const std::string& text) = 0;
+    virtual std::string ControlText(int id) = 0;
+    virtual void SetWindowCaption(const std::string& text) = 0;
+    virtual void SetChecked(int id, bool checked) = 0;
+    virtual bool IsChecked(int id) = 0;
+    // Shows one of the loaded bitmaps in a picture control.
+    virtual void ShowBitmap(int controlId, int bitmapId) = 0;
+    virtual void BringToFront() = 0;
+};
+
+}  // namespace chatterly

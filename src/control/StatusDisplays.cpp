@@ -1,0 +1,103 @@
+#include "control/StatusDisplays.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <thread>
+
+#include "control/ControlIds.h"
+#include "control/SignalEvents.h"
+#include "framework/ThreadStarter.h"
+
+namespace chatterly {
+namespace {
+
+constexpr auto kPeriod = std::chrono::milliseconds(500);
+// How long a start waits for the threads an earlier stop ended: one period
+// and a margin.
+constexpr auto kStaleWait = std::chrono::milliseconds(2000);
+
+}  // namespace
+
+std::shared_ptr<StatusDisplays> StatusDisplays::make(std::shared_ptr<StationView> view,
+                                                     Clock clock) {
+    return std::shared_ptr<StatusDisplays>(new StatusDisplays(std::move(view), std::move(clock)));
+}
+
+StatusDisplays::StatusDisplays(std::shared_ptr<StationView> view, Clock clock)
+    : view_(std::move(view)), clock_(std::move(clock)) {
+    if (!clock_) {
+        clock_ = [] { return static_cast<int64_t>(std::time(nullptr)); };
+    }
+}
+
+std::string StatusDisplays::TimerCaption(int32_t t) {
+    const int32_t minutes = t / 60 - (t / 3600) * 60;
+    const int32_t seconds = t - (t / 60) * 60;
+    char text[40];
+    std::snprintf(text, sizeof text, "Connected %02d:%02d", minutes, seconds);
+    return text;
+}
+
+void StatusDisplays::StartConnectionTimer() {
+    timers_.awaitStale(kStaleWait);
+    const uint64_t epoch = timers_.enter();
+    auto self = shared_from_this();
+    ThreadStarter::start([self, epoch] { self->ConnectionTimerThread(epoch); });
+}
+
+void StatusDisplays::StopConnectionTimers() {
+    TimerStopEvent.set();
+    timers_.stopAll();
+}
+
+void StatusDisplays::ConnectionTimerThread(uint64_t epoch) {
+    const int64_t start = clock_();
+    for (;;) {
+        // Poll the event first: a stop consumes the signal, as the event's
+        // other users expect, even when the epoch alone would end the thread.
+        if (TimerStopEvent.poll() || timers_.stale(epoch)) {
+            break;
+        }
+        const auto elapsed = static_cast<int32_t>(clock_() - start);
+        view_->SetControlText(IDC_STATUS_BOX, TimerCaption(elapsed));
+        std::this_thread::sleep_for(kPeriod);
+    }
+    view_->SetControlText(IDC_STATUS_BOX, "Connection Status");
+    timers_.leave(epoch);
+}
+
+void StatusDisplays::PlaybackAnimation(bool start) {
+    if (!start) {
+        AnimationStopEvent.set();
+        animations_.stopAll();
+        return;
+    }
+    animations_.awaitStale(kStaleWait);
+    AnimationStopEvent.reset();
+    const uint64_t epoch = animations_.enter();
+    auto self = shared_from_this();
+    ThreadStarter::start([self, epoch] { self->PlaybackAnimationThread(epoch); });
+}
+
+void StatusDisplays::StopAnimations() {
+    animations_.stopAll();
+}
+
+void StatusDisplays::PlaybackAnimationThread(uint64_t epoch) {
+    auto stopped = [&] { return AnimationStopEvent.poll() || animations_.stale(epoch); };
+    if (!stopped()) {
+        static constexpr int kFrames[] = {IDB_SPEAKER_RING1, IDB_SPEAKER_RING2, IDB_SPEAKER_REST};
+        for (int frame = 0;; frame = (frame + 1) % 3) {
+            view_->ShowBitmap(IDC_SPEAKER, kFrames[frame]);
+            std::this_thread::sleep_for(kPeriod);
+            if (stopped()) {
+                break;
+            }
+        }
+    }
+    view_->ShowBitmap(IDC_SPEAKER, IDB_SPEAKER_REST);
+    animations_.leave(epoch);
+}
+
+}  // namespace chatterly

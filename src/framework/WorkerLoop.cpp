@@ -1,0 +1,72 @@
+#include "framework/WorkerLoop.h"
+
+#include <poll.h>
+
+#include <vector>
+
+#include "framework/ErrorReport.h"
+
+namespace chatterly {
+
+WorkerLoop::WorkerLoop() : queue_(MessageQueue::currentShared()) {}
+
+void WorkerLoop::watch(int fd, short events, Watch onReady) {
+    watches_[fd] = {events, std::make_shared<Watch>(std::move(onReady))};
+}
+
+void WorkerLoop::unwatch(int fd) {
+    watches_.erase(fd);
+}
+
+bool WorkerLoop::hasMessage() {
+    return !queue_->empty();
+}
+
+void WorkerLoop::waitForMessage(int timeoutMs) {
+    std::vector<pollfd> fds;
+    fds.push_back({queue_->wakeFd(), POLLIN, 0});
+    for (const auto& [fd, watch] : watches_) {
+        fds.push_back({fd, watch.first, 0});
+    }
+    if (!queue_->empty()) {
+        timeoutMs = 0;
+    }
+    if (poll(fds.data(), fds.size(), timeoutMs) <= 0) {
+        return;
+    }
+    if (fds[0].revents) {
+        queue_->drainWake();
+    }
+    for (size_t i = 1; i < fds.size(); ++i) {
+        if (!fds[i].revents) {
+            continue;
+        }
+        // A callback may unwatch fds; look each one up again.
+        auto it = watches_.find(fds[i].fd);
+        if (it != watches_.end()) {
+            auto callback = it->second.second;
+            (*callback)(fds[i].revents);
+        }
+    }
+}
+
+bool WorkerLoop::dispatchOne() {
+    auto message = queue_->take();
+    if (!message) {
+        return false;
+    }
+    if (message->handler) {
+        ErrorReport::run(message->handler);
+    }
+    return true;
+}
+
+void WorkerLoop::runUntil(const std::function<bool()>& stop, int passMs) {
+    while (!stop()) {
+        waitForMessage(passMs);
+        while (!stop() && dispatchOne()) {
+        }
+    }
+}
+
+}  // namespace chatterly

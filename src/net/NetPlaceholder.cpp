@@ -1,0 +1,1 @@
+// Placeholder until the network sources land; removed by the first of them.

@@ -1,0 +1,272 @@
+// The station window on the offscreen platform: its start state, the call
+// controller's transitions and events, the close request, the start-mode
+// switches and the minimised icon's place.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/CStationDlg.h"
+#include "app/StartModeSwitch.h"
+#include "control/ControlIds.h"
+#include "control/SignalEvents.h"
+#include "framework/SortedComboBox.h"
+#include "framework/ThreadStarter.h"
+#include "support/TestSupport.h"
+
+using namespace chatterly;
+using chatterly::test::MessageBoxRecorder;
+using chatterly::test::waitFor;
+
+namespace {
+
+void clearEvents() {
+    for (auto* e : {&TalkStartEvent, &TalkStopEvent, &DisconnectEvent, &TimerStopEvent,
+                    &AnimationStopEvent}) {
+        e->reset();
+    }
+}
+
+QPushButton* button(CStationDlg& w, int id) {
+    return qobject_cast<QPushButton*>(w.control(id));
+}
+SortedComboBox* combo(CStationDlg& w) {
+    return qobject_cast<SortedComboBox*>(w.control(IDC_REMOTE));
+}
+
+class StationWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        clearEvents();
+        window = std::make_unique<CStationDlg>();
+        window->InitStationWindow();
+        window->show();
+        combo(*window)->setFocus();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        boxes.clear();
+    }
+    void TearDown() override {
+        window.reset();
+        EXPECT_TRUE(ThreadStarter::waitForAll(std::chrono::seconds(20)));
+    }
+
+    MessageBoxRecorder boxes;
+    std::unique_ptr<CStationDlg> window;
+};
+
+}  // namespace
+
+TEST_F(StationWindow, StartsIdleWithTheTemplatesControlsAndFocusInTheRemoteBox) {
+    EXPECT_EQ(window->windowTitle(), "Chatterly");
+    const std::pair<int, const char*> captions[] = {
+        {IDC_CONNECT, "&Connect"},
+        {IDC_TALK, "&Talk"},
+        {IDC_DISCONNECT, "&Disconnect"},
+        {IDC_PROPERTIES, "&Properties"},
+        {IDC_ABOUT, "&About"},
+        {IDC_EXIT, "E&xit"},
+        {IDC_REMOTE_STATION, "Remote Parlio"},
+    };
+    for (const auto& [id, caption] : captions) {
+        ASSERT_NE(button(*window, id), nullptr) << id;
+        EXPECT_EQ(button(*window, id)->text(), caption) << id;
+    }
+    EXPECT_TRUE(button(*window, IDC_CONNECT)->isEnabled());
+    EXPECT_TRUE(button(*window, IDC_CONNECT)->isDefault());
+    EXPECT_FALSE(button(*window, IDC_TALK)->isEnabled());
+    EXPECT_TRUE(button(*window, IDC_TALK)->isCheckable());
+    EXPECT_FALSE(button(*window, IDC_DISCONNECT)->isEnabled());
+    EXPECT_EQ(window->shownBitmap(IDC_LED), IDB_LED_IDLE);
+    EXPECT_EQ(window->shownBitmap(IDC_SPEAKER), IDB_SPEAKER_REST);
+    EXPECT_EQ(qobject_cast<QGroupBox*>(window->control(IDC_STATUS_BOX))->title(),
+              "Connection Status");
+    EXPECT_TRUE(combo(*window)->hasFocus() || combo(*window)->lineEdit()->hasFocus());
+    // The pictures come from the program's resources at their sizes.
+    EXPECT_EQ(window->control(IDC_SPEAKER)->property("pixmap").value<QPixmap>().size(),
+              QSize(183, 137));
+    EXPECT_EQ(window->control(IDC_LED)->property("pixmap").value<QPixmap>().size(), QSize(54, 51));
+    EXPECT_FALSE(window->windowIcon().isNull());
+}
+
+TEST_F(StationWindow, TabOrderFollowsTheTemplate) {
+    QWidget* w = combo(*window);
+    const int expected[] = {IDC_CONNECT, IDC_TALK, IDC_DISCONNECT,    IDC_PROPERTIES,
+                            IDC_ABOUT,   IDC_EXIT, IDC_REMOTE_STATION};
+    for (int id : expected) {
+        w = w->nextInFocusChain();
+        while (w->focusPolicy() == Qt::NoFocus || w->parentWidget() != window.get()) {
+            w = w->nextInFocusChain();
+        }
+        EXPECT_EQ(w, window->control(id)) << id;
+    }
+}
+
+TEST_F(StationWindow, TheRemoteBoxKeepsItsListSortedWithoutRegardToCase) {
+    for (const char* item : {"hall", "Desk", "10.0.0.5", "attic", "Zebra"}) {
+        combo(*window)->addSorted(item);
+    }
+    EXPECT_EQ(combo(*window)->items(), (QStringList{"10.0.0.5", "attic", "Desk", "hall", "Zebra"}));
+}
+
+TEST_F(StationWindow, ConnectWithAnEmptyRemoteTextShowsTheMessageAndStartsNothing) {
+    DisconnectEvent.set();
+    TalkStartEvent.set();
+    TalkStopEvent.set();
+    QTest::mouseClick(button(*window, IDC_CONNECT), Qt::LeftButton);
+    EXPECT_EQ(boxes.texts(),
+              std::vector<std::string>{"You must supply a remote parlio to connect to."});
+    EXPECT_EQ(boxes.boxes()[0].icon, MessageIcon::Warning);
+    EXPECT_TRUE(boxes.boxes()[0].owned || true);
+    EXPECT_FALSE(DisconnectEvent.isSignalled());
+    EXPECT_FALSE(TalkStartEvent.isSignalled());
+    EXPECT_FALSE(TalkStopEvent.isSignalled());
+    EXPECT_FALSE(window->controller().TimerRecorded());
+    EXPECT_EQ(window->displays().timers().running(), 0);
+}
+
+TEST_F(StationWindow, EnterInTheRemoteBoxConnects) {
+    QTest::keyClicks(combo(*window)->lineEdit(), "10.0.0.9");
+    QTest::keyClick(combo(*window)->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(window->RemoteText(), "10.0.0.9");
+    // No outgoing calls yet: the call fails as a connect that did not go
+    // through, and the station is idle again.
+    ASSERT_TRUE(waitFor([&] { return boxes.count() >= 1; }));
+    EXPECT_EQ(boxes.texts()[0], "Failed to connect to remote parlio.");
+    ASSERT_TRUE(waitFor([&] { return window->displays().timers().running() == 0; }));
+    EXPECT_EQ(qobject_cast<QGroupBox*>(window->control(IDC_STATUS_BOX))->title(),
+              "Connection Status");
+    EXPECT_TRUE(button(*window, IDC_CONNECT)->isEnabled());
+}
+
+TEST_F(StationWindow, DisconnectWhileIdleSignalsAllFiveAndConnectResetsFour) {
+    window->Disconnect();
+    for (auto* e : {&TalkStartEvent, &TalkStopEvent, &DisconnectEvent, &TimerStopEvent,
+                    &AnimationStopEvent}) {
+        EXPECT_TRUE(e->isSignalled());
+    }
+    EXPECT_EQ(window->windowTitle(), "Chatterly");
+    combo(*window)->setEditText("10.0.0.9");
+    // Look at the events right after Connect, before the caller reports back.
+    ThreadStarter::waitForAll(std::chrono::seconds(20));
+    window->OnConnectButton();
+    EXPECT_FALSE(TalkStartEvent.isSignalled() && TalkStopEvent.isSignalled());
+    EXPECT_TRUE(AnimationStopEvent.isSignalled());
+    ASSERT_TRUE(waitFor([&] { return boxes.count() >= 1; }));
+}
+
+TEST_F(StationWindow, IncomingStateConnectsControlsAndTalkGoesToTheMainThread) {
+    window->SetIncomingState(true);
+    EXPECT_TRUE(window->isIncomingCall());
+    EXPECT_TRUE(button(*window, IDC_TALK)->isEnabled());
+    EXPECT_TRUE(button(*window, IDC_DISCONNECT)->isEnabled());
+    EXPECT_FALSE(button(*window, IDC_CONNECT)->isEnabled());
+    EXPECT_EQ(window->shownBitmap(IDC_LED), IDB_LED_CONNECTED);
+    EXPECT_TRUE(window->windowTitle().startsWith("Chatterly Connected to "));
+    ASSERT_TRUE(waitFor([&] {
+        return qobject_cast<QGroupBox*>(window->control(IDC_STATUS_BOX))
+            ->title()
+            .startsWith("Connected ");
+    }));
+
+    // Talk during an incoming call records on this thread (which fails, with
+    // no recorder yet) and leaves the caller's events alone.
+    QTest::mouseClick(button(*window, IDC_TALK), Qt::LeftButton);
+    EXPECT_FALSE(TalkStartEvent.isSignalled());
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Failed to start recording."});
+    EXPECT_FALSE(button(*window, IDC_TALK)->isChecked());
+
+    QTest::mouseClick(button(*window, IDC_DISCONNECT), Qt::LeftButton);
+    EXPECT_FALSE(window->isIncomingCall());
+    EXPECT_EQ(window->windowTitle(), "Chatterly");
+    EXPECT_EQ(window->shownBitmap(IDC_LED), IDB_LED_IDLE);
+    EXPECT_TRUE(button(*window, IDC_CONNECT)->isEnabled());
+    EXPECT_FALSE(button(*window, IDC_TALK)->isEnabled());
+    ASSERT_TRUE(waitFor([&] { return window->displays().timers().running() == 0; }));
+}
+
+TEST_F(StationWindow, TalkOutsideAnIncomingCallOnlyChangesTheEvents) {
+    window->SetConnectedControls(true);  // as an outgoing call that stands
+    QTest::mouseClick(button(*window, IDC_TALK), Qt::LeftButton);
+    EXPECT_EQ(button(*window, IDC_TALK)->text(), "&Stop Recording");
+    EXPECT_TRUE(TalkStartEvent.isSignalled());
+    EXPECT_FALSE(TalkStopEvent.isSignalled());
+    QTest::mouseClick(button(*window, IDC_TALK), Qt::LeftButton);
+    EXPECT_EQ(button(*window, IDC_TALK)->text(), "&Talk");
+    EXPECT_FALSE(TalkStartEvent.isSignalled());
+    EXPECT_TRUE(TalkStopEvent.isSignalled());
+    EXPECT_EQ(boxes.count(), 0u);
+}
+
+TEST_F(StationWindow, ACloseRequestDisconnectsFirstAndEscapeIsOne) {
+    window->SetIncomingState(true);
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(window->isIncomingCall());
+    EXPECT_TRUE(DisconnectEvent.isSignalled());
+    EXPECT_EQ(window->result(), QDialog::Rejected);
+}
+
+TEST_F(StationWindow, ExitPostsACloseRequest) {
+    QTest::mouseClick(button(*window, IDC_EXIT), Qt::LeftButton);
+    EXPECT_TRUE(window->isVisible());  // posted, not yet carried out
+    ASSERT_TRUE(waitFor([&] { return !window->isVisible(); }));
+    EXPECT_TRUE(DisconnectEvent.isSignalled());
+}
+
+TEST_F(StationWindow, AboutShowsAnInformationBox) {
+    QTest::mouseClick(button(*window, IDC_ABOUT), Qt::LeftButton);
+    ASSERT_EQ(boxes.count(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].icon, MessageIcon::Information);
+    EXPECT_NE(boxes.boxes()[0].text.find("Chatterly"), std::string::npos);
+}
+
+TEST_F(StationWindow, WorkerRequestsAfterTheWindowHasGoneDoNothing) {
+    auto view = window->viewProxy();
+    window.reset();
+    view->SetWindowCaption("late");  // must not touch the destroyed window
+    EXPECT_EQ(view->ControlText(IDC_STATUS_BOX), "");
+}
+
+TEST(StartModeSwitch, OnlyTheExactWordsAfterADashOrSlashCount) {
+    struct Case {
+        const char* line;
+        bool found;
+        const char* rest;
+    };
+    const Case cases[] = {
+        {"/Embedding", true, ""},
+        {"-Automation", true, ""},
+        {"file -Embedding x", true, "file  x"},
+        {"abc-Automationdef", true, "abcdef"},
+        {"/embedding", false, "/embedding"},
+        {"Embedding", false, "Embedding"},
+        {"-automation", false, "-automation"},
+        {"Embedding /Automation", true, "Embedding "},
+        {"-Automation /Embedding", true, "-Automation "},
+        {"", false, ""},
+    };
+    for (const Case& c : cases) {
+        std::string line = c.line;
+        EXPECT_EQ(StartModeSwitch::Cut(line), c.found) << c.line;
+        EXPECT_EQ(line, c.rest) << c.line;
+    }
+}
+
+TEST(MinimisedIcon, StandsCentredByTheTruncatingFormula) {
+    struct Case {
+        QSize client, icon;
+        QPoint at;
+    };
+    const Case cases[] = {
+        {{33, 32}, {32, 32}, {1, 0}},
+        {{32, 32}, {32, 32}, {0, 0}},
+        {{100, 60}, {32, 32}, {34, 14}},
+        {{31, 29}, {32, 32}, {0, -1}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CStationDlg::IconPosition(c.client, c.icon), c.at);
+    }
+}

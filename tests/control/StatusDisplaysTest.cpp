@@ -1,0 +1,156 @@
+// The connection timer's caption and the playback animation's frames and
+// stop rules, against a view that records what it was asked to show.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+
+#include "control/ControlIds.h"
+#include "control/SignalEvents.h"
+#include "control/StatusDisplays.h"
+#include "framework/ThreadStarter.h"
+#include "support/TestSupport.h"
+
+using namespace chatterly;
+using chatterly::test::waitFor;
+
+namespace {
+
+// Records captions and pictures as the window would show them.
+class RecordingView : public StationView {
+  public:
+    void EnableControl(int, bool) override {}
+    void SetControlText(int id, const std::string& text) override {
+        std::lock_guard lock(mutex);
+        if (id == IDC_STATUS_BOX) {
+            captions.push_back(text);
+        }
+    }
+    std::string ControlText(int) override { return {}; }
+    void SetWindowCaption(const std::string&) override {}
+    void SetChecked(int, bool) override {}
+    bool IsChecked(int) override { return false; }
+    void ShowBitmap(int controlId, int bitmapId) override {
+        std::lock_guard lock(mutex);
+        if (controlId == IDC_SPEAKER) {
+            frames.push_back(bitmapId);
+        }
+    }
+    void BringToFront() override {}
+
+    std::vector<int> shownFrames() {
+        std::lock_guard lock(mutex);
+        return frames;
+    }
+    std::vector<std::string> shownCaptions() {
+        std::lock_guard lock(mutex);
+        return captions;
+    }
+
+    std::mutex mutex;
+    std::vector<int> frames;
+    std::vector<std::string> captions;
+};
+
+void clearEvents() {
+    for (auto* e : {&TalkStartEvent, &TalkStopEvent, &DisconnectEvent, &TimerStopEvent,
+                    &AnimationStopEvent}) {
+        e->reset();
+    }
+}
+
+}  // namespace
+
+TEST(ConnectionTimer, CaptionShowsMinutesWithinTheHourAndSeconds) {
+    const std::pair<int32_t, const char*> cases[] = {
+        {0, "Connected 00:00"},    {59, "Connected 00:59"},   {65, "Connected 01:05"},
+        {3599, "Connected 59:59"}, {3600, "Connected 00:00"}, {3723, "Connected 02:03"},
+    };
+    for (const auto& [t, caption] : cases) {
+        EXPECT_EQ(StatusDisplays::TimerCaption(t), caption) << t;
+    }
+}
+
+TEST(ConnectionTimer, CountsFromItsStartByTheCalendarClockAndRestoresTheBoxCaption) {
+    clearEvents();
+    auto view = std::make_shared<RecordingView>();
+    std::atomic<int64_t> now{1000000};
+    auto displays = StatusDisplays::make(view, [&] { return now.load(); });
+    displays->StartConnectionTimer();
+    ASSERT_TRUE(waitFor([&] { return !view->shownCaptions().empty(); }));
+    EXPECT_EQ(view->shownCaptions().front(), "Connected 00:00");
+    now += 3723;
+    ASSERT_TRUE(waitFor([&] { return view->shownCaptions().back() == "Connected 02:03"; }));
+    displays->StopConnectionTimers();
+    ASSERT_TRUE(waitFor([&] { return displays->timers().running() == 0; }));
+    EXPECT_EQ(view->shownCaptions().back(), "Connection Status");
+    EXPECT_FALSE(TimerStopEvent.isSignalled());  // the timer consumed its stop
+}
+
+TEST(ConnectionTimer, OneStopEndsEveryRunningTimer) {
+    clearEvents();
+    auto view = std::make_shared<RecordingView>();
+    auto displays = StatusDisplays::make(view);
+    displays->StartConnectionTimer();
+    displays->StartConnectionTimer();  // an outgoing and an incoming call's timers
+    ASSERT_TRUE(waitFor([&] { return displays->timers().running() == 2; }));
+    displays->StopConnectionTimers();
+    EXPECT_TRUE(waitFor([&] { return displays->timers().running() == 0; }));
+}
+
+TEST(ConnectionTimer, AStartRightAfterAStopNeverLeavesTheOldTimerRunning) {
+    clearEvents();
+    auto view = std::make_shared<RecordingView>();
+    auto displays = StatusDisplays::make(view);
+    displays->StartConnectionTimer();
+    ASSERT_TRUE(waitFor([&] { return !view->shownCaptions().empty(); }));
+    displays->StopConnectionTimers();
+    TimerStopEvent.reset();  // what a new call's Connect does before its timer starts
+    displays->StartConnectionTimer();
+    EXPECT_TRUE(waitFor([&] { return displays->timers().running() == 1; }));
+    EXPECT_EQ(displays->timers().staleRunning(), 0);
+    displays->StopConnectionTimers();
+    EXPECT_TRUE(waitFor([&] { return displays->timers().running() == 0; }));
+}
+
+TEST(PlaybackAnimation, RunsTheFramesInOrderAndAlwaysEndsAtRest) {
+    clearEvents();
+    auto view = std::make_shared<RecordingView>();
+    auto displays = StatusDisplays::make(view);
+    displays->PlaybackAnimation(true);
+    ASSERT_TRUE(waitFor([&] { return view->shownFrames().size() >= 4; }, std::chrono::seconds(30)));
+    displays->PlaybackAnimation(false);
+    ASSERT_TRUE(waitFor([&] { return displays->animations().running() == 0; }));
+    const auto frames = view->shownFrames();
+    const int cycle[] = {IDB_SPEAKER_RING1, IDB_SPEAKER_RING2, IDB_SPEAKER_REST};
+    for (size_t i = 0; i + 1 < frames.size(); ++i) {
+        EXPECT_EQ(frames[i], cycle[i % 3]) << "frame " << i;
+    }
+    EXPECT_EQ(frames.back(), IDB_SPEAKER_REST);
+}
+
+TEST(PlaybackAnimation, AShortMessageStillShowsTheFirstFrameForAFullPeriod) {
+    clearEvents();
+    auto view = std::make_shared<RecordingView>();
+    auto displays = StatusDisplays::make(view);
+    displays->PlaybackAnimation(true);
+    ASSERT_TRUE(waitFor([&] { return !view->shownFrames().empty(); }));
+    displays->PlaybackAnimation(false);
+    ASSERT_TRUE(waitFor([&] { return displays->animations().running() == 0; }));
+    EXPECT_EQ(view->shownFrames(), (std::vector<int>{IDB_SPEAKER_RING1, IDB_SPEAKER_REST}));
+    // The stop was consumed by the thread it was meant for.
+    EXPECT_FALSE(AnimationStopEvent.isSignalled());
+}
+
+TEST(PlaybackAnimation, APendingStopIsClearedByTheNextStart) {
+    clearEvents();
+    auto view = std::make_shared<RecordingView>();
+    auto displays = StatusDisplays::make(view);
+    displays->PlaybackAnimation(false);  // no thread runs: the stop stays pending
+    EXPECT_TRUE(AnimationStopEvent.isSignalled());
+    displays->PlaybackAnimation(true);
+    ASSERT_TRUE(waitFor([&] { return !view->shownFrames().empty(); }));
+    EXPECT_EQ(view->shownFrames().front(), IDB_SPEAKER_RING1);
+    displays->PlaybackAnimation(false);
+    ASSERT_TRUE(waitFor([&] { return displays->animations().running() == 0; }));
+}

@@ -1,0 +1,95 @@
+#include "support/TestSupport.h"
+
+#include <pulse/simple.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QThread>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+
+#include "framework/WindowRequests.h"
+
+namespace chatterly::test {
+
+bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return done();
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        WindowRequests::serve();
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+MessageBoxRecorder::MessageBoxRecorder() {
+    MessageBox::setSeam([this](const MessageBoxRecord& record) {
+        {
+            std::lock_guard lock(mutex_);
+            boxes_.push_back(record);
+        }
+        if (onShow) {
+            onShow(record);
+        }
+    });
+}
+
+MessageBoxRecorder::~MessageBoxRecorder() {
+    MessageBox::setSeam(nullptr);
+}
+
+std::vector<MessageBoxRecord> MessageBoxRecorder::boxes() const {
+    std::lock_guard lock(mutex_);
+    return boxes_;
+}
+
+std::vector<std::string> MessageBoxRecorder::texts() const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> out;
+    for (const auto& b : boxes_) {
+        out.push_back(b.text);
+    }
+    return out;
+}
+
+size_t MessageBoxRecorder::count() const {
+    std::lock_guard lock(mutex_);
+    return boxes_.size();
+}
+
+void MessageBoxRecorder::clear() {
+    std::lock_guard lock(mutex_);
+    boxes_.clear();
+}
+
+ScratchDirectory::ScratchDirectory() {
+    char buffer[PATH_MAX];
+    previous_ = getcwd(buffer, sizeof buffer) ? buffer : "/";
+    std::string pattern = (std::filesystem::temp_directory_path() / "chatterly-XXXXXX").string();
+    path_ = mkdtemp(pattern.data());
+    std::filesystem::current_path(path_);
+}
+
+ScratchDirectory::~ScratchDirectory() {
+    std::error_code ec;
+    std::filesystem::current_path(previous_, ec);
+    std::filesystem::remove_all(path_, ec);
+}
+
+bool soundServerAvailable() {
+    pa_sample_spec spec{PA_SAMPLE_S16LE, 22050, 1};
+    int error = 0;
+    pa_simple* s = pa_simple_new(nullptr, "chatterly-test", PA_STREAM_PLAYBACK, nullptr, "probe",
+                                 &spec, nullptr, nullptr, &error);
+    if (!s) {
+        return false;
+    }
+    pa_simple_free(s);
+    return true;
+}
+
+}  // namespace chatterly::test

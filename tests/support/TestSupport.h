@@ -1,0 +1,59 @@
+#pragma once
+// Helpers shared by the tests: waiting for a condition with a generous
+// deadline while the GUI thread keeps its events and window requests moving,
+// a recorder of message boxes, and a scratch working directory.
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "framework/MessageBox.h"
+
+namespace chatterly::test {
+
+// Processes Qt events and window requests until done() holds or the limit
+// passes; returns done()'s last value. Never a fixed sleep: it returns as
+// soon as the condition holds.
+bool waitFor(const std::function<bool()>& done,
+             std::chrono::milliseconds limit = std::chrono::seconds(20));
+
+// Installs itself as the message box seam for its lifetime and records every
+// box; each box is dismissed at once (or by onShow, which runs while the box
+// is "up").
+class MessageBoxRecorder {
+  public:
+    MessageBoxRecorder();
+    ~MessageBoxRecorder();
+
+    std::vector<MessageBoxRecord> boxes() const;
+    std::vector<std::string> texts() const;
+    size_t count() const;
+    void clear();
+
+    // Runs inside the box, on the thread that shows it (the GUI thread).
+    std::function<void(const MessageBoxRecord&)> onShow;
+
+  private:
+    mutable std::mutex mutex_;
+    std::vector<MessageBoxRecord> boxes_;
+};
+
+// A fresh temporary directory made the working directory for its lifetime.
+class ScratchDirectory {
+  public:
+    ScratchDirectory();
+    ~ScratchDirectory();
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+  private:
+    std::string path_;
+    std::string previous_;
+};
+
+// Whether a PulseAudio server is reachable (PULSE_SERVER or the default).
+bool soundServerAvailable();
+
+}  // namespace chatterly::test

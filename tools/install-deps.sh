@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Chatterly needs to build, run and test, if any
+# are missing. Works as root and, through sudo, for an ordinary user.
+set -euo pipefail
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev
+  libpulse-dev libsndfile1-dev pulseaudio pulseaudio-utils xvfb xauth xdotool imagemagick sox
+  espeak-ng iproute2 fonts-dejavu-core clang-format)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
