@@ -81,10 +81,10 @@ ScratchDirectory::~ScratchDirectory() {
 }
 
 bool soundServerAvailable() {
-    pa_sample_spec spec{PA_SAMPLE_S16LE, 22050, 1};
+    pa_sample_spec format{PA_SAMPLE_S16LE, 22050, 1};
     int error = 0;
     pa_simple* s = pa_simple_new(nullptr, "chatterly-test", PA_STREAM_PLAYBACK, nullptr, "probe",
-                                 &spec, nullptr, nullptr, &error);
+                                 &format, nullptr, nullptr, &error);
     if (!s) {
         return false;
     }

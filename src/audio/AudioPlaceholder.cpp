@@ -1,1 +1,0 @@
-// Placeholder until the audio sources land; removed by the first of them.
