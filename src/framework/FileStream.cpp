@@ -1,0 +1,72 @@
+#include "framework/FileStream.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "framework/FileError.h"
+
+namespace chatterly {
+
+FileStream::FileStream(std::string fileName, Mode mode) : name_(std::move(fileName)) {
+    const int flags = mode == Mode::Read ? O_RDONLY : (O_WRONLY | O_CREAT | O_TRUNC);
+    do {
+        fd_ = ::open(name_.c_str(), flags | O_CLOEXEC, 0666);
+    } while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0) {
+        throw FileError(name_, errno);
+    }
+}
+
+FileStream::~FileStream() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+void FileStream::close() {
+    if (fd_ < 0) {
+        return;
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0 && errno != EINTR) {
+        throw FileError(name_, errno);
+    }
+}
+
+void FileStream::write(const void* data, size_t n) {
+    if (fd_ < 0) {
+        throw FileError(name_, EBADF);
+    }
+    const auto* bytes = static_cast<const char*>(data);
+    while (n > 0) {
+        const ssize_t r = ::write(fd_, bytes, n);
+        if (r < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw FileError(name_, errno);
+        }
+        bytes += r;
+        n -= static_cast<size_t>(r);
+    }
+}
+
+size_t FileStream::read(void* data, size_t n) {
+    if (fd_ < 0) {
+        throw FileError(name_, EBADF);
+    }
+    for (;;) {
+        const ssize_t r = ::read(fd_, data, n);
+        if (r >= 0) {
+            return static_cast<size_t>(r);
+        }
+        if (errno != EINTR) {
+            throw FileError(name_, errno);
+        }
+    }
+}
+
+}  // namespace chatterly

@@ -1,0 +1,33 @@
+#pragma once
+// A ByteStream over a disk file's POSIX descriptor. Errors raise
+// FileError(file name, errno).
+
+#include <string>
+
+#include "framework/ByteStream.h"
+
+namespace chatterly {
+
+class FileStream : public ByteStream {
+  public:
+    enum class Mode { Read, Write };  // Write creates or truncates
+
+    FileStream(std::string fileName, Mode mode);
+    ~FileStream() override;
+
+    FileStream(const FileStream&) = delete;
+    FileStream& operator=(const FileStream&) = delete;
+
+    void write(const void* data, size_t n) override;
+    size_t read(void* data, size_t n) override;
+    std::string name() const override { return name_; }
+
+    // Closes the descriptor, reporting a failure (a late write error).
+    void close();
+
+  private:
+    std::string name_;
+    int fd_ = -1;
+};
+
+}  // namespace chatterly

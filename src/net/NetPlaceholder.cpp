@@ -1,1 +1,0 @@
-// Placeholder until the network sources land; removed by the first of them.

@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "framework/ArchiveError.h"
+#include "framework/CArchive.h"
+#include "framework/FileError.h"
+#include "framework/FileStream.h"
+#include "net/RecordingStream.h"
+#include "support/TestSupport.h"
+
+namespace chatterly {
+namespace {
+
+using test::Delivery;
+using test::pattern;
+using test::RecordingStream;
+
+TEST(ArchiveWrite, SendsWholeBlocksAndBulkStraightFromCaller) {
+    struct Case {
+        std::vector<size_t> writes;
+        std::vector<size_t> sendsBeforeFlush;
+        std::vector<size_t> sendsAfterFlush;
+    };
+    const Case cases[] = {
+        {{3, 5}, {}, {8}},               // exactly fills: held until flush
+        {{3, 6}, {8}, {8, 1}},           // overflow by one
+        {{3, 30}, {8, 24}, {8, 24, 1}},  // brim, three direct blocks, rest
+        {{16}, {8, 8}, {8, 8}},          // empty buffer, multiple of the size
+        {{0, 0}, {}, {}},
+    };
+    for (const auto& c : cases) {
+        RecordingStream stream;
+        CArchive ar(stream, CArchive::Mode::Store, 8);
+        std::vector<uint8_t> expected;
+        uint8_t seed = 0;
+        for (size_t n : c.writes) {
+            const auto data = pattern(n, ++seed);
+            ar.write(data.data(), n);
+            expected.insert(expected.end(), data.begin(), data.end());
+        }
+        EXPECT_EQ(stream.sendSizes(), c.sendsBeforeFlush);
+        ar.flush();
+        EXPECT_EQ(stream.sendSizes(), c.sendsAfterFlush);
+        EXPECT_EQ(stream.sentBytes(), expected);
+    }
+}
+
+TEST(ArchiveRead, ReturnsEveryByteAndKeepsExtrasBufferedUnderAnyDelivery) {
+    const auto input = pattern(50);
+    for (Delivery d : {Delivery::Whole, Delivery::Split, Delivery::OneByte}) {
+        RecordingStream stream(input, d);
+        CArchive ar(stream, CArchive::Mode::Load, 8);
+        std::vector<uint8_t> out;
+        for (size_t n : {3, 20, 1, 8, 18}) {
+            std::vector<uint8_t> part(n);
+            ASSERT_EQ(ar.read(part.data(), n), n);
+            out.insert(out.end(), part.begin(), part.end());
+        }
+        EXPECT_EQ(out, input);
+        uint8_t extra;
+        EXPECT_EQ(ar.read(&extra, 1), 0u);
+    }
+}
+
+TEST(ArchiveRead, BulkGoesStraightToDestinationAndShortReadAtEnd) {
+    RecordingStream stream(pattern(21), Delivery::Whole);
+    CArchive ar(stream, CArchive::Mode::Load, 8);
+    std::vector<uint8_t> out(19);
+    ASSERT_EQ(ar.read(out.data(), 19), 19u);
+    // 16 bytes direct, then one buffered receive of up to 8 bytes.
+    EXPECT_EQ(stream.receives, (std::vector<size_t>{16, 5}));
+    EXPECT_EQ(ar.buffered(), 2u);
+    std::vector<uint8_t> tail(10);
+    EXPECT_EQ(ar.read(tail.data(), 10), 2u);
+}
+
+TEST(ArchiveIntegers, LittleEndianAndEndOfFileNamesTheStream) {
+    RecordingStream out;
+    {
+        CArchive ar(out, CArchive::Mode::Store);
+        ar.writeU8(0xAB);
+        ar.writeU16(0x1234);
+        ar.writeU32(0xDEADBEEF);
+    }  // the destructor flushes
+    EXPECT_EQ(out.sentBytes(), (std::vector<uint8_t>{0xAB, 0x34, 0x12, 0xEF, 0xBE, 0xAD, 0xDE}));
+    RecordingStream in(out.sentBytes(), Delivery::OneByte);
+    CArchive ar(in, CArchive::Mode::Load);
+    EXPECT_EQ(ar.readU8(), 0xAB);
+    EXPECT_EQ(ar.readU16(), 0x1234);
+    EXPECT_EQ(ar.readU32(), 0xDEADBEEFu);
+    try {
+        ar.readU16();
+        FAIL() << "no error at the end";
+    } catch (const ArchiveError& e) {
+        EXPECT_EQ(e.cause(), ArchiveError::Cause::EndOfFile);
+        EXPECT_NE(e.description().find("recorded.stream"), std::string::npos);
+    }
+}
+
+TEST(ArchiveErrors, FailuresPropagateExceptInTheDestructor) {
+    RecordingStream stream;
+    stream.failAfter(0);
+    {
+        CArchive ar(stream, CArchive::Mode::Store, 8);
+        ar.writeU32(1);
+        EXPECT_THROW(ar.flush(), FileError);
+        ar.writeU32(2);
+    }  // the destructor's failing flush is swallowed
+    RecordingStream dropped;
+    {
+        CArchive ar(dropped, CArchive::Mode::Store, 8);
+        ar.writeU32(7);
+        ar.abort();
+    }
+    EXPECT_TRUE(dropped.sends.empty());
+}
+
+TEST(FileStreamArchive, RoundTripsThroughARealFileAndReportsOpenErrors) {
+    test::ScratchDirectory dir;
+    const std::string name = dir.file("message.bin");
+    const auto data = pattern(10000);
+    {
+        FileStream file(name, FileStream::Mode::Write);
+        CArchive ar(file, CArchive::Mode::Store);
+        ar.write(data.data(), data.size());
+        ar.close();
+    }
+    FileStream file(name, FileStream::Mode::Read);
+    CArchive ar(file, CArchive::Mode::Load);
+    std::vector<uint8_t> back(data.size() + 10);
+    EXPECT_EQ(ar.read(back.data(), back.size()), data.size());
+    back.resize(data.size());
+    EXPECT_EQ(back, data);
+    try {
+        FileStream missing(dir.file("absent.bin"), FileStream::Mode::Read);
+        FAIL() << "opened a missing file";
+    } catch (const FileError& e) {
+        EXPECT_EQ(e.cause(), ENOENT);
+        EXPECT_EQ(e.fileName(), dir.file("absent.bin"));
+    }
+}
+
+}  // namespace
+}  // namespace chatterly

@@ -1,0 +1,75 @@
+// The string map's order, which decides the bytes of the memory file.
+#include <gtest/gtest.h>
+
+#include "framework/CMapStringToString.h"
+#include "framework/CStringArray.h"
+
+using namespace chatterly;
+
+namespace {
+
+std::vector<std::string> keysInOrder(const CMapStringToString& map) {
+    std::vector<std::string> keys;
+    map.ForEach([&](const std::string& k, const std::string&) { keys.push_back(k); });
+    return keys;
+}
+
+}  // namespace
+
+TEST(CMapStringToString, KeysFallIntoTheirChains) {
+    const std::pair<const char*, uint32_t> cases[] = {
+        {"", 0}, {"a", 12}, {"desk", 10}, {"hall", 10}, {"10.0.0.5", 2}, {"10.0.0.2", 16},
+    };
+    for (const auto& [key, chain] : cases) {
+        EXPECT_EQ(CMapStringToString::ChainOf(key), chain) << key;
+    }
+    EXPECT_EQ(CMapStringToString::HashKey("a"), 97u);
+    // Bytes from 0x80 up count as negative: 0xFF adds -1, wrapping.
+    EXPECT_EQ(CMapStringToString::HashKey("\xff"), 0xFFFFFFFFu);
+}
+
+TEST(CMapStringToString, IteratesByChainWithTheNewestKeyFirst) {
+    CMapStringToString map;
+    map.SetAt("10.0.0.2", "hall");
+    map.SetAt("10.0.0.5", "desk");
+    EXPECT_EQ(keysInOrder(map), (std::vector<std::string>{"10.0.0.5", "10.0.0.2"}));
+
+    CMapStringToString byAlias;
+    byAlias.SetAt("hall", "10.0.0.2");
+    byAlias.SetAt("desk", "10.0.0.5");  // same chain, inserted later: first
+    EXPECT_EQ(keysInOrder(byAlias), (std::vector<std::string>{"desk", "hall"}));
+
+    byAlias.SetAt("hall", "10.0.0.9");  // assignment keeps the place
+    EXPECT_EQ(keysInOrder(byAlias), (std::vector<std::string>{"desk", "hall"}));
+    EXPECT_EQ(byAlias.Lookup("hall"), "10.0.0.9");
+    EXPECT_EQ(byAlias.GetCount(), 2u);
+}
+
+TEST(CMapStringToString, LookupsAreExactAndRemoveAllStartsAfresh) {
+    CMapStringToString map;
+    map.SetAt("desk", "10.0.0.5");
+    EXPECT_FALSE(map.Lookup("Desk"));
+    EXPECT_FALSE(map.Lookup("des"));
+    map.SetAt("", "empty");
+    EXPECT_EQ(map.Lookup(""), "empty");
+    map.RemoveAll();
+    EXPECT_TRUE(map.IsEmpty());
+    EXPECT_FALSE(map.Lookup("desk"));
+    EXPECT_TRUE(keysInOrder(map).empty());
+    map.SetAt("x", "y");
+    EXPECT_EQ(map.GetCount(), 1u);
+    EXPECT_TRUE(map.RemoveKey("x"));
+    EXPECT_FALSE(map.RemoveKey("x"));
+}
+
+TEST(CStringArray, KeepsOrderAndDuplicatesAndResizesWithEmptyStrings) {
+    CStringArray a;
+    a.Add("10.0.0.5");
+    a.Add("10.0.0.5");
+    a.SetSize(3);
+    EXPECT_EQ(a.GetSize(), 3u);
+    EXPECT_EQ(a[1], "10.0.0.5");
+    EXPECT_EQ(a[2], "");
+    a.RemoveAll();
+    EXPECT_EQ(a.GetSize(), 0u);
+}
