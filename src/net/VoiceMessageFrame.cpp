@@ -23,7 +23,7 @@ void VoiceMessageFrame::write(CArchive& archive, const void* data, uint32_t leng
     archive.flush();
 }
 
-std::optional<std::vector<uint8_t>> VoiceMessageFrame::read(CArchive& archive) {
+std::optional<FrameData> VoiceMessageFrame::read(CArchive& archive) {
     uint8_t header[HeaderSize];
     if (archive.read(header, HeaderSize) != HeaderSize) {
         return std::nullopt;
@@ -32,7 +32,7 @@ std::optional<std::vector<uint8_t>> VoiceMessageFrame::read(CArchive& archive) {
     if (length > MaxFrameLength) {
         throw ArchiveError(ArchiveError::Cause::BadLength);
     }
-    std::vector<uint8_t> data(length);
+    FrameData data(length);
     if (archive.read(data.data(), length) != length) {
         return std::nullopt;
     }

@@ -5,6 +5,7 @@
 //   Data      Length bytes of recorded sound
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -16,6 +17,29 @@ namespace chatterly {
 // sound. A larger Length is a corrupt or hostile frame.
 inline constexpr uint32_t MaxFrameLength = 1u << 30;
 
+// Data of a received frame. Its bytes are not zero-filled when it is made:
+// every one is received before the frame is returned, and a Length that is
+// announced but never sent commits no memory beyond what arrived.
+template <typename T>
+struct UninitialisedAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() = default;
+    template <typename U>
+    UninitialisedAllocator(const UninitialisedAllocator<U>&) {}
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using FrameData = std::vector<uint8_t, UninitialisedAllocator<uint8_t>>;
+
 class VoiceMessageFrame {
   public:
     // Writes the header and Data, then flushes once. Throws FileError when
@@ -25,7 +49,7 @@ class VoiceMessageFrame {
     // Reads one whole frame. Returns nullopt when the stream ends before the
     // frame is whole; a partial frame is never returned. A Length above
     // MaxFrameLength throws ArchiveError(BadLength) before any allocation.
-    static std::optional<std::vector<uint8_t>> read(CArchive& archive);
+    static std::optional<FrameData> read(CArchive& archive);
 };
 
 }  // namespace chatterly
