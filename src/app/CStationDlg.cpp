@@ -84,8 +84,9 @@ void CStationDlg::buildControls() {
     setFixedSize(du.x(kTemplateWidth), du.y(kTemplateHeight));
 
     remote_ = new SortedComboBox(this);
-    remote_->setGeometry(du.rect(73, 7, 136, 53).adjusted(0, 0, 0, 0));
-    remote_->resize(du.x(136), remote_->sizeHint().height());
+    // The template's height includes the open list; the closed box is as
+    // tall as the style makes it.
+    remote_->setGeometry(du.x(73), du.y(7), du.x(136), remote_->sizeHint().height());
     remote_->setMaxVisibleItems(5);
 
     auto button = [&](int id, const char* caption, QRect where) {
@@ -135,8 +136,6 @@ void CStationDlg::buildControls() {
     bind(about, &CStationDlg::OnAboutButton);
     connect(properties, &QPushButton::clicked, this,
             [this] { ErrorReport::run([this] { controller_->OnPropertiesButton(); }); });
-    // The station memory dialog arrives with the station memory.
-    remoteStation->setEnabled(true);
 }
 
 void CStationDlg::bind(QPushButton* button, void (CStationDlg::*handler)()) {
@@ -166,9 +165,9 @@ bool CStationDlg::InitStationWindow() {
     }
     ShowBitmap(IDC_SPEAKER, IDB_SPEAKER_REST);
     SetConnectedControls(false);
-    if (!OpenRecorder()) {
-        return true;
-    }
+    // Without a recorder the initialisation ends here; the listening socket
+    // and the station memory follow the open once they exist.
+    OpenRecorder();
     return true;
 }
 
