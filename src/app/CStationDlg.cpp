@@ -11,14 +11,17 @@
 #include <QStyle>
 
 #include "app/SoundSettings.h"
+#include "app/StationCalls.h"
 #include "control/ControlIds.h"
 #include "framework/AnsiCodec.h"
+#include "framework/CAsyncSocket.h"
 #include "framework/DialogUnits.h"
 #include "framework/ErrorReport.h"
 #include "framework/MessageBox.h"
 #include "framework/SortedComboBox.h"
 #include "framework/ThreadStarter.h"
 #include "framework/WindowRequests.h"
+#include "net/CListeningSocket.h"
 #include "resources/StringTable.h"
 
 namespace chatterly {
@@ -45,6 +48,7 @@ CStationDlg::CStationDlg(StationOptions options) : QDialog(nullptr), options_(st
 
     proxy_ = StationViewProxy::make(this);
     displays_ = StatusDisplays::make(proxy_, options_.clock);
+    calls_ = std::make_shared<StationCalls>(displays_);
 
     // The controller's hooks run on whichever thread called it; those that
     // touch this window's state go through window requests and do nothing
@@ -70,13 +74,25 @@ CStationDlg::CStationDlg(StationOptions options) : QDialog(nullptr), options_(st
         return false;
     };
     hooks.stopAndSendRecording = [] {};
+    hooks.closeIncoming = [calls = calls_] { calls->CloseIncoming(); };
+    hooks.clearIncoming = [calls = calls_] { calls->ClearIncoming(); };
+    hooks.incomingPeer = [calls = calls_] { return calls->IncomingPeerAddress(); };
     hooks.startProperties = [] { SoundSettings::Start(); };
     controller_ = std::make_shared<CallController>(proxy_, displays_, std::move(hooks));
+    calls_->SetController(controller_);
+    listener_ = std::make_unique<CListeningSocket>(calls_.get());
 }
 
 CStationDlg::~CStationDlg() {
     CloseRecorder();
+    // Closes every connection the station accepted, then the listener.
+    listener_.reset();
+    calls_->Detach();
     proxy_->Detach();
+}
+
+uint16_t CStationDlg::listeningPort() const {
+    return listener_->LocalPort();
 }
 
 void CStationDlg::buildControls() {
@@ -165,10 +181,25 @@ bool CStationDlg::InitStationWindow() {
     }
     ShowBitmap(IDC_SPEAKER, IDB_SPEAKER_REST);
     SetConnectedControls(false);
-    // Without a recorder the initialisation ends here; the listening socket
-    // and the station memory follow the open once they exist.
-    OpenRecorder();
+    if (!OpenRecorder()) {
+        return true;
+    }
+    if (!OpenListener()) {
+        return true;
+    }
     return true;
+}
+
+bool CStationDlg::OpenListener() {
+    if (listener_->Create(options_.listenPort, FD_ALL_EVENTS) && listener_->Listen(5)) {
+        return true;
+    }
+    // A port that is taken, or a listen the system refused: either way no
+    // call can reach this station.
+    listener_->Close();
+    MessageBox::show("Failed to create a listening socket");
+    EnableControl(IDC_TALK, false);
+    return false;
 }
 
 int CStationDlg::RunModal() {
@@ -184,11 +215,10 @@ int CStationDlg::RunModal() {
 }
 
 bool CStationDlg::OpenRecorder() {
-    // The recording device is not part of this station yet: say so as a
-    // failed open, and the station runs without recorder.
-    MessageBox::show("Failed to open sound recording device");
-    EnableControl(IDC_TALK, false);
-    return false;
+    // The recording device is not part of this station yet: the open
+    // succeeds with nothing to open, and every start of a recording fails
+    // (the hook above).
+    return true;
 }
 
 void CStationDlg::CloseRecorder() {}

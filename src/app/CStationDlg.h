@@ -17,6 +17,7 @@
 #include "control/StationView.h"
 #include "control/StationViewProxy.h"
 #include "control/StatusDisplays.h"
+#include "net/CListeningSocket.h"
 
 class QGroupBox;
 class QLabel;
@@ -25,10 +26,11 @@ class QPushButton;
 namespace chatterly {
 
 class SortedComboBox;
+class StationCalls;
 
 struct StationOptions {
-    uint16_t listenPort = 2005;   // tests may listen elsewhere
-    StatusDisplays::Clock clock;  // calendar seconds; the system's by default
+    uint16_t listenPort = ListenPort;  // tests may listen elsewhere (0: any free port)
+    StatusDisplays::Clock clock;       // calendar seconds; the system's by default
 };
 
 class CStationDlg : public QDialog, public StationView {
@@ -63,6 +65,10 @@ class CStationDlg : public QDialog, public StationView {
     std::shared_ptr<StationView> viewProxy() const { return proxy_; }
     QWidget* control(int id) const;
     std::string RemoteText() const { return controller_->RemoteText(); }
+    // The listener (never null) and the port it listens on (0: not listening).
+    CListeningSocket& listener() const { return *listener_; }
+    uint16_t listeningPort() const;
+    StationCalls& calls() const { return *calls_; }
     bool isIncomingCall() const { return controller_->IncomingCall(); }
 
     // StationView, on the GUI thread.
@@ -89,6 +95,9 @@ class CStationDlg : public QDialog, public StationView {
     // Operations of subsystems that come later; each says plainly that it
     // cannot do its work yet.
     bool OpenRecorder();
+    // Listens on the station's port; false (with its message, Talk
+    // disabled) when the port cannot be had.
+    bool OpenListener();
     void StartCallerThread();
     void CloseRecorder();
 
@@ -108,7 +117,9 @@ class CStationDlg : public QDialog, public StationView {
 
     std::shared_ptr<StationViewProxy> proxy_;
     std::shared_ptr<StatusDisplays> displays_;
+    std::shared_ptr<StationCalls> calls_;
     std::shared_ptr<CallController> controller_;
+    std::unique_ptr<CListeningSocket> listener_;
     bool closing_ = false;
 };
 

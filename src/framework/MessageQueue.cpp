@@ -38,6 +38,18 @@ bool MessageQueue::empty() const {
     return messages_.empty();
 }
 
+bool MessageQueue::hasPosted() const {
+    std::lock_guard lock(mutex_);
+    return std::any_of(messages_.begin(), messages_.end(),
+                       [](const Message& m) { return m.kind == Message::Kind::Posted; });
+}
+
+bool MessageQueue::hasNetwork() const {
+    std::lock_guard lock(mutex_);
+    return std::any_of(messages_.begin(), messages_.end(),
+                       [](const Message& m) { return m.kind == Message::Kind::Network; });
+}
+
 std::optional<Message> MessageQueue::take() {
     std::lock_guard lock(mutex_);
     if (messages_.empty()) {

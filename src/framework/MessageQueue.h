@@ -44,6 +44,8 @@ class MessageQueue {
 
     // Owning thread.
     bool empty() const;
+    bool hasPosted() const;
+    bool hasNetwork() const;
     std::optional<Message> take();
     std::optional<Message> takeFirstNetwork();
     std::optional<Message> takeFirstPosted();

@@ -10,21 +10,6 @@
 #include "framework/WindowRequests.h"
 
 namespace chatterly {
-namespace {
-
-int holdDepth = 0;  // GUI thread only
-
-}  // namespace
-
-QtThreadLoop::NetworkHold::NetworkHold() {
-    ++holdDepth;
-}
-QtThreadLoop::NetworkHold::~NetworkHold() {
-    --holdDepth;
-}
-bool QtThreadLoop::networkHeld() {
-    return holdDepth > 0;
-}
 
 QtThreadLoop::QtThreadLoop()
     : queue_(MessageQueue::currentShared()),
@@ -44,28 +29,34 @@ QtThreadLoop::~QtThreadLoop() {
 }
 
 void QtThreadLoop::watch(int fd, short events, Watch onReady) {
-    unwatch(fd);
     FdWatch& w = watches_[fd];
-    w.callback = std::make_shared<Watch>(std::move(onReady));
-    auto make = [&](QSocketNotifier::Type type, short revents) {
-        auto notifier = std::make_unique<QSocketNotifier>(fd, type);
-        std::weak_ptr<Watch> callback = w.callback;
-        connect(notifier.get(), &QSocketNotifier::activated, this, [callback, revents] {
-            if (auto cb = callback.lock()) {
-                (*cb)(revents);
+    if (w.callback) {
+        *w.callback = std::move(onReady);
+    } else {
+        w.callback = std::make_shared<Watch>(std::move(onReady));
+    }
+    auto update = [&](std::unique_ptr<QSocketNotifier>& notifier, QSocketNotifier::Type type,
+                      short event) {
+        const bool wanted = (events & event) != 0;
+        if (!notifier) {
+            if (!wanted) {
+                return;
             }
-        });
-        return notifier;
+            notifier = std::make_unique<QSocketNotifier>(fd, type);
+            std::weak_ptr<Watch> callback = w.callback;
+            connect(notifier.get(), &QSocketNotifier::activated, this, [callback, event] {
+                if (auto cb = callback.lock()) {
+                    // Copy: the callback may rewatch this fd and replace itself.
+                    Watch run = *cb;
+                    run(event);
+                }
+            });
+        }
+        notifier->setEnabled(wanted);
     };
-    if (events & POLLIN) {
-        w.read = make(QSocketNotifier::Read, POLLIN);
-    }
-    if (events & POLLOUT) {
-        w.write = make(QSocketNotifier::Write, POLLOUT);
-    }
-    if (events & POLLPRI) {
-        w.exception = make(QSocketNotifier::Exception, POLLPRI);
-    }
+    update(w.read, QSocketNotifier::Read, POLLIN);
+    update(w.write, QSocketNotifier::Write, POLLOUT);
+    update(w.exception, QSocketNotifier::Exception, POLLPRI);
 }
 
 void QtThreadLoop::unwatch(int fd) {
@@ -84,7 +75,11 @@ void QtThreadLoop::unwatch(int fd) {
 }
 
 bool QtThreadLoop::hasMessage() {
-    return !queue_->empty();
+    return networkHeld() ? queue_->hasPosted() : !queue_->empty();
+}
+
+void QtThreadLoop::dispatchPaint() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
 }
 
 void QtThreadLoop::dispatchQueued() {
@@ -116,6 +111,11 @@ void QtThreadLoop::waitForMessage(int timeoutMs) {
     if (!queue_->empty()) {
         return;
     }
+    waitForNewMessage(timeoutMs);
+}
+
+void QtThreadLoop::waitForNewMessage(int timeoutMs) {
+    WindowRequests::serve();
     QTimer timer;
     if (timeoutMs >= 0) {
         timer.setSingleShot(true);

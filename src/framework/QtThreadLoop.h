@@ -2,11 +2,12 @@
 // The GUI thread's dispatch loop: Qt's event loop with the thread's
 // MessageQueue and the window requests driven from it. A socket notifier on
 // the queue's wake fd dispatches queued messages; one on the window requests'
-// wake fd serves them; each watched socket fd gets a notifier of its own.
+// wake fd serves them; each watched socket fd gets notifiers of its own,
+// which are kept and only enabled or disabled as the watched events change.
 //
 // While a blocking socket wait runs on the GUI thread it holds the network
-// notifications (NetworkHold): the queue then dispatches only posted
-// messages, and the wait itself takes the notifications it is waiting for.
+// notifications (ThreadLoop::NetworkHold): the queue then dispatches only
+// posted messages, and the wait itself takes the notifications it waits for.
 
 #include <QObject>
 #include <QSocketNotifier>
@@ -29,20 +30,13 @@ class QtThreadLoop : public QObject, public ThreadLoop {
     void watch(int fd, short events, Watch onReady) override;
     void unwatch(int fd) override;
     void waitForMessage(int timeoutMs) override;
+    void waitForNewMessage(int timeoutMs) override;
     bool dispatchOne() override;
     bool hasMessage() override;
+    void dispatchPaint() override;
 
     // Runs every queued message that may run now.
     void dispatchQueued();
-
-    class NetworkHold {
-      public:
-        NetworkHold();
-        ~NetworkHold();
-        NetworkHold(const NetworkHold&) = delete;
-        NetworkHold& operator=(const NetworkHold&) = delete;
-    };
-    static bool networkHeld();
 
   private:
     struct FdWatch {

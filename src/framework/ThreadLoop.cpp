@@ -8,6 +8,7 @@ namespace chatterly {
 namespace {
 
 thread_local ThreadLoop* installed = nullptr;
+thread_local int holdDepth = 0;
 
 }  // namespace
 
@@ -21,6 +22,16 @@ ThreadLoop& ThreadLoop::current() {
 
 void ThreadLoop::install(ThreadLoop* loop) {
     installed = loop;
+}
+
+ThreadLoop::NetworkHold::NetworkHold() {
+    ++holdDepth;
+}
+ThreadLoop::NetworkHold::~NetworkHold() {
+    --holdDepth;
+}
+bool ThreadLoop::networkHeld() {
+    return holdDepth > 0;
 }
 
 }  // namespace chatterly

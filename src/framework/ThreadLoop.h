@@ -32,13 +32,34 @@ class ThreadLoop {
     // timeoutMs passes (-1: no limit). Watch callbacks run meanwhile.
     virtual void waitForMessage(int timeoutMs) = 0;
 
+    // Sleeps until a new message arrives for the thread (one already waiting
+    // does not count), or until timeoutMs passes. A blocking socket wait
+    // sleeps here after its pump declined the waiting messages.
+    virtual void waitForNewMessage(int timeoutMs) = 0;
+
     // Dispatches one waiting message of the thread (a posted message or
     // notification of the queue, or on the GUI thread a window-system event),
     // through the generic error report. Returns whether a message ran.
     virtual bool dispatchOne() = 0;
 
-    // Whether any message is waiting for the thread.
+    // Whether any message is waiting for the thread (under a NetworkHold:
+    // any posted message).
     virtual bool hasMessage() = 0;
+
+    // Carries out the thread's waiting paint requests, if it has windows.
+    virtual void dispatchPaint() {}
+
+    // While one exists on a thread, its dispatch runs posted messages only
+    // and leaves network notifications queued: a blocking socket wait takes
+    // those itself, in arrival order. Nests.
+    class NetworkHold {
+      public:
+        NetworkHold();
+        ~NetworkHold();
+        NetworkHold(const NetworkHold&) = delete;
+        NetworkHold& operator=(const NetworkHold&) = delete;
+    };
+    static bool networkHeld();
 };
 
 }  // namespace chatterly

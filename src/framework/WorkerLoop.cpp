@@ -19,19 +19,28 @@ void WorkerLoop::unwatch(int fd) {
 }
 
 bool WorkerLoop::hasMessage() {
-    return !queue_->empty();
+    return networkHeld() ? queue_->hasPosted() : !queue_->empty();
 }
 
 void WorkerLoop::waitForMessage(int timeoutMs) {
+    poll(queue_->empty() ? timeoutMs : 0);
+}
+
+void WorkerLoop::waitForNewMessage(int timeoutMs) {
+    poll(timeoutMs);
+}
+
+void WorkerLoop::poll(int timeoutMs) {
     std::vector<pollfd> fds;
     fds.push_back({queue_->wakeFd(), POLLIN, 0});
     for (const auto& [fd, watch] : watches_) {
-        fds.push_back({fd, watch.first, 0});
+        // An fd with nothing to watch stays out: poll() would still report
+        // its hang-up on every pass.
+        if (watch.first != 0) {
+            fds.push_back({fd, watch.first, 0});
+        }
     }
-    if (!queue_->empty()) {
-        timeoutMs = 0;
-    }
-    if (poll(fds.data(), fds.size(), timeoutMs) <= 0) {
+    if (::poll(fds.data(), fds.size(), timeoutMs) <= 0) {
         return;
     }
     if (fds[0].revents) {
@@ -43,15 +52,15 @@ void WorkerLoop::waitForMessage(int timeoutMs) {
         }
         // A callback may unwatch fds; look each one up again.
         auto it = watches_.find(fds[i].fd);
-        if (it != watches_.end()) {
-            auto callback = it->second.second;
-            (*callback)(fds[i].revents);
+        if (it != watches_.end() && it->second.first != 0) {
+            Watch callback = *it->second.second;
+            callback(fds[i].revents);
         }
     }
 }
 
 bool WorkerLoop::dispatchOne() {
-    auto message = queue_->take();
+    auto message = networkHeld() ? queue_->takeFirstPosted() : queue_->take();
     if (!message) {
         return false;
     }

@@ -20,6 +20,7 @@ class WorkerLoop : public ThreadLoop {
     void watch(int fd, short events, Watch onReady) override;
     void unwatch(int fd) override;
     void waitForMessage(int timeoutMs) override;
+    void waitForNewMessage(int timeoutMs) override;
     bool dispatchOne() override;
     bool hasMessage() override;
 
@@ -27,6 +28,8 @@ class WorkerLoop : public ThreadLoop {
     void runUntil(const std::function<bool()>& stop, int passMs = 500);
 
   private:
+    void poll(int timeoutMs);
+
     std::shared_ptr<MessageQueue> queue_;
     std::map<int, std::pair<short, std::shared_ptr<Watch>>> watches_;
 };

@@ -41,7 +41,9 @@ class StationWindow : public ::testing::Test {
   protected:
     void SetUp() override {
         clearEvents();
-        window = std::make_unique<CStationDlg>();
+        StationOptions options;
+        options.listenPort = 0;  // any free port: tests run beside each other
+        window = std::make_unique<CStationDlg>(options);
         window->InitStationWindow();
         window->show();
         combo(*window)->setFocus();

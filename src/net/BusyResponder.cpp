@@ -1,0 +1,91 @@
+#include "net/BusyResponder.h"
+
+#include <atomic>
+#include <optional>
+
+#include "audio/Playback.h"
+#include "framework/CSocket.h"
+#include "framework/CSocketFile.h"
+#include "framework/FileStream.h"
+#include "framework/FrameworkError.h"
+#include "framework/ThreadStarter.h"
+#include "net/VoiceMessageFrame.h"
+
+namespace chatterly {
+namespace {
+
+std::atomic<int> responders{0};
+
+// "Busy.wav" whole, or nothing when it cannot be read. Every responder reads
+// its own copy, so two refused callers never shut each other out.
+std::optional<FrameData> readBusyMessage() {
+    try {
+        FileStream file("Busy.wav", FileStream::Mode::Read);
+        FrameData data;
+        uint8_t chunk[65536];
+        for (;;) {
+            const size_t n = file.read(chunk, sizeof chunk);
+            if (n == 0) {
+                break;
+            }
+            if (data.size() + n > MaxFrameLength) {
+                return std::nullopt;
+            }
+            data.insert(data.end(), chunk, chunk + n);
+        }
+        return data;
+    } catch (const FrameworkError&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
+int BusyResponder::running() {
+    return responders.load();
+}
+
+bool BusyResponder::TryStart(int handle) {
+    int now = responders.load();
+    do {
+        if (now >= MaxRunning) {
+            return false;
+        }
+    } while (!responders.compare_exchange_weak(now, now + 1));
+    ThreadStarter::start([handle] {
+        struct Release {
+            ~Release() { --responders; }
+        } release;
+        BusyResponderThread(handle);
+    });
+    return true;
+}
+
+void BusyResponder::BusyResponderThread(int handle) {
+    CSocket socket;
+    if (!socket.Attach(handle)) {
+        return;
+    }
+    socket.SetGiveUpTime(std::chrono::steady_clock::now() + GiveUpAfter);
+    CSocketFile file(socket);
+    CArchive archive(file, CArchive::Mode::Store, 4096);
+
+    // The caller waits meanwhile: nothing has been sent yet.
+    Playback::PlayCallWaitingCue();
+
+    if (auto busy = readBusyMessage()) {
+        try {
+            VoiceMessageFrame::write(archive, busy->data(), static_cast<uint32_t>(busy->size()));
+            busy.reset();
+            archive.close();
+        } catch (const FrameworkError&) {
+            // The caller went away or stopped reading: drop the rest.
+            archive.abort();
+        }
+    } else {
+        archive.abort();
+    }
+    socket.Close();
+}
+
+}  // namespace chatterly

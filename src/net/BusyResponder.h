@@ -1,0 +1,31 @@
+#pragma once
+// The busy responder: answers a caller refused because an incoming call is
+// already held. On a thread of its own it plays the call-waiting cue at this
+// station, sends the caller one voice message frame holding "Busy.wav", and
+// closes the connection.
+//
+// Responders are bounded: at most MaxRunning at once, and each gives up on a
+// caller that has not taken the frame within GiveUpAfter, so refused callers
+// that never read cannot pile up threads.
+
+#include <chrono>
+
+namespace chatterly {
+
+class BusyResponder {
+  public:
+    static constexpr int MaxRunning = 4;
+    static constexpr std::chrono::seconds GiveUpAfter{30};
+
+    // Starts a responder for the connected handle, which it takes over.
+    // False (and the handle is left to the caller) when MaxRunning already
+    // run.
+    static bool TryStart(int handle);
+
+    // The thread function: answers the caller on handle and closes it.
+    static void BusyResponderThread(int handle);
+
+    static int running();
+};
+
+}  // namespace chatterly

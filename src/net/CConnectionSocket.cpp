@@ -1,0 +1,96 @@
+#include "net/CConnectionSocket.h"
+
+#include <new>
+
+#include "framework/ArchiveError.h"
+#include "framework/FileError.h"
+#include "framework/MessageBox.h"
+#include "framework/SocketErrors.h"
+#include "framework/ThreadLoop.h"
+#include "net/CallStation.h"
+#include "net/VoiceMessageFrame.h"
+
+namespace chatterly {
+
+CConnectionSocket::CConnectionSocket(CallStation* station) : station_(station) {}
+
+CConnectionSocket::~CConnectionSocket() {
+    dropStream();
+    CSocket::Close();
+}
+
+void CConnectionSocket::dropStream() {
+    loadArchive_.reset();
+    socketFile_.reset();
+}
+
+bool CConnectionSocket::PumpWhileWaiting() {
+    if (ThreadLoop* l = loop()) {
+        l->dispatchOne();
+        l->dispatchPaint();
+    }
+    return false;
+}
+
+void CConnectionSocket::HandleReadable(int) {
+    if (!socketFile_) {
+        socketFile_ = std::make_unique<CSocketFile>(*this);
+    }
+    if (!loadArchive_) {
+        loadArchive_ = std::make_unique<CArchive>(*socketFile_, CArchive::Mode::Load, 4096);
+    }
+    // Frames that came in one segment wait whole or in part in the archive's
+    // buffer, where no notification announces them: read on while it holds
+    // bytes.
+    do {
+        readAndPlayOneFrame();
+    } while (isOpen() && loadArchive_ && loadArchive_->buffered() > 0);
+}
+
+void CConnectionSocket::readAndPlayOneFrame() {
+    std::optional<FrameData> frame;
+    try {
+        frame = VoiceMessageFrame::read(*loadArchive_);
+    } catch (const FileError& e) {
+        // A reset, or the station closed this socket under the read (then
+        // Disconnect has already returned the station to idle).
+        if (e.cause() != WSAEINTR) {
+            abandonCall();
+        } else {
+            dropStream();
+        }
+        throw;
+    } catch (const ArchiveError&) {
+        abandonCall();
+        throw;
+    } catch (const std::bad_alloc&) {
+        abandonCall();
+        throw;
+    }
+    if (!frame) {
+        abandonCall();
+        return;
+    }
+    station_->PlaybackAnimation(true);
+    if (!station_->PlayVoiceMessage(frame->data(), frame->size())) {
+        MessageBox::show("Failed to play voice file.");
+    }
+    station_->PlaybackAnimation(false);
+    ++framesPlayed_;
+}
+
+void CConnectionSocket::abandonCall() {
+    dropStream();
+    Close();
+    station_->SetIncomingState(false);
+}
+
+void CConnectionSocket::HandlePeerClosed(int) {
+    station_->SetIncomingState(false);
+    if (loadArchive_) {
+        loadArchive_->abort();
+    }
+    dropStream();
+}
+
+}  // namespace chatterly

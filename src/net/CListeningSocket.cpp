@@ -1,0 +1,52 @@
+#include "net/CListeningSocket.h"
+
+#include <unistd.h>
+
+#include "framework/ThreadStarter.h"
+#include "net/BusyResponder.h"
+#include "net/CConnectionSocket.h"
+#include "net/CallStation.h"
+
+namespace chatterly {
+
+CListeningSocket::CListeningSocket(CallStation* station) : station_(station) {}
+
+CListeningSocket::~CListeningSocket() {
+    for (auto& connection : connections_) {
+        connection.reset();
+    }
+    connections_.clear();
+    CSocket::Close();
+}
+
+void CListeningSocket::HandleIncomingCall(int) {
+    if (station_->IncomingConnection()) {
+        refuseCaller();
+        return;
+    }
+    auto connection = std::make_unique<CConnectionSocket>(station_);
+    if (!Accept(*connection)) {
+        // Nothing was taken (the caller gave up before the accept, or the
+        // process is out of descriptors): the station stays as it was.
+        return;
+    }
+    CConnectionSocket* accepted = connection.get();
+    connections_.push_back(std::move(connection));
+    station_->SetIncomingConnection(accepted);
+    station_->SetIncomingState(true);
+}
+
+void CListeningSocket::refuseCaller() {
+    CSocket caller;
+    if (!Accept(caller)) {
+        return;
+    }
+    const int handle = caller.Detach();
+    if (!BusyResponder::TryStart(handle)) {
+        // Too many refused callers are being answered already: this one is
+        // closed at once, so a flood cannot hold the station.
+        ::close(handle);
+    }
+}
+
+}  // namespace chatterly

@@ -1,0 +1,44 @@
+#pragma once
+// The listener on the station's port. The first caller becomes the
+// station's incoming call; a caller who arrives while an incoming call is
+// held is answered by a busy responder on a thread of its own, which plays
+// the call-waiting cue here and sends the caller the busy message.
+//
+// Every connection socket accepted as an incoming call is kept, in order of
+// acceptance, until the listener is destroyed (with the station window); a
+// call that ends is closed but its object stays.
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "framework/CSocket.h"
+
+namespace chatterly {
+
+// The port every station listens on and calls.
+inline constexpr uint16_t ListenPort = 2005;
+
+class CallStation;
+class CConnectionSocket;
+
+class CListeningSocket : public CSocket {
+  public:
+    explicit CListeningSocket(CallStation* station);
+    // Deletes every accepted connection socket, then closes.
+    ~CListeningSocket() override;
+
+    size_t connectionCount() const { return connections_.size(); }
+    CConnectionSocket* connection(size_t index) const { return connections_.at(index).get(); }
+
+  protected:
+    void HandleIncomingCall(int error) override;
+
+  private:
+    void refuseCaller();
+
+    CallStation* station_;
+    std::vector<std::unique_ptr<CConnectionSocket>> connections_;
+};
+
+}  // namespace chatterly

@@ -1,0 +1,245 @@
+// The listener over the wire: a real station window on the offscreen
+// platform takes calls from plain TCP clients on loopback. The first caller
+// becomes the incoming call; callers who come while it is held get the busy
+// message after the call-waiting cue, and then see their connection close.
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <iterator>
+
+#include "app/CStationDlg.h"
+#include "control/ControlIds.h"
+#include "framework/CSocket.h"
+#include "framework/ThreadStarter.h"
+#include "net/BusyResponder.h"
+#include "net/CConnectionSocket.h"
+#include "support/PlainSocket.h"
+#include "support/TestSupport.h"
+
+using namespace chatterly;
+using chatterly::test::frameBytes;
+using chatterly::test::MessageBoxRecorder;
+using chatterly::test::PlainSocket;
+using chatterly::test::ScratchDirectory;
+using chatterly::test::waitFor;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+std::vector<uint8_t> fileBytes(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// What a refused caller saw: every byte until the close, and when the
+// first one came.
+struct BusyAnswer {
+    std::vector<uint8_t> bytes;
+    bool closed = false;
+    Clock::duration firstByteAfter{};
+};
+
+std::future<BusyAnswer> readAnswer(PlainSocket& caller, Clock::time_point calledAt) {
+    return std::async(std::launch::async, [&caller, calledAt] {
+        BusyAnswer answer;
+        if (!caller.valid()) {
+            return answer;
+        }
+        pollfd p{caller.fd(), POLLIN, 0};
+        if (poll(&p, 1, 30000) > 0) {
+            answer.firstByteAfter = Clock::now() - calledAt;
+        }
+        answer.bytes = caller.readUntilClosed(30000, &answer.closed);
+        return answer;
+    });
+}
+
+// Calls the station from a thread of its own: a connect beyond the
+// listener's backlog waits until the station accepts.
+std::future<BusyAnswer> callAndReadAnswer(uint16_t port, Clock::time_point calledAt) {
+    return std::async(std::launch::async, [port, calledAt] {
+        PlainSocket caller = PlainSocket::connectLoopback(port);
+        return readAnswer(caller, calledAt).get();
+    });
+}
+
+class Listener : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        for (const char* f : {"Busy.wav", "CallWaiting.wav"}) {
+            std::filesystem::copy_file(std::string(CHATTERLY_RESOURCE_DIR "/") + f, dir.file(f));
+        }
+        StationOptions options;
+        options.listenPort = 0;
+        window = std::make_unique<CStationDlg>(options);
+        window->InitStationWindow();
+        window->show();
+        port = window->listeningPort();
+        ASSERT_NE(port, 0);
+    }
+    void TearDown() override {
+        // As the window's close does: the call ends before the window goes.
+        if (window) {
+            window->Disconnect();
+        }
+        window.reset();
+        EXPECT_TRUE(ThreadStarter::waitForAll(std::chrono::seconds(40)));
+    }
+
+    bool inIncomingCall() {
+        return window->windowTitle() == "Chatterly Connected to 127.0.0.1" &&
+               !window->control(IDC_CONNECT)->isEnabled() &&
+               window->control(IDC_TALK)->isEnabled() &&
+               window->control(IDC_DISCONNECT)->isEnabled() &&
+               window->shownBitmap(IDC_LED) == IDB_LED_CONNECTED;
+    }
+    bool idle() {
+        return window->windowTitle() == "Chatterly" && window->control(IDC_CONNECT)->isEnabled() &&
+               !window->control(IDC_DISCONNECT)->isEnabled();
+    }
+
+    ScratchDirectory dir;
+    MessageBoxRecorder boxes;
+    std::unique_ptr<CStationDlg> window;
+    uint16_t port = 0;
+};
+
+}  // namespace
+
+TEST_F(Listener, TheFirstCallerBecomesTheIncomingCallAndItsCloseReturnsTheStationToIdle) {
+    PlainSocket caller = PlainSocket::connectLoopback(port);
+    ASSERT_TRUE(caller.valid());
+    ASSERT_TRUE(waitFor([&] { return inIncomingCall(); }));
+    EXPECT_TRUE(window->isIncomingCall());
+    EXPECT_EQ(window->listener().connectionCount(), 1u);
+
+    // Every frame the caller sends is played.
+    const auto cue = fileBytes("CallWaiting.wav");
+    ASSERT_TRUE(caller.sendAll(frameBytes(cue)));
+    ASSERT_TRUE(caller.sendAll(frameBytes(cue)));
+    CConnectionSocket* call = window->listener().connection(0);
+    ASSERT_TRUE(waitFor([&] { return call->framesPlayed() == 2; }, std::chrono::seconds(30)));
+
+    caller.close();
+    ASSERT_TRUE(waitFor([&] { return idle(); }));
+    EXPECT_FALSE(window->isIncomingCall());
+    EXPECT_FALSE(call->isOpen());
+    EXPECT_TRUE(boxes.texts().empty());
+}
+
+TEST_F(Listener, ACallerDuringTheCallGetsTheBusyMessageAfterTheCueAndIsClosed) {
+    PlainSocket first = PlainSocket::connectLoopback(port);
+    ASSERT_TRUE(waitFor([&] { return inIncomingCall(); }));
+
+    const auto calledAt = Clock::now();
+    PlainSocket second = PlainSocket::connectLoopback(port);
+    PlainSocket third = PlainSocket::connectLoopback(port);
+    auto secondAnswer = readAnswer(second, calledAt);
+    auto thirdAnswer = readAnswer(third, calledAt);
+    ASSERT_TRUE(waitFor(
+        [&] {
+            return secondAnswer.wait_for(std::chrono::seconds(0)) == std::future_status::ready &&
+                   thirdAnswer.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+        },
+        std::chrono::seconds(60)));
+
+    const auto busy = frameBytes(fileBytes("Busy.wav"));
+    for (auto* answer : {&secondAnswer, &thirdAnswer}) {
+        const BusyAnswer a = answer->get();
+        EXPECT_TRUE(a.closed);
+        EXPECT_TRUE(a.bytes == busy) << a.bytes.size() << " bytes";
+        if (chatterly::test::soundServerAvailable()) {
+            // Nothing is sent before the cue has played here (about 0.7 s).
+            EXPECT_GE(a.firstByteAfter, std::chrono::milliseconds(500));
+        }
+    }
+    // The call in progress is untouched.
+    EXPECT_TRUE(inIncomingCall());
+    EXPECT_EQ(window->listener().connectionCount(), 1u);
+    EXPECT_TRUE(boxes.texts().empty());
+}
+
+TEST_F(Listener, AFloodOfCallersIsBoundedAndNeverStarvesTheCall) {
+    PlainSocket first = PlainSocket::connectLoopback(port);
+    ASSERT_TRUE(waitFor([&] { return inIncomingCall(); }));
+
+    const int callers = BusyResponder::MaxRunning + 4;
+    std::vector<std::future<BusyAnswer>> answers;
+    const auto calledAt = Clock::now();
+    for (int i = 0; i < callers; ++i) {
+        answers.push_back(callAndReadAnswer(port, calledAt));
+    }
+    // The call goes on meanwhile.
+    ASSERT_TRUE(first.sendAll(frameBytes(fileBytes("CallWaiting.wav"))));
+    CConnectionSocket* call = window->listener().connection(0);
+    ASSERT_TRUE(waitFor([&] { return call->framesPlayed() == 1; }, std::chrono::seconds(30)));
+
+    const auto busy = frameBytes(fileBytes("Busy.wav"));
+    int answered = 0;
+    int turnedAway = 0;
+    for (auto& answer : answers) {
+        ASSERT_TRUE(waitFor(
+            [&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+            std::chrono::seconds(60)));
+        const BusyAnswer a = answer.get();
+        EXPECT_TRUE(a.closed)
+            << a.bytes.size() << " bytes, first after "
+            << std::chrono::duration_cast<std::chrono::milliseconds>(a.firstByteAfter).count();
+        if (a.bytes.empty()) {
+            ++turnedAway;
+        } else {
+            EXPECT_TRUE(a.bytes == busy);
+            ++answered;
+        }
+    }
+    EXPECT_GE(answered, BusyResponder::MaxRunning);
+    EXPECT_EQ(answered + turnedAway, callers);
+    EXPECT_TRUE(inIncomingCall());
+}
+
+TEST_F(Listener, AfterDisconnectTheNextCallerBecomesTheIncomingCall) {
+    PlainSocket first = PlainSocket::connectLoopback(port);
+    ASSERT_TRUE(waitFor([&] { return inIncomingCall(); }));
+    QTest::mouseClick(qobject_cast<QPushButton*>(window->control(IDC_DISCONNECT)), Qt::LeftButton);
+    EXPECT_TRUE(idle());
+    EXPECT_TRUE(first.seesClose(20000));
+
+    PlainSocket next = PlainSocket::connectLoopback(port);
+    ASSERT_TRUE(waitFor([&] { return inIncomingCall(); }));
+    // The ended call's object stays with the listener, closed.
+    ASSERT_EQ(window->listener().connectionCount(), 2u);
+    EXPECT_FALSE(window->listener().connection(0)->isOpen());
+    EXPECT_TRUE(window->listener().connection(1)->isOpen());
+
+    // The window's end closes every accepted connection (its timer is
+    // stopped first, as the close request would).
+    window->displays().StopConnectionTimers();
+    window.reset();
+    EXPECT_TRUE(next.seesClose(20000));
+}
+
+TEST(ListenerPortTaken, TheMessageIsShownTalkIsDisabledAndNoCallIsAccepted) {
+    CSocket other;
+    ASSERT_TRUE(other.Create(0));
+    ASSERT_TRUE(other.Listen(5));
+    MessageBoxRecorder boxes;
+    StationOptions options;
+    options.listenPort = other.LocalPort();
+    CStationDlg window(options);
+    window.InitStationWindow();
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Failed to create a listening socket"});
+    EXPECT_FALSE(window.control(IDC_TALK)->isEnabled());
+    EXPECT_FALSE(window.listener().isOpen());
+    EXPECT_EQ(window.listeningPort(), 0);
+
+    PlainSocket caller = PlainSocket::connectLoopback(options.listenPort);
+    ASSERT_TRUE(caller.valid());
+    waitFor([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_EQ(window.windowTitle(), "Chatterly");
+    EXPECT_EQ(window.listener().connectionCount(), 0u);
+}

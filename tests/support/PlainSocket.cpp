@@ -1,0 +1,131 @@
+#include "support/PlainSocket.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace chatterly::test {
+
+PlainSocket::~PlainSocket() {
+    close();
+}
+
+PlainSocket& PlainSocket::operator=(PlainSocket&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+void PlainSocket::close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+namespace {
+
+sockaddr_in loopback(uint16_t port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
+
+}  // namespace
+
+PlainSocket PlainSocket::listenLoopback() {
+    PlainSocket s(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in a = loopback(0);
+    if (bind(s.fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(s.fd_, 16) != 0) {
+        s.close();
+    }
+    return s;
+}
+
+PlainSocket PlainSocket::connectLoopback(uint16_t port) {
+    PlainSocket s(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in a = loopback(port);
+    if (connect(s.fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        s.close();
+    }
+    return s;
+}
+
+std::pair<PlainSocket, PlainSocket> PlainSocket::connectedPair() {
+    PlainSocket listener = listenLoopback();
+    PlainSocket a = connectLoopback(listener.port());
+    PlainSocket b = listener.accept();
+    return {std::move(a), std::move(b)};
+}
+
+PlainSocket PlainSocket::accept() const {
+    return PlainSocket(::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC));
+}
+
+uint16_t PlainSocket::port() const {
+    sockaddr_in a{};
+    socklen_t n = sizeof a;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &n);
+    return ntohs(a.sin_port);
+}
+
+bool PlainSocket::sendAll(const void* data, size_t n) const {
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (n > 0) {
+        const ssize_t r = ::send(fd_, p, n, MSG_NOSIGNAL);
+        if (r <= 0) {
+            return false;
+        }
+        p += r;
+        n -= static_cast<size_t>(r);
+    }
+    return true;
+}
+
+std::vector<uint8_t> PlainSocket::readUntilClosed(int timeoutMs, bool* closed) const {
+    std::vector<uint8_t> out;
+    if (closed) {
+        *closed = false;
+    }
+    uint8_t chunk[65536];
+    for (;;) {
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, timeoutMs) <= 0) {
+            return out;
+        }
+        const ssize_t r = ::recv(fd_, chunk, sizeof chunk, 0);
+        if (r <= 0) {
+            if (closed) {
+                *closed = true;
+            }
+            return out;
+        }
+        out.insert(out.end(), chunk, chunk + r);
+    }
+}
+
+bool PlainSocket::seesClose(int timeoutMs) const {
+    bool closed = false;
+    readUntilClosed(timeoutMs, &closed);
+    return closed;
+}
+
+std::vector<uint8_t> frameBytes(const std::vector<uint8_t>& data) {
+    const auto n = static_cast<uint32_t>(data.size());
+    std::vector<uint8_t> out(8 + data.size());
+    for (int i = 0; i < 4; ++i) {
+        out[4 + i] = static_cast<uint8_t>(n >> (8 * i));
+    }
+    std::copy(data.begin(), data.end(), out.begin() + 8);
+    return out;
+}
+
+}  // namespace chatterly::test
