@@ -12,15 +12,18 @@
 
 #include "app/SoundSettings.h"
 #include "app/StationCalls.h"
+#include "audio/VoiceRecorder.h"
 #include "control/ControlIds.h"
 #include "framework/AnsiCodec.h"
 #include "framework/CAsyncSocket.h"
+#include "framework/CSocketFile.h"
 #include "framework/DialogUnits.h"
 #include "framework/ErrorReport.h"
 #include "framework/MessageBox.h"
 #include "framework/SortedComboBox.h"
 #include "framework/ThreadStarter.h"
 #include "framework/WindowRequests.h"
+#include "net/CConnectionSocket.h"
 #include "net/CListeningSocket.h"
 #include "resources/StringTable.h"
 
@@ -65,15 +68,20 @@ CStationDlg::CStationDlg(StationOptions options) : QDialog(nullptr), options_(st
     };
     CallHooks hooks;
     hooks.startCaller = onWindow(&CStationDlg::StartCallerThread);
-    hooks.startRecording = [proxy = std::weak_ptr<StationView>(proxy_)] {
-        // No recording device yet: every start fails as with a closed device.
-        MessageBox::show("Failed to start recording.");
+    RecorderControls talk;
+    talk.disableTalk = [proxy = std::weak_ptr<StationView>(proxy_)] {
+        if (auto view = proxy.lock()) {
+            view->EnableControl(IDC_TALK, false);
+        }
+    };
+    talk.uncheckTalk = [proxy = std::weak_ptr<StationView>(proxy_)] {
         if (auto view = proxy.lock()) {
             view->SetChecked(IDC_TALK, false);
         }
-        return false;
     };
-    hooks.stopAndSendRecording = [] {};
+    recorder_ = std::make_shared<VoiceRecorder>(std::move(talk), options_.recorder);
+    hooks.startRecording = [recorder = recorder_] { return recorder->StartRecording(); };
+    hooks.stopAndSendRecording = onWindow(&CStationDlg::StopAndSendRecording);
     hooks.closeIncoming = [calls = calls_] { calls->CloseIncoming(); };
     hooks.clearIncoming = [calls = calls_] { calls->ClearIncoming(); };
     hooks.incomingPeer = [calls = calls_] { return calls->IncomingPeerAddress(); };
@@ -215,13 +223,24 @@ int CStationDlg::RunModal() {
 }
 
 bool CStationDlg::OpenRecorder() {
-    // The recording device is not part of this station yet: the open
-    // succeeds with nothing to open, and every start of a recording fails
-    // (the hook above).
-    return true;
+    return recorder_->OpenRecorder();
 }
 
-void CStationDlg::CloseRecorder() {}
+void CStationDlg::CloseRecorder() {
+    recorder_->CloseRecorder();
+}
+
+void CStationDlg::StopAndSendRecording() {
+    CConnectionSocket* incoming = calls_->IncomingConnection();
+    if (!incoming || !incoming->isOpen()) {
+        // The call has gone under the press: keep the recording on disk,
+        // send nothing.
+        recorder_->StopAndSendRecording(nullptr);
+        return;
+    }
+    CSocketFile connection(*incoming);
+    recorder_->StopAndSendRecording(&connection);
+}
 
 void CStationDlg::StartCallerThread() {
     // Outgoing calls are not part of this station yet: a call fails as a

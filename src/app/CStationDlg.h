@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "audio/RecordingDevice.h"
 #include "control/CallController.h"
 #include "control/StationView.h"
 #include "control/StationViewProxy.h"
@@ -27,10 +28,12 @@ namespace chatterly {
 
 class SortedComboBox;
 class StationCalls;
+class VoiceRecorder;
 
 struct StationOptions {
-    uint16_t listenPort = ListenPort;  // tests may listen elsewhere (0: any free port)
-    StatusDisplays::Clock clock;       // calendar seconds; the system's by default
+    uint16_t listenPort = ListenPort;   // tests may listen elsewhere (0: any free port)
+    StatusDisplays::Clock clock;        // calendar seconds; the system's by default
+    RecordingDevice::Options recorder;  // the default sound server and source
 };
 
 class CStationDlg : public QDialog, public StationView {
@@ -69,6 +72,7 @@ class CStationDlg : public QDialog, public StationView {
     CListeningSocket& listener() const { return *listener_; }
     uint16_t listeningPort() const;
     StationCalls& calls() const { return *calls_; }
+    VoiceRecorder& recorder() const { return *recorder_; }
     bool isIncomingCall() const { return controller_->IncomingCall(); }
 
     // StationView, on the GUI thread.
@@ -95,6 +99,9 @@ class CStationDlg : public QDialog, public StationView {
     // Operations of subsystems that come later; each says plainly that it
     // cannot do its work yet.
     bool OpenRecorder();
+    // Release of Talk on an incoming call: the recording goes out on the
+    // incoming connection.
+    void StopAndSendRecording();
     // Listens on the station's port; false (with its message, Talk
     // disabled) when the port cannot be had.
     bool OpenListener();
@@ -118,6 +125,7 @@ class CStationDlg : public QDialog, public StationView {
     std::shared_ptr<StationViewProxy> proxy_;
     std::shared_ptr<StatusDisplays> displays_;
     std::shared_ptr<StationCalls> calls_;
+    std::shared_ptr<VoiceRecorder> recorder_;
     std::shared_ptr<CallController> controller_;
     std::unique_ptr<CListeningSocket> listener_;
     bool closing_ = false;

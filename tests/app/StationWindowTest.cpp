@@ -43,6 +43,9 @@ class StationWindow : public ::testing::Test {
         clearEvents();
         StationOptions options;
         options.listenPort = 0;  // any free port: tests run beside each other
+        // No sound server: the station starts without recorder, and these
+        // tests neither record nor listen (the recorder and listener tests do).
+        options.recorder.server = "unix:/nonexistent/chatterly-no-server";
         window = std::make_unique<CStationDlg>(options);
         window->InitStationWindow();
         window->show();
@@ -176,7 +179,7 @@ TEST_F(StationWindow, IncomingStateConnectsControlsAndTalkGoesToTheMainThread) {
     }));
 
     // Talk during an incoming call records on this thread (which fails, with
-    // no recorder yet) and leaves the caller's events alone.
+    // no recorder) and leaves the caller's events alone.
     QTest::mouseClick(button(*window, IDC_TALK), Qt::LeftButton);
     EXPECT_FALSE(TalkStartEvent.isSignalled());
     EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Failed to start recording."});

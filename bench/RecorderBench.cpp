@@ -1,0 +1,243 @@
+// The voice recorder against the sound server: how long a release takes to
+// put the recording on the wire (stop, save, load, frame write, as the
+// calling end does it) for recordings of 1 s, 10 s and 60 s, and how much
+// of what follows a press is missed before the first sample is captured.
+// Needs a sound server: run it under tools/with-sound-server.sh. The 60 s
+// recording is 59 s put into the device beforehand and 1 s recorded, unless
+// --live is given.
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/VoiceRecorder.h"
+#include "framework/CArchive.h"
+#include "framework/FileError.h"
+#include "framework/MessageBox.h"
+#include "net/VoiceMessageFrame.h"
+
+using namespace chatterly;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double msBetween(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+class SocketStream : public ByteStream {
+  public:
+    explicit SocketStream(int fd) : fd_(fd) {}
+    void write(const void* data, size_t n) override {
+        const auto* b = static_cast<const char*>(data);
+        while (n > 0) {
+            const ssize_t r = ::send(fd_, b, n, MSG_NOSIGNAL);
+            if (r < 0 && errno == EINTR) {
+                continue;
+            }
+            if (r < 0) {
+                throw FileError({}, errno);
+            }
+            b += r;
+            n -= static_cast<size_t>(r);
+        }
+    }
+    size_t read(void* data, size_t n) override {
+        for (;;) {
+            const ssize_t r = ::recv(fd_, data, n, 0);
+            if (r >= 0) {
+                return static_cast<size_t>(r);
+            }
+            if (errno != EINTR) {
+                throw FileError({}, errno);
+            }
+        }
+    }
+
+  private:
+    int fd_;
+};
+
+// The far end of a socket pair: reads frames on a thread and notes when
+// each one has arrived whole.
+class Receiver {
+  public:
+    Receiver() {
+        int fds[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) {
+            std::perror("socketpair");
+            std::exit(1);
+        }
+        near_ = fds[0];
+        far_ = fds[1];
+        thread_ = std::thread([this] {
+            SocketStream in(far_);
+            CArchive archive(in, CArchive::Mode::Load);
+            while (auto frame = VoiceMessageFrame::read(archive)) {
+                const auto at = Clock::now();
+                std::lock_guard lock(mutex_);
+                arrivals_.push_back(at);
+                sizes_.push_back(frame->size());
+            }
+        });
+    }
+    ~Receiver() {
+        ::shutdown(near_, SHUT_WR);
+        thread_.join();
+        ::close(near_);
+        ::close(far_);
+    }
+    int nearFd() const { return near_; }
+    // Waits for frame number i (from 0) and returns when it arrived.
+    Clock::time_point arrival(size_t i, size_t& size) {
+        for (;;) {
+            {
+                std::lock_guard lock(mutex_);
+                if (arrivals_.size() > i) {
+                    size = sizes_[i];
+                    return arrivals_[i];
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+  private:
+    int near_ = -1;
+    int far_ = -1;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::vector<Clock::time_point> arrivals_;
+    std::vector<size_t> sizes_;
+};
+
+std::vector<int16_t> tone(double seconds) {
+    const auto n = static_cast<size_t>(seconds * RecordingDevice::SampleRate);
+    std::vector<int16_t> samples(n);
+    for (size_t i = 0; i < n; ++i) {
+        samples[i] = static_cast<int16_t>(
+            8000 * std::sin(2 * M_PI * 440.0 * i / RecordingDevice::SampleRate));
+    }
+    return samples;
+}
+
+void releaseToWire(VoiceRecorder& recorder, double seconds, bool live) {
+    Receiver receiver;
+    SocketStream out(receiver.nearFd());
+    CArchive archive(out, CArchive::Mode::Store);
+    // Recordings of a minute or more are mostly put in beforehand.
+    const double recorded = live || seconds < 60 ? seconds : 1.0;
+    if (!recorder.StartRecording()) {
+        std::exit(1);
+    }
+    if (recorded < seconds) {
+        // The rest goes in before the live part, as though it had been said.
+        RecordingDevice& device = recorder.device();
+        device.clear(0);
+        const auto before = tone(seconds - recorded);
+        device.appendSamples(before.data(), before.size());
+        if (device.record() != RecordingDevice::Status::Ok) {
+            std::exit(1);
+        }
+    }
+    const auto pressed = Clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(recorded));
+
+    const auto released = Clock::now();
+    if (!recorder.StopAndSaveRecording()) {
+        std::exit(1);
+    }
+    const auto saved = Clock::now();
+    auto recording = recorder.LoadRecording();
+    if (!recording) {
+        std::exit(1);
+    }
+    const auto loaded = Clock::now();
+    VoiceMessageFrame::write(archive, recording->data(), static_cast<uint32_t>(recording->size()));
+    const auto sent = Clock::now();
+    size_t size = 0;
+    const auto arrived = receiver.arrival(0, size);
+
+    const double length =
+        static_cast<double>(recorder.device().length()) / RecordingDevice::SampleRate;
+    const double held = std::chrono::duration<double>(released - pressed).count();
+    std::printf(
+        "%4.0f s recording (%8zu bytes, %4.0f s put in beforehand): release -> last byte "
+        "sent %6.1f ms [stop+save %5.1f, load %4.1f, frame write %5.1f], received %6.1f ms; "
+        "live part %.3f s long for %.3f s held\n",
+        seconds, size, seconds - recorded, msBetween(released, sent), msBetween(released, saved),
+        msBetween(saved, loaded), msBetween(loaded, sent), msBetween(released, arrived),
+        length - (seconds - recorded), held);
+}
+
+void pressToFirstSample(VoiceRecorder& recorder, int presses) {
+    std::vector<double> gaps, returns;
+    for (int i = 0; i < presses; ++i) {
+        const auto pressed = Clock::now();
+        if (!recorder.StartRecording()) {
+            std::exit(1);
+        }
+        const auto returned = Clock::now();
+        std::optional<Clock::time_point> first;
+        while (!(first = recorder.device().captureStart())) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        gaps.push_back(msBetween(pressed, *first));
+        returns.push_back(msBetween(pressed, returned));
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        recorder.device().stop();
+    }
+    std::sort(gaps.begin(), gaps.end());
+    std::sort(returns.begin(), returns.end());
+    const auto n = gaps.size();
+    std::printf(
+        "press -> first captured sample over %zu presses: min %.1f ms, median %.1f ms, max %.1f "
+        "ms (StartRecording returns after: median %.1f ms, max %.1f ms)\n",
+        n, gaps.front(), gaps[n / 2], gaps.back(), returns[n / 2], returns.back());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const bool live = argc > 1 && std::strcmp(argv[1], "--live") == 0;
+    MessageBox::setSeam([](const MessageBoxRecord& box) {
+        std::fprintf(stderr, "message box: %s\n", box.text.c_str());
+    });
+    std::string dir = (std::filesystem::temp_directory_path() / "chatterly-bench-XXXXXX").string();
+    if (!::mkdtemp(dir.data())) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    int status = 0;
+    {
+        VoiceRecorder recorder(RecorderControls{});
+        if (!recorder.OpenRecorder()) {
+            std::fprintf(stderr, "no sound server: run under tools/with-sound-server.sh\n");
+            status = 1;
+        } else {
+            pressToFirstSample(recorder, 10);
+            for (const double seconds : {1.0, 10.0, 60.0}) {
+                releaseToWire(recorder, seconds, live);
+            }
+            recorder.CloseRecorder();
+        }
+    }
+    std::filesystem::current_path(previous);
+    std::filesystem::remove_all(dir);
+    return status;
+}

@@ -1,0 +1,139 @@
+#pragma once
+// The station's recording device: one recording held in memory, captured
+// from a PulseAudio source (the default source unless named) as 16-bit PCM,
+// mono, 22 050 Hz, and saved as a complete RIFF WAVE file through libsndfile.
+// Its six commands are those of a sound recorder: open a new, empty
+// recording; clear from a position to the end; record until stopped; stop;
+// save to a file; close. A command to a device that was never opened, or that
+// has been closed, fails with NotOpen.
+//
+// Recording runs on a capture thread of the device's own. record() returns
+// once the stream is connected and the thread reads from it, so nothing said
+// after the press is lost. stop() keeps reading until the captured audio
+// reaches the moment of the stop (the server delivers sound some tens of
+// milliseconds after it was heard), and then cuts what came later, so the
+// recording runs from the press to the release.
+//
+// A recording is bounded (an hour by default, about 160 MB): one left running
+// stops capturing at the bound and releases the microphone, keeping what it
+// has. Samples are kept in one-second blocks, so a long recording is never
+// copied as it grows.
+//
+// Commands may come from any thread; they are serialised. The capture thread
+// and the commands share the samples and the stop request under one mutex.
+// Not for realtime use: each record connects to the server anew.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace chatterly {
+
+class PulseInput;
+
+class RecordingDevice {
+  public:
+    static constexpr uint32_t SampleRate = 22050;
+
+    enum class Status {
+        Ok,
+        NotOpen,        // never opened, or closed
+        AlreadyOpen,    // open() on an open device
+        NoSoundServer,  // no server, or no such source, could be reached
+        CaptureFailed,  // the record stream could not be started
+        SaveFailed,     // the file could not be written
+    };
+
+    struct Options {
+        std::string server;  // empty: the default server (PULSE_SERVER or the session's)
+        std::string source;  // empty: the server's default source
+        std::chrono::milliseconds limit = std::chrono::hours(1);  // longest recording kept
+    };
+
+    using Clock = std::chrono::steady_clock;
+
+    RecordingDevice();
+    explicit RecordingDevice(Options options);
+    // Ends a running capture and drops the recording.
+    ~RecordingDevice();
+    RecordingDevice(const RecordingDevice&) = delete;
+    RecordingDevice& operator=(const RecordingDevice&) = delete;
+
+    // Opens a new, empty recording after checking that the server and the
+    // source can be reached (a record stream is connected and let go again).
+    [[nodiscard]] Status open();
+
+    // Deletes the recording from fromSample to its end; a running capture is
+    // ended first and its sound dropped. The position is then the end.
+    Status clear(uint64_t fromSample = 0);
+
+    // Records from the current position (always the end of the recording, as
+    // there is no seek) until stop(); a capture still running is ended first,
+    // keeping what it captured. Returns once capture runs.
+    [[nodiscard]] Status record();
+
+    // Ends a running capture with the sound up to this moment, and waits
+    // until it has ended. Ok without a capture.
+    Status stop();
+
+    // Writes the recording to fileName as a 16-bit mono WAV file, replacing
+    // any file of that name; the file is complete when this returns. The
+    // sound captured so far is saved while a capture runs.
+    [[nodiscard]] Status save(const std::string& fileName);
+
+    // Ends a running capture and drops the recording; commands then fail
+    // with NotOpen until the next open().
+    Status close();
+
+    bool isOpen() const;
+    bool isRecording() const;
+    // A number for each successful open, counting from 1 in the process;
+    // 0 before the first. It stays after a close.
+    uint32_t id() const;
+    // The recording's length in samples.
+    uint64_t length() const;
+    // When the first sample of the latest capture was heard, as the server's
+    // latency tells; nullopt until a capture has read its first samples.
+    std::optional<Clock::time_point> captureStart() const;
+
+    // Tests and benchmarks: appends samples to a stopped recording as though
+    // they had been recorded.
+    Status appendSamples(const int16_t* samples, size_t count);
+
+  private:
+    enum class Ending { None, AtStopMoment, Now };
+
+    void captureLoop(std::unique_ptr<PulseInput> input);
+    // Stops the capture thread (if any) and joins it; commandMutex_ is held.
+    void endCapture(Ending how);
+    // dataMutex_ is held. appendLocked returns false when the limit is reached.
+    bool appendLocked(const int16_t* samples, size_t count);
+    void truncateLocked(uint64_t length);
+
+    const Options options_;
+    const uint64_t limitSamples_;
+
+    mutable std::mutex commandMutex_;  // serialises the commands
+    bool open_ = false;
+    uint32_t id_ = 0;
+    std::thread capture_;
+
+    mutable std::mutex dataMutex_;  // the capture thread's shared state
+    std::condition_variable started_;
+    bool reading_ = false;  // the capture thread has begun reading
+    Ending ending_ = Ending::None;
+    Clock::time_point stopAt_;
+    std::optional<Clock::time_point> captureStart_;
+    uint64_t capturedThisRun_ = 0;
+    std::vector<std::vector<int16_t>> blocks_;  // one second each; only the last is partial
+    uint64_t length_ = 0;
+};
+
+}  // namespace chatterly

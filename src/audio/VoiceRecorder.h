@@ -1,0 +1,87 @@
+#pragma once
+// The voice recorder: turns one press and release of Talk into one WAV
+// recording in the scratch file "Parlio.wav" (relative to the working
+// directory), and on the receiving end of a call sends it as one voice
+// message frame. It drives one RecordingDevice, opened once when the station
+// window initialises and closed when it is destroyed.
+//
+// Every failure is reported by the operation itself in a warning message box
+// on the calling thread; callers look only at the result. The only control
+// the recorder touches is the Talk button, through RecorderControls: it is
+// disabled when the open fails and unchecked when a start fails.
+//
+// The recorder has no lock of its own: Talk presses are serialised by the GUI
+// thread, so two threads never drive it for the same press (the device
+// serialises its commands anyway).
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "audio/RecordingDevice.h"
+#include "framework/ByteStream.h"
+
+namespace chatterly {
+
+// The recorder's fields in the station window.
+struct RecorderState {
+    std::string deviceType = "waveaudio";  // the device's type name, kept for reports
+    std::string elementName;               // "": a new, untitled recording
+    std::optional<uint32_t> deviceId;      // set by a successful open; a close keeps it
+    std::string saveFileName;              // "Parlio.wav" once the open has succeeded
+};
+
+// How the recorder reaches the Talk button. Either may be empty.
+struct RecorderControls {
+    std::function<void()> disableTalk;
+    std::function<void()> uncheckTalk;
+};
+
+class VoiceRecorder {
+  public:
+    static constexpr const char* ScratchFileName = "Parlio.wav";
+
+    explicit VoiceRecorder(RecorderControls controls, RecordingDevice::Options device = {});
+
+    // Opens the device. On failure shows "Failed to open sound recording
+    // device", disables Talk and returns false.
+    bool OpenRecorder();
+
+    // Clears the recording and starts recording. On failure closes the device
+    // for the rest of the run, shows "Failed to start recording.", unchecks
+    // Talk and returns false; every later start then fails the same way.
+    bool StartRecording();
+
+    // Stops (with the sound up to this moment) and saves "Parlio.wav". On
+    // failure shows "Failed to save voice recording to disk." and returns
+    // false.
+    bool StopAndSaveRecording();
+
+    // The whole of "Parlio.wav", in a buffer of exactly the file's length.
+    // When it cannot be opened shows "Cannot find voice file Parlio.wav" and
+    // returns nullopt. A read error throws FileError.
+    std::optional<std::vector<uint8_t>> LoadRecording();
+
+    // Release on the receiving end: stop, save, load, and write one frame on
+    // incoming through a fresh 4096-byte store archive, flushed. Without a
+    // connection (incoming null) the recording is stopped and saved and
+    // nothing is sent. A failing connection throws the stream's FileError
+    // out of here, for the dispatch's generic error report.
+    void StopAndSendRecording(ByteStream* incoming);
+
+    // Closes the device and removes "Parlio.wav"; failures are ignored.
+    void CloseRecorder();
+
+    const RecorderState& state() const { return state_; }
+    // Tests and benchmarks reach the device through here.
+    RecordingDevice& device() { return device_; }
+
+  private:
+    RecorderControls controls_;
+    RecordingDevice device_;
+    RecorderState state_;
+};
+
+}  // namespace chatterly

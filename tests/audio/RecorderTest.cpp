@@ -1,0 +1,640 @@
+// The recording device and the voice recorder against a real PulseAudio
+// server with a null sink: a tone played to the sink "spk" is what the
+// recorder hears from its monitor, the default source. Recordings are checked
+// as the WAV files libsndfile reads back, and frames as a real reader on the
+// other end of a socket pair receives them.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <mutex>
+#include <thread>
+
+#include "audio/PulseOutput.h"
+#include "audio/RecordingDevice.h"
+#include "audio/VoiceRecorder.h"
+#include "framework/CArchive.h"
+#include "framework/FileError.h"
+#include "net/VoiceMessageFrame.h"
+#include "support/TestSupport.h"
+
+using namespace chatterly;
+using namespace std::chrono_literals;
+using chatterly::test::MessageBoxRecorder;
+using chatterly::test::ScratchDirectory;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int Rate = RecordingDevice::SampleRate;
+
+// Plays a 1 kHz tone to the default sink (the null sink "spk") on a thread of
+// its own, returning from wait() once it has been played out.
+class TonePlayer {
+  public:
+    explicit TonePlayer(std::chrono::milliseconds length, double frequency = 1000.0) {
+        thread_ = std::thread([this, length, frequency] {
+            PulseOutput output;
+            if (!output.open(Rate, 1, "test tone")) {
+                return;
+            }
+            const auto n = static_cast<size_t>(length.count() * Rate / 1000);
+            std::vector<int16_t> samples(n);
+            for (size_t i = 0; i < n; ++i) {
+                samples[i] =
+                    static_cast<int16_t>(12000 * std::sin(2 * M_PI * frequency * i / Rate));
+            }
+            played_ = output.write(samples.data(), n) && output.drain();
+        });
+    }
+    ~TonePlayer() { wait(); }
+    bool wait() {
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+        return played_;
+    }
+
+  private:
+    std::thread thread_;
+    std::atomic<bool> played_{false};
+};
+
+std::vector<uint8_t> fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A WAV image as libsndfile reads it.
+struct Sound {
+    bool opened = false;
+    SF_INFO info{};
+    std::vector<int16_t> samples;
+
+    double seconds() const { return static_cast<double>(samples.size()) / Rate; }
+    size_t loud() const {
+        return static_cast<size_t>(std::count_if(samples.begin(), samples.end(),
+                                                 [](int16_t s) { return std::abs(s) > 1000; }));
+    }
+    // Seconds from the first loud sample to the last one: how long a tone
+    // lasted in the recording.
+    double loudSpan() const {
+        auto isLoud = [](int16_t s) { return std::abs(s) > 1000; };
+        const auto first = std::find_if(samples.begin(), samples.end(), isLoud);
+        if (first == samples.end()) {
+            return 0.0;
+        }
+        const auto last = std::find_if(samples.rbegin(), samples.rend(), isLoud);
+        return static_cast<double>(std::distance(first, last.base())) / Rate;
+    }
+    // Zero crossings per second over the samples louder than the noise.
+    double crossingsPerLoudSecond() const {
+        size_t loudCount = 0, crossings = 0;
+        for (size_t i = 1; i < samples.size(); ++i) {
+            if (std::abs(samples[i]) > 1000 || std::abs(samples[i - 1]) > 1000) {
+                ++loudCount;
+                if ((samples[i - 1] < 0) != (samples[i] < 0)) {
+                    ++crossings;
+                }
+            }
+        }
+        return loudCount ? static_cast<double>(crossings) * Rate / loudCount : 0.0;
+    }
+};
+
+Sound decode(const std::vector<uint8_t>& image) {
+    ScratchDirectory dir;
+    {
+        std::ofstream out(dir.file("image.wav"), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(image.data()),
+                  static_cast<std::streamsize>(image.size()));
+    }
+    Sound sound;
+    SNDFILE* f = sf_open(dir.file("image.wav").c_str(), SFM_READ, &sound.info);
+    if (!f) {
+        return sound;
+    }
+    sound.opened = true;
+    sound.samples.resize(static_cast<size_t>(sound.info.frames * sound.info.channels));
+    sf_read_short(f, sound.samples.data(), static_cast<sf_count_t>(sound.samples.size()));
+    sf_close(f);
+    return sound;
+}
+
+Sound decodeFile(const std::string& path) {
+    return decode(fileBytes(path));
+}
+
+// One end of a socket pair as the connection a frame is written to.
+class SocketStream : public ByteStream {
+  public:
+    explicit SocketStream(int fd) : fd_(fd) {}
+    void write(const void* data, size_t n) override {
+        const auto* b = static_cast<const char*>(data);
+        while (n > 0) {
+            const ssize_t r = ::send(fd_, b, n, MSG_NOSIGNAL);
+            if (r < 0 && errno == EINTR) {
+                continue;
+            }
+            if (r < 0) {
+                throw FileError({}, errno);
+            }
+            b += r;
+            n -= static_cast<size_t>(r);
+        }
+    }
+    size_t read(void* data, size_t n) override {
+        for (;;) {
+            const ssize_t r = ::recv(fd_, data, n, 0);
+            if (r >= 0) {
+                return static_cast<size_t>(r);
+            }
+            if (errno != EINTR) {
+                throw FileError({}, errno);
+            }
+        }
+    }
+
+  private:
+    int fd_;
+};
+
+// A connected socket pair whose far end reads frames on a thread until the
+// near end is shut down for writing.
+class FrameReceiver {
+  public:
+    FrameReceiver() {
+        int fds[2];
+        EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+        near_ = fds[0];
+        far_ = fds[1];
+        near = std::make_unique<SocketStream>(near_);
+        reader_ = std::thread([this] {
+            SocketStream in(far_);
+            CArchive archive(in, CArchive::Mode::Load);
+            while (auto frame = VoiceMessageFrame::read(archive)) {
+                std::lock_guard lock(mutex_);
+                frames_.emplace_back(frame->begin(), frame->end());
+            }
+            leftOver_ = archive.buffered();
+        });
+    }
+    ~FrameReceiver() {
+        finish();
+        ::close(near_);
+        ::close(far_);
+    }
+    // Ends the near side's sending and waits for the reader to see the end.
+    void finish() {
+        if (reader_.joinable()) {
+            ::shutdown(near_, SHUT_WR);
+            reader_.join();
+        }
+    }
+    // Closes the far end at once, so the next write fails.
+    void hangUp() {
+        ::shutdown(far_, SHUT_RDWR);
+        if (reader_.joinable()) {
+            reader_.join();
+        }
+    }
+    size_t count() {
+        std::lock_guard lock(mutex_);
+        return frames_.size();
+    }
+    std::vector<std::vector<uint8_t>> frames() {
+        std::lock_guard lock(mutex_);
+        return frames_;
+    }
+    size_t leftOver() const { return leftOver_; }
+
+    std::unique_ptr<SocketStream> near;
+
+  private:
+    int near_ = -1;
+    int far_ = -1;
+    std::thread reader_;
+    std::mutex mutex_;
+    std::vector<std::vector<uint8_t>> frames_;
+    size_t leftOver_ = 0;
+};
+
+RecordingDevice::Options deviceOptions(std::string server, std::string source = {},
+                                       std::chrono::milliseconds limit = std::chrono::hours(1)) {
+    RecordingDevice::Options options;
+    options.server = std::move(server);
+    options.source = std::move(source);
+    options.limit = limit;
+    return options;
+}
+
+std::string commandOutput(const std::string& command) {
+    std::string out;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, p)) {
+            out += buffer;
+        }
+        ::pclose(p);
+    }
+    return out;
+}
+
+// A recorder in a scratch working directory with its message boxes and its
+// Talk button's calls recorded.
+class RecorderFixture : public ::testing::Test {
+  protected:
+    VoiceRecorder makeRecorder(RecordingDevice::Options options = {}) {
+        return VoiceRecorder(
+            RecorderControls{[this] { ++talkDisabled; }, [this] { ++talkUnchecked; }},
+            std::move(options));
+    }
+
+    ScratchDirectory dir;
+    MessageBoxRecorder boxes;
+    int talkDisabled = 0;
+    int talkUnchecked = 0;
+};
+
+class SoundRecorderTest : public RecorderFixture {
+  protected:
+    void SetUp() override {
+        if (!chatterly::test::soundServerAvailable()) {
+            GTEST_SKIP() << "no sound server (run under tools/with-sound-server.sh)";
+        }
+    }
+};
+
+}  // namespace
+
+TEST_F(SoundRecorderTest, AToneRecordedBetweenPressAndReleaseIsSavedAsA22kHzMonoWavFile) {
+    VoiceRecorder recorder = makeRecorder();
+    ASSERT_TRUE(recorder.OpenRecorder());
+    EXPECT_EQ(recorder.state().deviceType, "waveaudio");
+    EXPECT_EQ(recorder.state().elementName, "");
+    EXPECT_EQ(recorder.state().saveFileName, "Parlio.wav");
+    EXPECT_TRUE(recorder.state().deviceId.has_value());
+
+    TonePlayer tone(2600ms);
+    std::this_thread::sleep_for(200ms);  // the tone is under way
+    ASSERT_TRUE(recorder.StartRecording());
+    const auto pressed = Clock::now();
+    // Not a whole number of the server's 20 ms fragments, so the release
+    // falls inside one.
+    std::this_thread::sleep_for(2010ms);
+    const auto released = Clock::now();
+    ASSERT_TRUE(recorder.StopAndSaveRecording());
+    EXPECT_TRUE(tone.wait());
+
+    const Sound sound = decodeFile(dir.file("Parlio.wav"));
+    ASSERT_TRUE(sound.opened);
+    EXPECT_EQ(sound.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    EXPECT_EQ(sound.info.channels, 1);
+    EXPECT_EQ(sound.info.samplerate, 22050);
+    const double held = std::chrono::duration<double>(released - pressed).count();
+    // From press to release within 100 ms, and nothing between them cut:
+    // capture begins inside StartRecording, and the stop reaches past the
+    // release. A stop that dropped the sound still on its way from the
+    // server would come out some milliseconds short.
+    EXPECT_NEAR(sound.seconds(), held, 0.1);
+    EXPECT_GE(sound.seconds(), held);
+    EXPECT_GT(sound.loud(), sound.samples.size() * 9 / 10);
+    EXPECT_NEAR(sound.crossingsPerLoudSecond(), 2000.0, 100.0);
+    EXPECT_EQ(boxes.count(), 0u);
+}
+
+TEST_F(SoundRecorderTest, TheLastSoundBeforeTheReleaseIsInTheRecording) {
+    VoiceRecorder recorder = makeRecorder();
+    ASSERT_TRUE(recorder.OpenRecorder());
+    ASSERT_TRUE(recorder.StartRecording());
+    std::this_thread::sleep_for(300ms);
+    // The release comes the moment the last word has left the loudspeaker.
+    TonePlayer lastWord(300ms);
+    ASSERT_TRUE(lastWord.wait());
+    ASSERT_TRUE(recorder.StopAndSaveRecording());
+
+    const Sound sound = decodeFile(dir.file("Parlio.wav"));
+    ASSERT_TRUE(sound.opened);
+    EXPECT_GT(sound.loudSpan(), 0.27) << "of 0.3 s of tone";
+}
+
+TEST_F(SoundRecorderTest, TheSecondRecordingHoldsNothingOfTheFirst) {
+    // The first recording hears a tone; the second, made after it, hears
+    // silence. The first is released normally, or left running as when a
+    // call ends with Talk down.
+    for (const bool releasedFirst : {true, false}) {
+        SCOPED_TRACE(releasedFirst ? "released" : "left running");
+        VoiceRecorder recorder = makeRecorder();
+        ASSERT_TRUE(recorder.OpenRecorder());
+        FrameReceiver connection;
+
+        ASSERT_TRUE(recorder.StartRecording());
+        {
+            TonePlayer tone(800ms);
+            EXPECT_TRUE(tone.wait());
+        }
+        std::this_thread::sleep_for(200ms);  // the tone's tail has passed the monitor
+        if (releasedFirst) {
+            recorder.StopAndSendRecording(connection.near.get());
+            ASSERT_TRUE(chatterly::test::waitFor([&] { return connection.count() == 1; }));
+        }
+        ASSERT_TRUE(recorder.StartRecording());
+        std::this_thread::sleep_for(800ms);
+        recorder.StopAndSendRecording(connection.near.get());
+        const auto lastFile = fileBytes(dir.file("Parlio.wav"));
+        connection.finish();
+
+        const auto frames = connection.frames();
+        ASSERT_EQ(frames.size(), releasedFirst ? 2u : 1u);
+        EXPECT_EQ(connection.leftOver(), 0u);
+        EXPECT_EQ(frames.back(), lastFile);
+        const Sound second = decode(frames.back());
+        ASSERT_TRUE(second.opened);
+        EXPECT_GT(second.seconds(), 0.7);
+        EXPECT_LT(second.loud(), second.samples.size() / 100);
+        if (releasedFirst) {
+            const Sound first = decode(frames.front());
+            EXPECT_GT(first.loudSpan(), 0.78);
+            EXPECT_NEAR(first.crossingsPerLoudSecond(), 2000.0, 100.0);
+        }
+        recorder.CloseRecorder();
+        EXPECT_EQ(boxes.count(), 0u);
+    }
+}
+
+TEST_F(SoundRecorderTest, ReleasingSendsExactlyOneFrameHoldingTheSavedFile) {
+    VoiceRecorder recorder = makeRecorder();
+    ASSERT_TRUE(recorder.OpenRecorder());
+    FrameReceiver connection;
+    ASSERT_TRUE(recorder.StartRecording());
+    std::this_thread::sleep_for(500ms);
+    recorder.StopAndSendRecording(connection.near.get());
+    connection.finish();
+
+    const auto saved = fileBytes(dir.file("Parlio.wav"));
+    ASSERT_EQ(connection.count(), 1u);
+    EXPECT_EQ(connection.frames().front(), saved);
+    EXPECT_EQ(connection.leftOver(), 0u);
+    EXPECT_GT(saved.size(), 44u + Rate * 9 / 10);  // a header and about half a second
+    EXPECT_EQ(boxes.count(), 0u);
+}
+
+TEST_F(SoundRecorderTest, ReleasingWithoutAConnectionStopsAndSavesAndSendsNothing) {
+    VoiceRecorder recorder = makeRecorder();
+    ASSERT_TRUE(recorder.OpenRecorder());
+    ASSERT_TRUE(recorder.StartRecording());
+    std::this_thread::sleep_for(200ms);
+    recorder.StopAndSendRecording(nullptr);
+    EXPECT_FALSE(recorder.device().isRecording());
+    EXPECT_TRUE(decodeFile(dir.file("Parlio.wav")).opened);
+    EXPECT_EQ(boxes.count(), 0u);
+    EXPECT_TRUE(recorder.StartRecording());
+}
+
+TEST_F(SoundRecorderTest, AConnectionThatFailsUnderTheFrameThrowsItsFileError) {
+    VoiceRecorder recorder = makeRecorder();
+    ASSERT_TRUE(recorder.OpenRecorder());
+    FrameReceiver connection;
+    connection.hangUp();
+    ASSERT_TRUE(recorder.StartRecording());
+    std::this_thread::sleep_for(200ms);
+    try {
+        recorder.StopAndSendRecording(connection.near.get());
+        ADD_FAILURE() << "the write to a closed connection succeeded";
+    } catch (const FileError& error) {
+        EXPECT_EQ(error.cause(), EPIPE);
+    }
+    EXPECT_EQ(boxes.count(), 0u);
+    // The recorder goes on: the next press records again.
+    EXPECT_TRUE(recorder.StartRecording());
+}
+
+TEST_F(SoundRecorderTest, TheLoadedRecordingIsTheWholeFileAndAMissingFileIsReported) {
+    VoiceRecorder recorder = makeRecorder();
+    ASSERT_TRUE(recorder.OpenRecorder());
+    ASSERT_TRUE(recorder.StartRecording());
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(recorder.StopAndSaveRecording());
+
+    const auto loaded = recorder.LoadRecording();
+    ASSERT_TRUE(loaded.has_value());
+    EXPECT_EQ(*loaded, fileBytes(dir.file("Parlio.wav")));
+    EXPECT_EQ(loaded->size(), std::filesystem::file_size(dir.file("Parlio.wav")));
+
+    ASSERT_TRUE(recorder.StartRecording());
+    std::this_thread::sleep_for(200ms);
+    ASSERT_TRUE(recorder.StopAndSaveRecording());
+    std::filesystem::remove(dir.file("Parlio.wav"));
+    EXPECT_FALSE(recorder.LoadRecording().has_value());
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Cannot find voice file Parlio.wav"});
+    EXPECT_EQ(boxes.boxes().front().icon, MessageIcon::Warning);
+}
+
+TEST_F(SoundRecorderTest, ASaveThatCannotWriteIsReportedAndTheDeviceStaysOpen) {
+    VoiceRecorder recorder = makeRecorder();
+    ASSERT_TRUE(recorder.OpenRecorder());
+    std::filesystem::create_directory(dir.file("Parlio.wav"));  // in the file's way
+    ASSERT_TRUE(recorder.StartRecording());
+    std::this_thread::sleep_for(200ms);
+    EXPECT_FALSE(recorder.StopAndSaveRecording());
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Failed to save voice recording to disk."});
+    EXPECT_TRUE(recorder.device().isOpen());
+    EXPECT_FALSE(recorder.device().isRecording());
+}
+
+TEST_F(SoundRecorderTest, CloseRecorderRemovesTheScratchFileOrQuietlyFindsNone) {
+    for (const bool recorded : {true, false}) {
+        SCOPED_TRACE(recorded ? "after a recording" : "never recorded");
+        VoiceRecorder recorder = makeRecorder();
+        ASSERT_TRUE(recorder.OpenRecorder());
+        if (recorded) {
+            ASSERT_TRUE(recorder.StartRecording());
+            std::this_thread::sleep_for(200ms);
+            ASSERT_TRUE(recorder.StopAndSaveRecording());
+            ASSERT_TRUE(std::filesystem::exists(dir.file("Parlio.wav")));
+        }
+        recorder.CloseRecorder();
+        EXPECT_FALSE(std::filesystem::exists(dir.file("Parlio.wav")));
+        EXPECT_FALSE(recorder.device().isOpen());
+        EXPECT_TRUE(recorder.state().deviceId.has_value());  // a close keeps it
+        EXPECT_EQ(boxes.count(), 0u);
+    }
+}
+
+TEST_F(SoundRecorderTest, AFailedStartClosesTheDeviceAndEveryLaterStartFailsTheSameWay) {
+    // The device records from a sink's monitor that is taken away after the
+    // open (as when a microphone is unplugged), or was never opened at all.
+    const std::string index = commandOutput(
+        "pactl load-module module-null-sink sink_name=chatterly_fault_test "
+        "rate=22050 channels=1 2>/dev/null");
+    if (index.empty()) {
+        GTEST_SKIP() << "pactl cannot load a sink here";
+    }
+    struct Unload {
+        std::string index;
+        ~Unload() { commandOutput("pactl unload-module " + index + " 2>/dev/null"); }
+    } unload{index.substr(0, index.find('\n'))};
+    struct Case {
+        const char* name;
+        bool opened;
+    };
+    for (const Case c : {Case{"source unplugged", true}, Case{"never opened", false}}) {
+        SCOPED_TRACE(c.name);
+        boxes.clear();
+        talkUnchecked = 0;
+        VoiceRecorder recorder = makeRecorder(deviceOptions({}, "chatterly_fault_test.monitor"));
+        if (c.opened) {
+            ASSERT_TRUE(recorder.OpenRecorder());
+            commandOutput("pactl unload-module " + unload.index);
+        }
+        for (int press = 0; press < 3; ++press) {
+            EXPECT_FALSE(recorder.StartRecording());
+        }
+        EXPECT_EQ(boxes.texts(), std::vector<std::string>(3, "Failed to start recording."));
+        EXPECT_EQ(talkUnchecked, 3);
+        EXPECT_EQ(talkDisabled, 0);
+        EXPECT_FALSE(recorder.device().isOpen());
+    }
+}
+
+TEST_F(RecorderFixture, WithoutASoundServerOrSourceTheOpenFailsAndTalkIsDisabled) {
+    struct Case {
+        const char* name;
+        RecordingDevice::Options options;
+        const char* environment;  // PULSE_SERVER for the case, or none
+        bool needsServer;
+    };
+    const Case cases[] = {
+        {"server named by the device", deviceOptions("unix:/nonexistent/chatterly/native"), nullptr,
+         false},
+        {"server from the environment", {}, "unix:/nonexistent/chatterly/native", false},
+        {"no such source", deviceOptions({}, "chatterly-no-such-source"), nullptr, true},
+    };
+    const char* saved = std::getenv("PULSE_SERVER");
+    const std::string previous = saved ? saved : "";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.needsServer && !chatterly::test::soundServerAvailable()) {
+            continue;
+        }
+        boxes.clear();
+        talkDisabled = talkUnchecked = 0;
+        if (c.environment) {
+            ::setenv("PULSE_SERVER", c.environment, 1);
+        }
+        VoiceRecorder recorder = makeRecorder(c.options);
+        EXPECT_FALSE(recorder.OpenRecorder());
+        if (c.environment) {
+            if (saved) {
+                ::setenv("PULSE_SERVER", previous.c_str(), 1);
+            } else {
+                ::unsetenv("PULSE_SERVER");
+            }
+        }
+        EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Failed to open sound recording device"});
+        EXPECT_EQ(boxes.boxes().front().icon, MessageIcon::Warning);
+        EXPECT_EQ(talkDisabled, 1);
+        EXPECT_FALSE(recorder.state().deviceId.has_value());
+        EXPECT_EQ(recorder.state().saveFileName, "");
+
+        // Talk comes back when a call connects; each press then fails.
+        EXPECT_FALSE(recorder.StartRecording());
+        EXPECT_EQ(boxes.texts().back(), "Failed to start recording.");
+        EXPECT_EQ(talkUnchecked, 1);
+        recorder.CloseRecorder();
+    }
+}
+
+TEST_F(RecorderFixture, EveryCommandToADeviceThatIsNotOpenFails) {
+    RecordingDevice device;
+    const int16_t sample = 0;
+    const std::pair<const char*, std::function<RecordingDevice::Status()>> commands[] = {
+        {"clear", [&] { return device.clear(0); }},
+        {"record", [&] { return device.record(); }},
+        {"stop", [&] { return device.stop(); }},
+        {"save", [&] { return device.save("Parlio.wav"); }},
+        {"close", [&] { return device.close(); }},
+        {"append", [&] { return device.appendSamples(&sample, 1); }},
+    };
+    auto expectAllFail = [&] {
+        for (const auto& [name, command] : commands) {
+            EXPECT_EQ(command(), RecordingDevice::Status::NotOpen) << name;
+        }
+        EXPECT_FALSE(std::filesystem::exists(dir.file("Parlio.wav")));
+    };
+    {
+        SCOPED_TRACE("never opened");
+        expectAllFail();
+        EXPECT_EQ(device.id(), 0u);
+    }
+    if (!chatterly::test::soundServerAvailable()) {
+        return;
+    }
+    SCOPED_TRACE("closed");
+    ASSERT_EQ(device.open(), RecordingDevice::Status::Ok);
+    EXPECT_EQ(device.open(), RecordingDevice::Status::AlreadyOpen);
+    const uint32_t id = device.id();
+    EXPECT_NE(id, 0u);
+    EXPECT_EQ(device.close(), RecordingDevice::Status::Ok);
+    expectAllFail();
+    EXPECT_EQ(device.id(), id);
+}
+
+TEST_F(SoundRecorderTest, TheDeviceClearsFromAPositionAndSavesWhatItHolds) {
+    RecordingDevice device;
+    ASSERT_EQ(device.open(), RecordingDevice::Status::Ok);
+    std::vector<int16_t> ramp(2 * Rate + 100);
+    for (size_t i = 0; i < ramp.size(); ++i) {
+        ramp[i] = static_cast<int16_t>(i % 30000);
+    }
+    ASSERT_EQ(device.appendSamples(ramp.data(), ramp.size()), RecordingDevice::Status::Ok);
+    struct Case {
+        uint64_t from;
+        uint64_t length;
+    };
+    // Across a block boundary, on one, beyond the end, and from the start.
+    for (const Case c :
+         {Case{Rate + 7, Rate + 7}, Case{Rate, Rate}, Case{5 * Rate, Rate}, Case{0, 0}}) {
+        SCOPED_TRACE(c.from);
+        EXPECT_EQ(device.clear(c.from), RecordingDevice::Status::Ok);
+        EXPECT_EQ(device.length(), c.length);
+        ASSERT_EQ(device.save("Parlio.wav"), RecordingDevice::Status::Ok);
+        const Sound sound = decodeFile(dir.file("Parlio.wav"));
+        ASSERT_TRUE(sound.opened);
+        ASSERT_EQ(sound.samples.size(), c.length);
+        EXPECT_TRUE(std::equal(sound.samples.begin(), sound.samples.end(), ramp.begin()));
+    }
+    // A recording made after a clear comes after what is kept.
+    ASSERT_EQ(device.appendSamples(ramp.data(), 1000), RecordingDevice::Status::Ok);
+    ASSERT_EQ(device.record(), RecordingDevice::Status::Ok);
+    EXPECT_TRUE(device.isRecording());
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(device.stop(), RecordingDevice::Status::Ok);
+    EXPECT_FALSE(device.isRecording());
+    ASSERT_EQ(device.save("Parlio.wav"), RecordingDevice::Status::Ok);
+    const Sound sound = decodeFile(dir.file("Parlio.wav"));
+    ASSERT_GT(sound.samples.size(), 1000u + Rate / 5);
+    EXPECT_TRUE(std::equal(sound.samples.begin(), sound.samples.begin() + 1000, ramp.begin()));
+}
+
+TEST_F(SoundRecorderTest, ARecordingStopsGrowingAtItsLimit) {
+    RecordingDevice device(deviceOptions({}, {}, 400ms));
+    ASSERT_EQ(device.open(), RecordingDevice::Status::Ok);
+    ASSERT_EQ(device.record(), RecordingDevice::Status::Ok);
+    EXPECT_TRUE(chatterly::test::waitFor([&] { return device.length() >= Rate * 4 / 10; }));
+    std::this_thread::sleep_for(300ms);  // capture would have gone on by now
+    EXPECT_EQ(device.length(), static_cast<uint64_t>(Rate * 4 / 10));
+    EXPECT_EQ(device.stop(), RecordingDevice::Status::Ok);
+    EXPECT_EQ(device.length(), static_cast<uint64_t>(Rate * 4 / 10));
+}
