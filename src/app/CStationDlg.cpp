@@ -23,6 +23,8 @@
 #include "framework/SortedComboBox.h"
 #include "framework/ThreadStarter.h"
 #include "framework/WindowRequests.h"
+#include "memory/CMemoryDlg.h"
+#include "memory/StationMemory.h"
 #include "net/CConnectionSocket.h"
 #include "net/CListeningSocket.h"
 #include "resources/StringTable.h"
@@ -52,6 +54,7 @@ CStationDlg::CStationDlg(StationOptions options) : QDialog(nullptr), options_(st
     proxy_ = StationViewProxy::make(this);
     displays_ = StatusDisplays::make(proxy_, options_.clock);
     calls_ = std::make_shared<StationCalls>(displays_);
+    memory_ = std::make_shared<StationMemory>();
 
     // The controller's hooks run on whichever thread called it; those that
     // touch this window's state go through window requests and do nothing
@@ -84,7 +87,9 @@ CStationDlg::CStationDlg(StationOptions options) : QDialog(nullptr), options_(st
     hooks.stopAndSendRecording = onWindow(&CStationDlg::StopAndSendRecording);
     hooks.closeIncoming = [calls = calls_] { calls->CloseIncoming(); };
     hooks.clearIncoming = [calls = calls_] { calls->ClearIncoming(); };
-    hooks.incomingPeer = [calls = calls_] { return calls->IncomingPeerAddress(); };
+    hooks.incomingPeer = [calls = calls_, memory = memory_] {
+        return memory->CallerName(calls->IncomingPeerAddress());
+    };
     hooks.startProperties = [] { SoundSettings::Start(); };
     controller_ = std::make_shared<CallController>(proxy_, displays_, std::move(hooks));
     calls_->SetController(controller_);
@@ -158,6 +163,7 @@ void CStationDlg::buildControls() {
     bind(disconnectButton, &CStationDlg::Disconnect);
     bind(exitButton, &CStationDlg::OnExitButton);
     bind(about, &CStationDlg::OnAboutButton);
+    bind(remoteStation, &CStationDlg::OnRemoteStationButton);
     connect(properties, &QPushButton::clicked, this,
             [this] { ErrorReport::run([this] { controller_->OnPropertiesButton(); }); });
 }
@@ -189,13 +195,37 @@ bool CStationDlg::InitStationWindow() {
     }
     ShowBitmap(IDC_SPEAKER, IDB_SPEAKER_REST);
     SetConnectedControls(false);
-    if (!OpenRecorder()) {
-        return true;
+    // Without a recorder the listener is not opened; the memory is loaded in
+    // every start state, so that a confirmed memory dialog never writes an
+    // empty list over the stored stations.
+    if (OpenRecorder()) {
+        OpenListener();
     }
-    if (!OpenListener()) {
-        return true;
-    }
+    ErrorReport::run([this] { LoadMemory(); });
     return true;
+}
+
+void CStationDlg::LoadMemory() {
+    if (auto texts = memory_->LoadMemory()) {
+        fillRemoteBox(*texts);
+    }
+}
+
+void CStationDlg::fillRemoteBox(const std::vector<std::string>& texts) {
+    remote_->clear();
+    remote_->clearEditText();
+    for (const std::string& text : texts) {
+        remote_->addSorted(AnsiCodec::toQString(text));
+    }
+}
+
+void CStationDlg::OnRemoteStationButton() {
+    CMemoryDlg dialog(*memory_, this);
+    if (dialog.RunModal() != QDialog::Accepted) {
+        return;
+    }
+    fillRemoteBox(memory_->RebuildFromEntries(dialog.EntryList));
+    memory_->SaveMemory();
 }
 
 bool CStationDlg::OpenListener() {

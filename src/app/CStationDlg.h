@@ -28,6 +28,7 @@ namespace chatterly {
 
 class SortedComboBox;
 class StationCalls;
+class StationMemory;
 class VoiceRecorder;
 
 struct StationOptions {
@@ -73,6 +74,12 @@ class CStationDlg : public QDialog, public StationView {
     uint16_t listeningPort() const;
     StationCalls& calls() const { return *calls_; }
     VoiceRecorder& recorder() const { return *recorder_; }
+    StationMemory& memory() const { return *memory_; }
+
+    // Reads the station memory and fills the remote-station box from it.
+    void LoadMemory();
+    // The memory dialog; after OK the lists, the box and the file are rebuilt.
+    void OnRemoteStationButton();  // GUI thread
     bool isIncomingCall() const { return controller_->IncomingCall(); }
 
     // StationView, on the GUI thread.
@@ -95,6 +102,7 @@ class CStationDlg : public QDialog, public StationView {
 
   private:
     void buildControls();
+    void fillRemoteBox(const std::vector<std::string>& texts);
     void bind(QPushButton* button, void (CStationDlg::*handler)());
     // Operations of subsystems that come later; each says plainly that it
     // cannot do its work yet.
@@ -126,6 +134,7 @@ class CStationDlg : public QDialog, public StationView {
     std::shared_ptr<StatusDisplays> displays_;
     std::shared_ptr<StationCalls> calls_;
     std::shared_ptr<VoiceRecorder> recorder_;
+    std::shared_ptr<StationMemory> memory_;
     std::shared_ptr<CallController> controller_;
     std::unique_ptr<CListeningSocket> listener_;
     bool closing_ = false;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "framework/AnsiCodec.h"
 #include "framework/ArchiveError.h"
 
 namespace chatterly {
@@ -62,6 +63,12 @@ size_t CArchive::read(void* data, size_t n) {
     if (mode_ != Mode::Load) {
         throw std::logic_error("CArchive: read on a storing archive");
     }
+    const size_t got = readSome(data, n);
+    delivered_ += got;
+    return got;
+}
+
+size_t CArchive::readSome(void* data, size_t n) {
     auto* bytes = static_cast<uint8_t*>(data);
     const size_t fromBuffer = std::min(n, end_ - pos_);
     if (fromBuffer > 0) {
@@ -143,8 +150,12 @@ void CArchive::writeU32(uint32_t value) {
 
 void CArchive::readExactly(void* data, size_t n) {
     if (read(data, n) != n) {
-        throw ArchiveError(ArchiveError::Cause::EndOfFile, stream_.name());
+        throwEndOfFile();
     }
+}
+
+void CArchive::throwEndOfFile() const {
+    throw ArchiveError(ArchiveError::Cause::EndOfFile, errorName_ ? *errorName_ : stream_.name());
 }
 
 uint8_t CArchive::readU8() {
@@ -164,6 +175,140 @@ uint32_t CArchive::readU32() {
     readExactly(b, sizeof b);
     return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
            (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+}
+
+void CArchive::setAvailable(uint64_t bytes) {
+    availableEnd_ = delivered_ + bytes;
+}
+
+void CArchive::requireAvailable(uint64_t n) const {
+    if (availableEnd_ && (delivered_ > *availableEnd_ || *availableEnd_ - delivered_ < n)) {
+        throwEndOfFile();
+    }
+}
+
+namespace {
+
+// A string body is read in steps of this size, so even a stream of unknown
+// size never makes the reader allocate far beyond the bytes that arrived.
+constexpr size_t kStringStep = 64 * 1024;
+
+constexpr uint16_t kWideMarker = 0xFFFE;
+
+bool isHighSurrogate(char16_t u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool isLowSurrogate(char16_t u) {
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
+
+}  // namespace
+
+void CArchive::writeCount(size_t n) {
+    if (n > 0xFFFFFFFFu) {
+        throw std::length_error("CArchive: count too large to write");
+    }
+    if (n < 0xFFFF) {
+        writeU16(static_cast<uint16_t>(n));
+        return;
+    }
+    writeU16(0xFFFF);
+    writeU32(static_cast<uint32_t>(n));
+}
+
+uint32_t CArchive::readCount() {
+    const uint16_t shortCount = readU16();
+    return shortCount != 0xFFFF ? shortCount : readU32();
+}
+
+void CArchive::writeString(std::string_view text) {
+    const size_t n = text.size();
+    if (n > 0xFFFFFFFFu) {
+        throw std::length_error("CArchive: string too long to write");
+    }
+    if (n < 0xFF) {
+        writeU8(static_cast<uint8_t>(n));
+    } else if (n < 0xFFFE) {
+        writeU8(0xFF);
+        writeU16(static_cast<uint16_t>(n));
+    } else {
+        writeU8(0xFF);
+        writeU16(0xFFFF);
+        writeU32(static_cast<uint32_t>(n));
+    }
+    write(text.data(), n);
+}
+
+// The length of the three forms whose first byte has been read. 0xFFFE in the
+// middle is returned as such; the caller decides what it means there.
+uint32_t CArchive::readLengthPrefix(uint8_t first) {
+    if (first < 0xFF) {
+        return first;
+    }
+    const uint16_t w = readU16();
+    return w != 0xFFFF ? w : readU32();
+}
+
+std::string CArchive::readString() {
+    const uint8_t first = readU8();
+    if (first == 0xFF) {
+        const uint16_t w = readU16();
+        if (w == kWideMarker) {
+            // The second prefix has the same three forms; here 0xFFFE is a
+            // plain length.
+            return readWideBody(readLengthPrefix(readU8()));
+        }
+        const uint32_t length = w != 0xFFFF ? w : readU32();
+        return readBody(length);
+    }
+    return readBody(first);
+}
+
+std::string CArchive::readBody(uint32_t length) {
+    requireAvailable(length);
+    std::string text;
+    size_t got = 0;
+    while (got < length) {
+        const size_t step = std::min<size_t>(length - got, kStringStep);
+        text.resize(got + step);
+        readExactly(text.data() + got, step);
+        got += step;
+    }
+    return text;
+}
+
+std::string CArchive::readWideBody(uint32_t characters) {
+    requireAvailable(uint64_t{characters} * 2);
+    std::string text;
+    std::vector<uint8_t> units;
+    bool pendingHigh = false;
+    uint64_t left = characters;
+    while (left > 0) {
+        const size_t step = static_cast<size_t>(std::min<uint64_t>(left, kStringStep / 2));
+        units.resize(step * 2);
+        readExactly(units.data(), units.size());
+        left -= step;
+        text.reserve(text.size() + step);
+        for (size_t i = 0; i < step; ++i) {
+            const auto u = static_cast<char16_t>(units[2 * i] | (units[2 * i + 1] << 8));
+            if (pendingHigh) {
+                pendingHigh = false;
+                text.push_back('?');
+                if (isLowSurrogate(u)) {
+                    continue;  // the pair was one character
+                }
+            }
+            if (isHighSurrogate(u)) {
+                pendingHigh = true;
+                continue;
+            }
+            text.push_back(AnsiCodec::fromUtf16(u));
+        }
+    }
+    if (pendingHigh) {
+        text.push_back('?');
+    }
+    return text;
 }
 
 }  // namespace chatterly

@@ -15,7 +15,9 @@
 #include "app/CStationDlg.h"
 #include "control/ControlIds.h"
 #include "framework/CSocket.h"
+#include "framework/CStringArray.h"
 #include "framework/ThreadStarter.h"
+#include "memory/StationMemory.h"
 #include "net/BusyResponder.h"
 #include "net/CConnectionSocket.h"
 #include "support/PlainSocket.h"
@@ -203,6 +205,29 @@ TEST_F(Listener, AFloodOfCallersIsBoundedAndNeverStarvesTheCall) {
     EXPECT_GE(answered, BusyResponder::MaxRunning);
     EXPECT_EQ(answered + turnedAway, callers);
     EXPECT_TRUE(inIncomingCall());
+}
+
+TEST(ListenerMemory, AnIncomingCallerIsNamedByItsAlias) {
+    if (!chatterly::test::soundServerAvailable()) {
+        GTEST_SKIP() << "no sound server: the station starts without recorder or listener";
+    }
+    ScratchDirectory dir;
+    MessageBoxRecorder boxes;
+    {
+        StationMemory memory;
+        CStringArray entries;
+        entries.Add("127.0.0.1 == desk");
+        memory.RebuildFromEntries(entries);
+        memory.SaveMemory();
+    }
+    StationOptions options;
+    options.listenPort = 0;
+    CStationDlg window(options);
+    window.InitStationWindow();
+    PlainSocket caller = PlainSocket::connectLoopback(window.listeningPort());
+    ASSERT_TRUE(waitFor([&] { return window.windowTitle() == "Chatterly Connected to desk"; }));
+    window.Disconnect();
+    EXPECT_TRUE(boxes.texts().empty());
 }
 
 TEST_F(Listener, AfterDisconnectTheNextCallerBecomesTheIncomingCall) {

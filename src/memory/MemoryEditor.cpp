@@ -1,0 +1,116 @@
+#include "memory/MemoryEditor.h"
+
+#include <algorithm>
+
+#include "memory/StationMemory.h"
+
+namespace chatterly {
+namespace {
+
+unsigned char fold(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7)) {
+        return static_cast<unsigned char>(b + 0x20);
+    }
+    switch (b) {
+        case 0x8A:  // Š
+        case 0x8C:  // Œ
+        case 0x8E:  // Ž
+            return static_cast<unsigned char>(b + 0x10);
+        case 0x9F:  // Ÿ
+            return 0xFF;
+        default:
+            return b;
+    }
+}
+
+}  // namespace
+
+int MemoryEditor::Compare(std::string_view a, std::string_view b) {
+    const size_t common = std::min(a.size(), b.size());
+    for (size_t i = 0; i < common; ++i) {
+        const int d = fold(a[i]) - fold(b[i]);
+        if (d != 0) {
+            return d;
+        }
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+bool MemoryEditor::BeginsWith(std::string_view text, std::string_view prefix) {
+    return prefix.size() <= text.size() && Compare(text.substr(0, prefix.size()), prefix) == 0;
+}
+
+void MemoryEditor::Fill(const StationMemory& memory) {
+    entries_.clear();
+    entries_.reserve(memory.AddressList().GetSize());
+    for (const std::string& address : memory.AddressList()) {
+        entries_.push_back(
+            MemoryEntry::FromMemory(address, memory.AliasByAddress().Lookup(address)));
+    }
+    // A stable sort puts equal entries in the order of adding, as inserting
+    // them one by one would.
+    std::stable_sort(entries_.begin(), entries_.end(),
+                     [](const std::string& a, const std::string& b) { return Compare(a, b) < 0; });
+}
+
+size_t MemoryEditor::Insert(std::string entry) {
+    const auto at = std::upper_bound(
+        entries_.begin(), entries_.end(), entry,
+        [](const std::string& a, const std::string& b) { return Compare(a, b) < 0; });
+    const auto index = static_cast<size_t>(at - entries_.begin());
+    entries_.insert(at, std::move(entry));
+    return index;
+}
+
+void MemoryEditor::RemoveAt(size_t index) {
+    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
+}
+
+std::optional<size_t> MemoryEditor::FindPrefix(std::string_view text) const {
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        if (BeginsWith(entries_[i], text)) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
+MemoryEditor::AddOutcome MemoryEditor::FinishAdd(const std::string& address,
+                                                 const std::string& alias) {
+    static constexpr const char* kExists = " already exists in memory.";
+    if (FindPrefix(address)) {
+        return AddOutcome{std::nullopt, address + kExists};
+    }
+    if (!alias.empty() && FindPrefix(alias)) {
+        return AddOutcome{std::nullopt, alias + kExists};
+    }
+    std::string entry = MemoryEntry::FromFields(address, alias);
+    if (entry.empty()) {
+        return AddOutcome{};
+    }
+    return AddOutcome{Insert(std::move(entry)), std::nullopt};
+}
+
+MemoryEntry::Parts MemoryEditor::BeginEdit(size_t index) {
+    MemoryEntry::Parts parts = MemoryEntry::ForEdit(entries_.at(index));
+    RemoveAt(index);
+    return parts;
+}
+
+size_t MemoryEditor::FinishEdit(const std::string& address, const std::string& alias) {
+    return Insert(MemoryEntry::FromFields(address, alias));
+}
+
+CStringArray MemoryEditor::Confirm() const {
+    CStringArray out;
+    for (const std::string& entry : entries_) {
+        out.Add(entry);
+    }
+    return out;
+}
+
+}  // namespace chatterly

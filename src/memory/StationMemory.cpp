@@ -1,0 +1,141 @@
+#include "memory/StationMemory.h"
+
+#include <sys/stat.h>
+
+#include "framework/CArchive.h"
+#include "framework/FileError.h"
+#include "framework/FileStream.h"
+#include "framework/MessageBox.h"
+#include "memory/MemoryEntry.h"
+#include "memory/ReplacingFileStream.h"
+
+namespace chatterly {
+namespace {
+
+constexpr size_t kArchiveBuffer = 4096;
+
+// A count of pairs is checked against the rest of the file first: every pair
+// takes at least two bytes (two empty strings).
+void readMap(CArchive& ar, CMapStringToString& map) {
+    const uint32_t pairs = ar.readCount();
+    ar.requireAvailable(uint64_t{pairs} * 2);
+    for (uint32_t i = 0; i < pairs; ++i) {
+        std::string key = ar.readString();
+        std::string value = ar.readString();
+        map.SetAt(key, value);
+    }
+}
+
+void writeMap(CArchive& ar, const CMapStringToString& map) {
+    ar.writeCount(map.GetCount());
+    map.ForEach([&](const std::string& key, const std::string& value) {
+        ar.writeString(key);
+        ar.writeString(value);
+    });
+}
+
+}  // namespace
+
+StationMemory::StationMemory(std::string fileName) : fileName_(std::move(fileName)) {}
+
+std::optional<std::vector<std::string>> StationMemory::LoadMemory() {
+    // Only a regular file is a memory file: a directory or a device of that
+    // name counts as a file that cannot be opened.
+    struct stat st {};
+    if (::stat(fileName_.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return std::nullopt;
+    }
+    std::optional<FileStream> file;
+    try {
+        file.emplace(fileName_, FileStream::Mode::Read);
+    } catch (const FileError&) {
+        return std::nullopt;
+    }
+    CArchive ar(*file, CArchive::Mode::Load, kArchiveBuffer);
+    // The end-of-data report names no file: "an unnamed file".
+    ar.setErrorName({});
+    ar.setAvailable(static_cast<uint64_t>(st.st_size));
+
+    std::vector<std::string> texts;
+    {
+        std::lock_guard guard(lock_);
+        addressList_.RemoveAll();
+        aliasByAddress_.RemoveAll();
+        addressByAlias_.RemoveAll();
+
+        // Every address takes at least its one-byte length prefix, so a count
+        // beyond the rest of the file is refused before the list is sized.
+        const uint32_t addresses = ar.readCount();
+        ar.requireAvailable(addresses);
+        addressList_.SetSize(addresses);
+        for (uint32_t i = 0; i < addresses; ++i) {
+            addressList_[i] = ar.readString();
+        }
+        readMap(ar, aliasByAddress_);
+        readMap(ar, addressByAlias_);
+        texts = comboTexts();
+    }
+    ar.close();
+    file->close();
+    return texts;
+}
+
+std::vector<std::string> StationMemory::comboTexts() const {
+    std::vector<std::string> texts;
+    texts.reserve(addressList_.GetSize());
+    for (const std::string& address : addressList_) {
+        std::optional<std::string> alias = aliasByAddress_.Lookup(address);
+        texts.push_back(alias ? std::move(*alias) : address);
+    }
+    return texts;
+}
+
+void StationMemory::SaveMemory() {
+    // Only the GUI thread changes the collections, and this runs on it: no
+    // lock is needed to read them here.
+    try {
+        ReplacingFileStream file(fileName_);
+        CArchive ar(file, CArchive::Mode::Store, kArchiveBuffer);
+        ar.writeCount(addressList_.GetSize());
+        for (const std::string& address : addressList_) {
+            ar.writeString(address);
+        }
+        writeMap(ar, aliasByAddress_);
+        writeMap(ar, addressByAlias_);
+        ar.close();
+        file.commit();
+    } catch (const FileError&) {
+        MessageBox::show("Failed to open Parlio.mem to save memory.");
+    }
+}
+
+std::vector<std::string> StationMemory::RebuildFromEntries(const CStringArray& entries) {
+    std::vector<std::string> texts;
+    texts.reserve(entries.GetSize());
+    std::lock_guard guard(lock_);
+    addressList_.RemoveAll();
+    aliasByAddress_.RemoveAll();
+    addressByAlias_.RemoveAll();
+    for (const std::string& entry : entries) {
+        MemoryEntry::Parts parts = MemoryEntry::ForApply(entry);
+        if (parts.alias) {
+            aliasByAddress_.SetAt(parts.address, *parts.alias);
+            addressByAlias_.SetAt(*parts.alias, parts.address);
+        }
+        texts.push_back(parts.alias && !parts.alias->empty() ? *parts.alias : parts.address);
+        addressList_.Add(std::move(parts.address));
+    }
+    return texts;
+}
+
+std::string StationMemory::ResolveRemote(const std::string& text) const {
+    std::lock_guard guard(lock_);
+    return addressByAlias_.Lookup(text).value_or(text);
+}
+
+std::string StationMemory::CallerName(const std::string& address) const {
+    std::lock_guard guard(lock_);
+    return aliasByAddress_.Lookup(address).value_or(address);
+}
+
+}  // namespace chatterly

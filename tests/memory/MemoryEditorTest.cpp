@@ -1,0 +1,156 @@
+// The memory dialog's list logic without its window: sorting and prefix
+// search without regard to case, what the end of an Add or an Edit does, and
+// how an entry's text is taken apart.
+#include <gtest/gtest.h>
+
+#include "memory/MemoryEditor.h"
+#include "memory/StationMemory.h"
+
+namespace chatterly {
+namespace {
+
+MemoryEditor editorWith(std::initializer_list<std::string> entries) {
+    MemoryEditor editor;
+    for (const auto& e : entries) {
+        editor.Insert(e);
+    }
+    return editor;
+}
+
+TEST(MemoryEditor, SortsWithoutRegardToCaseEqualEntriesInOrderOfAdding) {
+    const MemoryEditor editor = editorWith({"b", "A", "hall", "10.0.0.12", "a", "B", "10.0.0.1",
+                                            "\xC9t\xE9", "\xE9t\xE9", "Hall == x", ""});
+    EXPECT_EQ(editor.Entries(),
+              (std::vector<std::string>{"", "10.0.0.1", "10.0.0.12", "A", "a", "b", "B", "hall",
+                                        "Hall == x", "\xC9t\xE9", "\xE9t\xE9"}));
+}
+
+TEST(MemoryEditor, FillJoinsEveryAliasTheMemoryHolds) {
+    StationMemory memory;
+    CStringArray entries;
+    for (const char* e : {"10.0.0.7", "10.0.0.5 == desk", "10.0.0.6 =="}) {
+        entries.Add(e);
+    }
+    memory.RebuildFromEntries(entries);
+    MemoryEditor editor;
+    editor.Insert("dropped by Fill");
+    editor.Fill(memory);
+    // An alias is joined even when empty.
+    EXPECT_EQ(editor.Entries(),
+              (std::vector<std::string>{"10.0.0.5 == desk", "10.0.0.6 == ", "10.0.0.7"}));
+}
+
+TEST(MemoryEditor, PrefixSearchIgnoresCaseAndAnEmptyTextMatchesNothing) {
+    const MemoryEditor editor = editorWith({"10.0.0.12", "host == x", "\xC9l\xE9ment"});
+    const struct {
+        const char* text;
+        std::optional<size_t> found;
+    } cases[] = {
+        {"10.0.0.1", 0}, {"10.0.0.12", 0},     {"10.0.0.123", std::nullopt},
+        {"HOST", 1},     {"host == X", 1},     {"x", std::nullopt},
+        {"\xE9l", 2},    {"\xC9L\xC9MENT", 2}, {"", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(editor.FindPrefix(c.text), c.found) << c.text;
+    }
+}
+
+TEST(MemoryEditor, FinishAddRefusesAnyPrefixOfAnEntry) {
+    const struct {
+        const char* what;
+        std::string address;
+        std::string alias;
+        std::optional<std::string> refusal;
+        std::optional<std::string> added;
+    } cases[] = {
+        {"address a prefix of an entry", "10.0.0.1", "", "10.0.0.1 already exists in memory.", {}},
+        {"address in other case", "HOST", "", "HOST already exists in memory.", {}},
+        {"address refused before the alias",
+         "10.0.0.12",
+         "zz",
+         "10.0.0.12 already exists in memory.",
+         {}},
+        {"alias an entry's address begins with",
+         "10.0.0.9",
+         "10.0",
+         "10.0 already exists in memory.",
+         {}},
+        // desk is another entry's alias, but no entry begins with it.
+        {"alias used by another entry", "10.0.0.9", "desk", {}, "10.0.0.9 == desk"},
+        {"new address without alias", "10.0.0.3", "", {}, "10.0.0.3"},
+        {"blank kept as typed", "10.0.0.4 ", "", {}, "10.0.0.4 "},
+        {"both empty: nothing, quietly", "", "", {}, {}},
+        {"empty address with alias", "", "zed", {}, " == zed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        MemoryEditor editor = editorWith({"10.0.0.12", "host == x", "10.0.0.5 == desk"});
+        const auto before = editor.Entries();
+        const MemoryEditor::AddOutcome outcome = editor.FinishAdd(c.address, c.alias);
+        EXPECT_EQ(outcome.refusal, c.refusal);
+        if (c.added) {
+            ASSERT_TRUE(outcome.inserted);
+            EXPECT_EQ(editor.Entries()[*outcome.inserted], *c.added);
+            EXPECT_EQ(editor.Count(), before.size() + 1);
+        } else {
+            EXPECT_FALSE(outcome.inserted);
+            EXPECT_EQ(editor.Entries(), before);
+        }
+    }
+}
+
+TEST(MemoryEditor, EditRoundTripLeavesTheEntryUnchanged) {
+    MemoryEditor editor = editorWith({"10.0.0.7", "10.0.0.5 == desk"});
+    for (int round = 0; round < 5; ++round) {
+        const MemoryEntry::Parts parts = editor.BeginEdit(0);
+        EXPECT_EQ(parts.address, "10.0.0.5");
+        EXPECT_EQ(parts.alias, "desk");
+        EXPECT_EQ(editor.Entries(), std::vector<std::string>{"10.0.0.7"});
+        editor.FinishEdit(parts.address, *parts.alias);
+    }
+    EXPECT_EQ(editor.Entries(), (std::vector<std::string>{"10.0.0.5 == desk", "10.0.0.7"}));
+
+    // No alias: the alias field stays empty; cleared fields add an empty entry,
+    // and a duplicate goes in without a test.
+    const MemoryEntry::Parts plain = editor.BeginEdit(1);
+    EXPECT_EQ(plain.address, "10.0.0.7");
+    EXPECT_FALSE(plain.alias);
+    EXPECT_EQ(editor.FinishEdit("", ""), 0u);
+    EXPECT_EQ(editor.FinishEdit("10.0.0.5", "desk"), 2u);
+    EXPECT_EQ(editor.Entries(),
+              (std::vector<std::string>{"", "10.0.0.5 == desk", "10.0.0.5 == desk"}));
+}
+
+TEST(MemoryEntry, EditAndApplySplitByTheirOwnRules) {
+    const struct {
+        const char* text;
+        std::string editAddress;
+        std::optional<std::string> editAlias;
+        std::string applyAddress;
+        std::optional<std::string> applyAlias;
+    } cases[] = {
+        {"10.0.0.5 == desk", "10.0.0.5", "desk", "10.0.0.5", "desk"},
+        {"10.0.0.5", "10.0.0.5", std::nullopt, "10.0.0.5", std::nullopt},
+        {"10.0.0.5 ", "10.0.0.5 ", std::nullopt, "10.0.0.5 ", std::nullopt},
+        {"10.0.0.5 \t== desk", "10.0.0.5", "desk", "10.0.0.5", "desk"},
+        {"x ==", "x", "", "x", ""},
+        {"x==y", "x", "", "x", ""},
+        {"x==yz", "x", "z", "x", "z"},
+        // Edit starts the alias after the first '=', apply after the first "==".
+        {"a=b == c", "a", "== c", "a", "c"},
+        {"a=b", "a=b", std::nullopt, "a=b", std::nullopt},
+        {" == ", "", "", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const auto edit = MemoryEntry::ForEdit(c.text);
+        EXPECT_EQ(edit.address, c.editAddress);
+        EXPECT_EQ(edit.alias, c.editAlias);
+        const auto apply = MemoryEntry::ForApply(c.text);
+        EXPECT_EQ(apply.address, c.applyAddress);
+        EXPECT_EQ(apply.alias, c.applyAlias);
+    }
+}
+
+}  // namespace
+}  // namespace chatterly
