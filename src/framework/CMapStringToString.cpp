@@ -2,6 +2,33 @@
 
 namespace chatterly {
 
+CMapStringToString::CMapStringToString(const CMapStringToString& other)
+    : table_(other.table_), count_(other.count_) {
+    rebuildIndex();
+}
+
+CMapStringToString& CMapStringToString::operator=(const CMapStringToString& other) {
+    if (this != &other) {
+        table_ = other.table_;
+        count_ = other.count_;
+        rebuildIndex();
+    }
+    return *this;
+}
+
+void CMapStringToString::rebuildIndex() {
+    index_.clear();
+    if (!table_) {
+        return;
+    }
+    index_.reserve(count_);
+    for (Chain& chain : *table_) {
+        for (auto it = chain.begin(); it != chain.end(); ++it) {
+            index_.emplace(it->first, it);
+        }
+    }
+}
+
 uint32_t CMapStringToString::HashKey(const std::string& key) {
     uint32_t h = 0;
     for (const char c : key) {
@@ -14,14 +41,13 @@ void CMapStringToString::SetAt(const std::string& key, const std::string& value)
     if (!table_) {
         table_.emplace();
     }
-    Chain& chain = (*table_)[ChainOf(key)];
-    for (auto& pair : chain) {
-        if (pair.first == key) {
-            pair.second = value;
-            return;
-        }
+    if (auto found = index_.find(key); found != index_.end()) {
+        found->second->second = value;
+        return;
     }
+    Chain& chain = (*table_)[ChainOf(key)];
     chain.emplace_front(key, value);
+    index_.emplace(chain.front().first, chain.begin());
     ++count_;
 }
 
@@ -29,30 +55,30 @@ std::optional<std::string> CMapStringToString::Lookup(const std::string& key) co
     if (!table_) {
         return std::nullopt;
     }
-    for (const auto& pair : (*table_)[ChainOf(key)]) {
-        if (pair.first == key) {
-            return pair.second;
-        }
+    auto found = index_.find(key);
+    if (found == index_.end()) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return found->second->second;
 }
 
 bool CMapStringToString::RemoveKey(const std::string& key) {
     if (!table_) {
         return false;
     }
-    Chain& chain = (*table_)[ChainOf(key)];
-    for (auto it = chain.begin(); it != chain.end(); ++it) {
-        if (it->first == key) {
-            chain.erase(it);
-            --count_;
-            return true;
-        }
+    auto found = index_.find(key);
+    if (found == index_.end()) {
+        return false;
     }
-    return false;
+    const Chain::iterator node = found->second;
+    index_.erase(found);
+    (*table_)[ChainOf(key)].erase(node);
+    --count_;
+    return true;
 }
 
 void CMapStringToString::RemoveAll() {
+    index_.clear();
     table_.reset();
     count_ = 0;
 }

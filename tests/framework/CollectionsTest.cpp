@@ -73,3 +73,26 @@ TEST(CStringArray, KeepsOrderAndDuplicatesAndResizesWithEmptyStrings) {
     a.RemoveAll();
     EXPECT_EQ(a.GetSize(), 0u);
 }
+
+TEST(CMapStringToString, ACopyKeepsTheOrderAndIsIndependentOfTheOriginal) {
+    CMapStringToString original;
+    for (const char* key : {"desk", "hall", "10.0.0.5", "a", ""}) {
+        original.SetAt(key, std::string(key) + "!");
+    }
+    CMapStringToString copy = original;
+    original.SetAt("desk", "changed");
+    original.RemoveKey("hall");
+    std::vector<std::string> inOriginal;
+    std::vector<std::string> inCopy;
+    original.ForEach([&](const std::string& k, const std::string&) { inOriginal.push_back(k); });
+    copy.ForEach([&](const std::string& k, const std::string&) { inCopy.push_back(k); });
+    EXPECT_EQ(inCopy.size(), 5u);
+    EXPECT_EQ(copy.Lookup("desk"), std::optional<std::string>("desk!"));
+    EXPECT_EQ(copy.Lookup("hall"), std::optional<std::string>("hall!"));
+    copy = original;
+    EXPECT_EQ(copy.Lookup("desk"), std::optional<std::string>("changed"));
+    EXPECT_FALSE(copy.Lookup("hall"));
+    std::vector<std::string> again;
+    copy.ForEach([&](const std::string& k, const std::string&) { again.push_back(k); });
+    EXPECT_EQ(again, inOriginal);
+}
