@@ -15,44 +15,12 @@
 
 #include "framework/CArchive.h"
 #include "framework/FileError.h"
+#include "framework/FileStream.h"
 #include "net/VoiceMessageFrame.h"
 
 using namespace chatterly;
 
 namespace {
-
-class SocketStream : public ByteStream {
-  public:
-    explicit SocketStream(int fd) : fd_(fd) {}
-    void write(const void* data, size_t n) override {
-        const auto* b = static_cast<const char*>(data);
-        while (n > 0) {
-            const ssize_t r = ::send(fd_, b, n, MSG_NOSIGNAL);
-            if (r < 0 && errno == EINTR) {
-                continue;
-            }
-            if (r < 0) {
-                throw FileError({}, errno);
-            }
-            b += r;
-            n -= static_cast<size_t>(r);
-        }
-    }
-    size_t read(void* data, size_t n) override {
-        for (;;) {
-            const ssize_t r = ::recv(fd_, data, n, 0);
-            if (r >= 0) {
-                return static_cast<size_t>(r);
-            }
-            if (errno != EINTR) {
-                throw FileError({}, errno);
-            }
-        }
-    }
-
-  private:
-    int fd_;
-};
 
 void connectedPair(int& a, int& b) {
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -80,7 +48,7 @@ double framesMBps(const std::vector<uint8_t>& data, int reps) {
     connectedPair(a, b);
     const auto start = std::chrono::steady_clock::now();
     std::thread reader([&] {
-        SocketStream in(b);
+        FileStream in(b);
         CArchive ar(in, CArchive::Mode::Load);
         for (int i = 0; i < reps; ++i) {
             auto f = VoiceMessageFrame::read(ar);
@@ -91,7 +59,7 @@ double framesMBps(const std::vector<uint8_t>& data, int reps) {
         }
     });
     {
-        SocketStream out(a);
+        FileStream out(a);
         CArchive ar(out, CArchive::Mode::Store);
         for (int i = 0; i < reps; ++i) {
             VoiceMessageFrame::write(ar, data.data(), static_cast<uint32_t>(data.size()));
@@ -121,7 +89,7 @@ double rawMBps(const std::vector<uint8_t>& data, int reps) {
             got += static_cast<size_t>(r);
         }
     });
-    SocketStream out(a);
+    FileStream out(a);
     const uint8_t header[8] = {};
     for (int i = 0; i < reps; ++i) {
         out.write(header, sizeof header);

@@ -26,6 +26,7 @@
 #include "audio/VoiceRecorder.h"
 #include "framework/CArchive.h"
 #include "framework/FileError.h"
+#include "framework/FileStream.h"
 #include "framework/MessageBox.h"
 #include "net/VoiceMessageFrame.h"
 
@@ -37,39 +38,6 @@ namespace {
 double msBetween(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double, std::milli>(b - a).count();
 }
-
-class SocketStream : public ByteStream {
-  public:
-    explicit SocketStream(int fd) : fd_(fd) {}
-    void write(const void* data, size_t n) override {
-        const auto* b = static_cast<const char*>(data);
-        while (n > 0) {
-            const ssize_t r = ::send(fd_, b, n, MSG_NOSIGNAL);
-            if (r < 0 && errno == EINTR) {
-                continue;
-            }
-            if (r < 0) {
-                throw FileError({}, errno);
-            }
-            b += r;
-            n -= static_cast<size_t>(r);
-        }
-    }
-    size_t read(void* data, size_t n) override {
-        for (;;) {
-            const ssize_t r = ::recv(fd_, data, n, 0);
-            if (r >= 0) {
-                return static_cast<size_t>(r);
-            }
-            if (errno != EINTR) {
-                throw FileError({}, errno);
-            }
-        }
-    }
-
-  private:
-    int fd_;
-};
 
 // The far end of a socket pair: reads frames on a thread and notes when
 // each one has arrived whole.
@@ -84,7 +52,7 @@ class Receiver {
         near_ = fds[0];
         far_ = fds[1];
         thread_ = std::thread([this] {
-            SocketStream in(far_);
+            FileStream in(far_);
             CArchive archive(in, CArchive::Mode::Load);
             while (auto frame = VoiceMessageFrame::read(archive)) {
                 const auto at = Clock::now();
@@ -136,7 +104,7 @@ std::vector<int16_t> tone(double seconds) {
 
 void releaseToWire(VoiceRecorder& recorder, double seconds, bool live) {
     Receiver receiver;
-    SocketStream out(receiver.nearFd());
+    FileStream out(receiver.nearFd());
     CArchive archive(out, CArchive::Mode::Store);
     // Recordings of a minute or more are mostly put in beforehand.
     const double recorded = live || seconds < 60 ? seconds : 1.0;

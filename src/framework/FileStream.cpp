@@ -1,6 +1,8 @@
 #include "framework/FileStream.h"
 
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,8 +21,14 @@ FileStream::FileStream(std::string fileName, Mode mode) : name_(std::move(fileNa
     }
 }
 
+FileStream::FileStream(int descriptor, bool owned, std::string name)
+    : name_(std::move(name)), fd_(descriptor), owned_(owned) {
+    struct stat info {};
+    socket_ = ::fstat(fd_, &info) == 0 && S_ISSOCK(info.st_mode);
+}
+
 FileStream::~FileStream() {
-    if (fd_ >= 0) {
+    if (fd_ >= 0 && owned_) {
         ::close(fd_);
     }
 }
@@ -31,7 +39,7 @@ void FileStream::close() {
     }
     const int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0 && errno != EINTR) {
+    if (owned_ && ::close(fd) != 0 && errno != EINTR) {
         throw FileError(name_, errno);
     }
 }
@@ -42,7 +50,7 @@ void FileStream::write(const void* data, size_t n) {
     }
     const auto* bytes = static_cast<const char*>(data);
     while (n > 0) {
-        const ssize_t r = ::write(fd_, bytes, n);
+        const ssize_t r = socket_ ? ::send(fd_, bytes, n, MSG_NOSIGNAL) : ::write(fd_, bytes, n);
         if (r < 0) {
             if (errno == EINTR) {
                 continue;

@@ -1,6 +1,7 @@
 #pragma once
-// A ByteStream over a disk file's POSIX descriptor. Errors raise
-// FileError(file name, errno).
+// A ByteStream over a POSIX descriptor: a disk file it opens, or any open
+// blocking descriptor it is given (a pipe or a socket; writes to a socket
+// never raise SIGPIPE). Errors raise FileError(file name, errno).
 
 #include <string>
 
@@ -13,6 +14,8 @@ class FileStream : public ByteStream {
     enum class Mode { Read, Write };  // Write creates or truncates
 
     FileStream(std::string fileName, Mode mode);
+    // Reads and writes descriptor, which stays open unless owned.
+    explicit FileStream(int descriptor, bool owned = false, std::string name = {});
     ~FileStream() override;
 
     FileStream(const FileStream&) = delete;
@@ -28,6 +31,8 @@ class FileStream : public ByteStream {
   private:
     std::string name_;
     int fd_ = -1;
+    bool owned_ = true;
+    bool socket_ = false;
 };
 
 }  // namespace chatterly

@@ -26,6 +26,7 @@
 #include "audio/VoiceRecorder.h"
 #include "framework/CArchive.h"
 #include "framework/FileError.h"
+#include "framework/FileStream.h"
 #include "net/VoiceMessageFrame.h"
 #include "support/TestSupport.h"
 
@@ -136,40 +137,6 @@ Sound decodeFile(const std::string& path) {
     return decode(fileBytes(path));
 }
 
-// One end of a socket pair as the connection a frame is written to.
-class SocketStream : public ByteStream {
-  public:
-    explicit SocketStream(int fd) : fd_(fd) {}
-    void write(const void* data, size_t n) override {
-        const auto* b = static_cast<const char*>(data);
-        while (n > 0) {
-            const ssize_t r = ::send(fd_, b, n, MSG_NOSIGNAL);
-            if (r < 0 && errno == EINTR) {
-                continue;
-            }
-            if (r < 0) {
-                throw FileError({}, errno);
-            }
-            b += r;
-            n -= static_cast<size_t>(r);
-        }
-    }
-    size_t read(void* data, size_t n) override {
-        for (;;) {
-            const ssize_t r = ::recv(fd_, data, n, 0);
-            if (r >= 0) {
-                return static_cast<size_t>(r);
-            }
-            if (errno != EINTR) {
-                throw FileError({}, errno);
-            }
-        }
-    }
-
-  private:
-    int fd_;
-};
-
 // A connected socket pair whose far end reads frames on a thread until the
 // near end is shut down for writing.
 class FrameReceiver {
@@ -179,9 +146,9 @@ class FrameReceiver {
         EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
         near_ = fds[0];
         far_ = fds[1];
-        near = std::make_unique<SocketStream>(near_);
+        near = std::make_unique<FileStream>(near_);
         reader_ = std::thread([this] {
-            SocketStream in(far_);
+            FileStream in(far_);
             CArchive archive(in, CArchive::Mode::Load);
             while (auto frame = VoiceMessageFrame::read(archive)) {
                 std::lock_guard lock(mutex_);
@@ -219,7 +186,7 @@ class FrameReceiver {
     }
     size_t leftOver() const { return leftOver_; }
 
-    std::unique_ptr<SocketStream> near;
+    std::unique_ptr<FileStream> near;
 
   private:
     int near_ = -1;

@@ -14,6 +14,7 @@
 
 #include "framework/ArchiveError.h"
 #include "framework/FileError.h"
+#include "framework/FileStream.h"
 #include "net/RecordingStream.h"
 #include "net/VoiceMessageFrame.h"
 
@@ -166,42 +167,6 @@ TEST(VoiceFrameRead, LengthAboveBoundThrowsBeforeAllocating) {
     EXPECT_EQ(g_largest.load(), size_t{MaxFrameLength});
 }
 
-// A blocking loopback TCP socket as a ByteStream.
-class SocketStream : public ByteStream {
-  public:
-    explicit SocketStream(int fd) : fd_(fd) {}
-    ~SocketStream() override { ::close(fd_); }
-    void write(const void* data, size_t n) override {
-        const auto* b = static_cast<const char*>(data);
-        while (n > 0) {
-            const ssize_t r = ::send(fd_, b, n, MSG_NOSIGNAL);
-            if (r < 0 && errno == EINTR) {
-                continue;
-            }
-            if (r < 0) {
-                throw FileError({}, errno);
-            }
-            b += r;
-            n -= static_cast<size_t>(r);
-        }
-    }
-    size_t read(void* data, size_t n) override {
-        for (;;) {
-            const ssize_t r = ::recv(fd_, data, n, 0);
-            if (r >= 0) {
-                return static_cast<size_t>(r);
-            }
-            if (errno != EINTR) {
-                throw FileError({}, errno);
-            }
-        }
-    }
-    void shutdownWrite() { ::shutdown(fd_, SHUT_WR); }
-
-  private:
-    int fd_;
-};
-
 TEST(VoiceFrameSocket, CarriesAFiveMegabyteFrameWhole) {
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
     ASSERT_GE(listener, 0);
@@ -224,16 +189,16 @@ TEST(VoiceFrameSocket, CarriesAFiveMegabyteFrameWhole) {
     const auto data = pattern(5 * 1024 * 1024, 11);
     std::optional<std::vector<uint8_t>> first, second;
     std::thread reader([&] {
-        SocketStream in(server);
+        FileStream in(server, true);
         CArchive ar(in, CArchive::Mode::Load);
         first = readFrame(ar);
         second = readFrame(ar);
     });
     {
-        SocketStream out(client);
+        FileStream out(client, true);
         CArchive ar(out, CArchive::Mode::Store);
         VoiceMessageFrame::write(ar, data.data(), static_cast<uint32_t>(data.size()));
-        out.shutdownWrite();
+        ::shutdown(client, SHUT_WR);
     }
     reader.join();
     ASSERT_TRUE(first.has_value());
