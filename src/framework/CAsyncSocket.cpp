@@ -130,6 +130,7 @@ void CAsyncSocket::adopt(int fd, int events, bool connected) {
     oobArmed_ = true;
     acceptArmed_ = false;
     closeSent_ = false;
+    resetError_ = 0;
     watched_ = -1;
     updateWatch();
 }
@@ -243,12 +244,19 @@ int CAsyncSocket::TryReceive(void* data, size_t length) {
     readArmed_ = true;
     oobArmed_ = true;
     const ssize_t n = ::recv(fd_, data, clampLength(length), 0);
-    const int error = n < 0 ? errnoError() : 0;
+    int error = n < 0 ? errnoError() : 0;
+    if (n < 0 && error != WSAEWOULDBLOCK) {
+        resetError_ = error;
+    }
     updateWatch();
-    if (n >= 0) {
+    if (n > 0) {
         return static_cast<int>(n);
     }
-    return failCount(error);
+    if (n == 0 && resetError_ == 0) {
+        return 0;
+    }
+    // After a reset every receive fails with it, not only the first.
+    return failCount(n == 0 ? resetError_ : error);
 }
 
 bool CAsyncSocket::TryAccept(CAsyncSocket& into) {
@@ -364,9 +372,14 @@ void CAsyncSocket::onReady(short revents) {
                     readArmed_ = false;
                     post(FD_READ, 0);
                 } else if (n == 0 || errno != EAGAIN) {
+                    // The peek took a reset's error from the socket; keep it
+                    // for the receives that follow.
+                    if (n < 0) {
+                        resetError_ = errnoError();
+                    }
                     closeSent_ = true;
                     if (events_ & FD_CLOSE) {
-                        post(FD_CLOSE, n == 0 ? 0 : errnoError());
+                        post(FD_CLOSE, resetError_);
                     }
                 }
             }

@@ -138,6 +138,7 @@ class CAsyncSocket {
     bool oobArmed_ = false;
     bool acceptArmed_ = false;
     bool closeSent_ = false;
+    int resetError_ = 0;  // the error of a reset connection, once seen
     short watched_ = -1;  // events last given to the loop; -1: not watched
 };
 
