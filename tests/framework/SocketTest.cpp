@@ -70,8 +70,7 @@ bool pumpUntil(const std::function<bool()>& done) {
     ThreadLoop& loop = ThreadLoop::current();
     while (!done() && std::chrono::steady_clock::now() < end) {
         loop.waitForMessage(50);
-        while (loop.dispatchOne()) {
-        }
+        chatterly::test::dispatchAll(loop);
     }
     return done();
 }
@@ -222,8 +221,7 @@ TEST_P(BlockingRules, AClosedNotificationEndsAWaitAndIsDeliveredOnceAfterIt) {
             chatterly::test::waitFor([] { return false; }, std::chrono::milliseconds(300));
         } else {
             ThreadLoop::current().waitForMessage(300);
-            while (ThreadLoop::current().dispatchOne()) {
-            }
+            chatterly::test::dispatchAll(ThreadLoop::current());
         }
         EXPECT_EQ(socket.closed, 1);
     });
@@ -306,17 +304,13 @@ TEST(SocketNotifications, AReadableNotificationWithNoByteWaitingRunsNothing) {
         LoggingSocket socket(log);
         ASSERT_TRUE(socket.Attach(fd));
         ThreadLoop& loop = ThreadLoop::current();
-        while (loop.dispatchOne()) {  // the first writable notification
-        }
+        chatterly::test::dispatchAll(loop);  // the first writable notification
         far.sendAll("gone", 4);
         // Let the notification be queued, then take its bytes away.
-        while (!loop.hasMessage()) {
-            loop.waitForMessage(100);
-        }
+        chatterly::test::waitUntilQueued(loop);
         char buffer[16];
         ASSERT_EQ(recv(socket.handle(), buffer, sizeof buffer, 0), 4);
-        while (loop.dispatchOne()) {
-        }
+        chatterly::test::dispatchAll(loop);
         EXPECT_EQ(socket.readable, 0);
         // The next bytes are announced again.
         far.sendAll("next", 4);
@@ -334,12 +328,9 @@ TEST(SocketNotifications, NotificationsQueuedForAClosedSocketAreDiscarded) {
         ThreadLoop& loop = ThreadLoop::current();
         far.sendAll("data", 4);
         far.close();
-        while (!loop.hasMessage()) {
-            loop.waitForMessage(100);
-        }
+        chatterly::test::waitUntilQueued(loop);
         socket.Close();
-        while (loop.dispatchOne()) {
-        }
+        chatterly::test::dispatchAll(loop);
         EXPECT_TRUE(log.empty());
     });
     worker.join();

@@ -244,14 +244,11 @@ TEST(ConnectionSocketNotifications, AReadableNotificationWithNoByteWaitingRunsNo
         const auto frame = frameBytes(pattern(20, 1));
         far.sendAll(frame);
         // Let the readable notification be queued, then take its bytes away.
-        while (!loop.hasMessage()) {
-            loop.waitForMessage(100);
-        }
+        chatterly::test::waitUntilQueued(loop);
         std::vector<uint8_t> taken(frame.size());
         ASSERT_EQ(recv(connection.handle(), taken.data(), taken.size(), MSG_WAITALL),
                   static_cast<ssize_t>(frame.size()));
-        while (loop.dispatchOne()) {
-        }
+        chatterly::test::dispatchAll(loop);
         EXPECT_TRUE(station.events.empty());
     });
     worker.join();

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "framework/ThreadLoop.h"
 #include "framework/WindowRequests.h"
 
 namespace chatterly::test {
@@ -24,6 +25,17 @@ bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
         QThread::msleep(2);
     }
     return true;
+}
+
+void waitUntilQueued(ThreadLoop& loop) {
+    while (!loop.hasMessage()) {
+        loop.waitForMessage(100);
+    }
+}
+
+void dispatchAll(ThreadLoop& loop) {
+    while (loop.dispatchOne()) {
+    }
 }
 
 MessageBoxRecorder::MessageBoxRecorder() {

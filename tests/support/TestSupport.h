@@ -11,6 +11,10 @@
 
 #include "framework/MessageBox.h"
 
+namespace chatterly {
+class ThreadLoop;
+}
+
 namespace chatterly::test {
 
 // Processes Qt events and window requests until done() holds or the limit
@@ -52,6 +56,11 @@ class ScratchDirectory {
     std::string path_;
     std::string previous_;
 };
+
+// Worker threads, which own their loop: sleeps until a message is queued for
+// the thread (without dispatching it), and dispatches every queued message.
+void waitUntilQueued(ThreadLoop& loop);
+void dispatchAll(ThreadLoop& loop);
 
 // Whether a PulseAudio server is reachable (PULSE_SERVER or the default).
 bool soundServerAvailable();
