@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "framework/CArchive.h"
-#include "framework/FileError.h"
-#include "framework/FileStream.h"
+#include "framework/streams/CArchive.h"
+#include "framework/streams/FileError.h"
+#include "framework/streams/FileStream.h"
 #include "net/VoiceMessageFrame.h"
 
 using namespace chatterly;

@@ -24,10 +24,10 @@
 #include <vector>
 
 #include "audio/VoiceRecorder.h"
-#include "framework/CArchive.h"
-#include "framework/FileError.h"
-#include "framework/FileStream.h"
-#include "framework/MessageBox.h"
+#include "framework/streams/CArchive.h"
+#include "framework/streams/FileError.h"
+#include "framework/streams/FileStream.h"
+#include "framework/widgets/MessageBox.h"
 #include "net/VoiceMessageFrame.h"
 
 using namespace chatterly;
@@ -193,7 +193,7 @@ int main(int argc, char** argv) {
     std::filesystem::current_path(dir);
     int status = 0;
     {
-        VoiceRecorder recorder(RecorderControls{});
+        VoiceRecorder recorder(nullptr);
         if (!recorder.OpenRecorder()) {
             std::fprintf(stderr, "no sound server: run under tools/with-sound-server.sh\n");
             status = 1;

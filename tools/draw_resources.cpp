@@ -31,8 +31,7 @@ const std::array<QRgb, 16> kPalette = {
 
 const QColor kFace(192, 192, 192);
 
-int nearestIndex(QRgb c)
-{
+int nearestIndex(QRgb c) {
     int best = 0;
     long bestDist = -1;
     for (int i = 0; i < 16; ++i) {
@@ -48,22 +47,21 @@ int nearestIndex(QRgb c)
     return best;
 }
 
-void put16(QByteArray &b, uint16_t v)
-{
+void put16(QByteArray& b, uint16_t v) {
     b.append(char(v & 0xff));
     b.append(char((v >> 8) & 0xff));
 }
 
-void put32(QByteArray &b, uint32_t v)
-{
+void put32(QByteArray& b, uint32_t v) {
     for (int i = 0; i < 4; ++i)
         b.append(char((v >> (8 * i)) & 0xff));
 }
 
-int rowBytes(int width, int bitsPerPixel) { return ((width * bitsPerPixel + 31) / 32) * 4; }
+int rowBytes(int width, int bitsPerPixel) {
+    return ((width * bitsPerPixel + 31) / 32) * 4;
+}
 
-void putInfoHeader(QByteArray &b, int width, int height, uint32_t imageSize)
-{
+void putInfoHeader(QByteArray& b, int width, int height, uint32_t imageSize) {
     put32(b, 40);
     put32(b, uint32_t(width));
     put32(b, uint32_t(height));
@@ -77,8 +75,7 @@ void putInfoHeader(QByteArray &b, int width, int height, uint32_t imageSize)
     put32(b, 0);
 }
 
-void putPalette(QByteArray &b)
-{
+void putPalette(QByteArray& b) {
     for (QRgb c : kPalette) {
         b.append(char(qBlue(c)));
         b.append(char(qGreen(c)));
@@ -89,8 +86,7 @@ void putPalette(QByteArray &b)
 
 // 4-bit pixel rows, bottom row first. Pixels with alpha below half become
 // index 0 when `transparent` is set (the AND mask hides them).
-void putPixels(QByteArray &b, const QImage &img, bool transparent)
-{
+void putPixels(QByteArray& b, const QImage& img, bool transparent) {
     const int stride = rowBytes(img.width(), 4);
     for (int y = img.height() - 1; y >= 0; --y) {
         QByteArray row(stride, '\0');
@@ -103,8 +99,7 @@ void putPixels(QByteArray &b, const QImage &img, bool transparent)
     }
 }
 
-void putMask(QByteArray &b, const QImage &img)
-{
+void putMask(QByteArray& b, const QImage& img) {
     const int stride = rowBytes(img.width(), 1);
     for (int y = img.height() - 1; y >= 0; --y) {
         QByteArray row(stride, '\0');
@@ -115,8 +110,7 @@ void putMask(QByteArray &b, const QImage &img)
     }
 }
 
-bool writeFile(const QString &path, const QByteArray &data)
-{
+bool writeFile(const QString& path, const QByteArray& data) {
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size()) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
@@ -125,8 +119,7 @@ bool writeFile(const QString &path, const QByteArray &data)
     return true;
 }
 
-bool writeBmp(const QString &path, const QImage &img)
-{
+bool writeBmp(const QString& path, const QImage& img) {
     const uint32_t pixelBytes = uint32_t(rowBytes(img.width(), 4) * img.height());
     const uint32_t offset = 14 + 40 + 16 * 4;
     QByteArray b;
@@ -140,10 +133,9 @@ bool writeBmp(const QString &path, const QImage &img)
     return writeFile(path, b);
 }
 
-bool writeIco(const QString &path, const std::vector<QImage> &images)
-{
+bool writeIco(const QString& path, const std::vector<QImage>& images) {
     std::vector<QByteArray> bodies;
-    for (const QImage &img : images) {
+    for (const QImage& img : images) {
         const uint32_t xorBytes = uint32_t(rowBytes(img.width(), 4) * img.height());
         const uint32_t andBytes = uint32_t(rowBytes(img.width(), 1) * img.height());
         QByteArray body;
@@ -169,15 +161,14 @@ bool writeIco(const QString &path, const std::vector<QImage> &images)
         put32(b, offset);
         offset += uint32_t(bodies[i].size());
     }
-    for (const QByteArray &body : bodies)
+    for (const QByteArray& body : bodies)
         b.append(body);
     return writeFile(path, b);
 }
 
 // The big loudspeaker grille: an oval with horizontal slats, and `rings`
 // rings drawn around it while sound is playing.
-QImage drawGrille(int rings)
-{
+QImage drawGrille(int rings) {
     QImage img(183, 137, QImage::Format_ARGB32);
     img.fill(kFace);
     QPainter p(&img);
@@ -214,8 +205,7 @@ QImage drawGrille(int rings)
     return img;
 }
 
-void drawSmallSpeaker(QPainter &p)
-{
+void drawSmallSpeaker(QPainter& p) {
     p.setPen(QPen(QColor(0, 0, 0), 1));
     p.setBrush(QColor(128, 128, 128));
     p.drawRect(QRect(9, 19, 8, 13));  // magnet
@@ -226,8 +216,7 @@ void drawSmallSpeaker(QPainter &p)
 }
 
 // The small loudspeaker with short lines of sound coming from it.
-QImage drawSpeakerOn()
-{
+QImage drawSpeakerOn() {
     QImage img(54, 51, QImage::Format_ARGB32);
     img.fill(kFace);
     QPainter p(&img);
@@ -240,8 +229,7 @@ QImage drawSpeakerOn()
 }
 
 // The same loudspeaker crossed out: sound is switched off.
-QImage drawSpeakerOff()
-{
+QImage drawSpeakerOff() {
     QImage img(54, 51, QImage::Format_ARGB32);
     img.fill(kFace);
     QPainter p(&img);
@@ -254,8 +242,7 @@ QImage drawSpeakerOff()
 }
 
 // Tin-can telephone: two yellow cans joined by a white string.
-QImage drawIcon(int size)
-{
+QImage drawIcon(int size) {
     QImage img(size, size, QImage::Format_ARGB32);
     img.fill(Qt::transparent);
     QPainter p(&img);
@@ -270,8 +257,8 @@ QImage drawIcon(int size)
 
     p.setPen(QPen(QColor(128, 128, 0), size >= 32 ? 1.5 : 2));
     p.setBrush(QColor(255, 255, 0));
-    p.drawRect(QRectF(1.5, 14.5, 9, 13));   // left can
-    p.drawRect(QRectF(21.5, 4.5, 9, 13));   // right can
+    p.drawRect(QRectF(1.5, 14.5, 9, 13));  // left can
+    p.drawRect(QRectF(21.5, 4.5, 9, 13));  // right can
     if (size >= 32) {
         p.setPen(QPen(QColor(0, 0, 0), 1));
         p.drawLine(QPointF(2, 18), QPointF(10, 18));
@@ -282,8 +269,7 @@ QImage drawIcon(int size)
 
 }  // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s OUTPUT_DIRECTORY\n", argv[0]);

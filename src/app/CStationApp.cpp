@@ -10,10 +10,12 @@
 
 #include "app/CStationDlg.h"
 #include "app/StartModeSwitch.h"
-#include "framework/MessageBox.h"
-#include "framework/QtThreadLoop.h"
-#include "framework/ThreadStarter.h"
-#include "framework/WindowRequests.h"
+#include "app/Station.h"
+#include "framework/threads/QtThreadLoop.h"
+#include "framework/threads/ThreadStarter.h"
+#include "framework/threads/WindowRequests.h"
+#include "framework/widgets/ErrorBoxes.h"
+#include "framework/widgets/MessageBox.h"
 #include "resources/StringTable.h"
 
 namespace chatterly {
@@ -43,6 +45,7 @@ void quietDuringStart(QtMsgType type, const QMessageLogContext&, const QString& 
 }  // namespace
 
 CStationApp::CStationApp(int argc, char** argv) : argc_(argc), argv_(argv) {
+    ErrorBoxes::install();
     MessageBox::setApplicationTitle(argc > 0 ? argv[0] : "chatterly");
     commandLine_ = StartModeSwitch::Join(argc, argv);
 }
@@ -84,9 +87,9 @@ bool CStationApp::StartStation() {
     {
         QtThreadLoop loop;
         {
-            CStationDlg station;
-            MessageBox::setMainWindow(&station);
-            station.RunModal();
+            Station station;
+            MessageBox::setMainWindow(&station.window());
+            station.runModal();
             MessageBox::setMainWindow(nullptr);
         }
         ThreadStarter::waitForAll(kWorkerExitLimit);

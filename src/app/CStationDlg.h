@@ -1,24 +1,18 @@
 #pragma once
-// The station window: the program's one main window, built to the layout of
-// its dialog template, and the object through which the other subsystems
-// reach the station. It is kept thin: call logic lives in CallController and
-// StatusDisplays; this class places the controls, carries out the view
-// requests on the GUI thread and binds the buttons to their handlers.
+// The station window: the program's one main window, laid out from its dialog
+// template. It places the controls, binds the buttons to the station's
+// operations, and carries out the view requests of the call controller and
+// the status displays on the GUI thread. The station (Station) owns it and
+// the parts it shows.
 
-#include <QDialog>
 #include <QIcon>
 #include <QPixmap>
-#include <array>
 #include <map>
-#include <memory>
 #include <string>
+#include <vector>
 
-#include "audio/RecordingDevice.h"
-#include "control/CallController.h"
 #include "control/StationView.h"
-#include "control/StationViewProxy.h"
-#include "control/StatusDisplays.h"
-#include "net/CListeningSocket.h"
+#include "framework/widgets/CDialog.h"
 
 class QGroupBox;
 class QLabel;
@@ -27,60 +21,33 @@ class QPushButton;
 namespace chatterly {
 
 class SortedComboBox;
-class StationCalls;
-class StationMemory;
-class VoiceRecorder;
+class Station;
 
-struct StationOptions {
-    uint16_t listenPort = ListenPort;   // tests may listen elsewhere (0: any free port)
-    StatusDisplays::Clock clock;        // calendar seconds; the system's by default
-    RecordingDevice::Options recorder;  // the default sound server and source
-};
-
-class CStationDlg : public QDialog, public StationView {
+class CStationDlg : public CDialog, public StationView {
     Q_OBJECT
   public:
-    explicit CStationDlg(StationOptions options = {});
+    // station: whose operations the buttons run; it outlives the window.
+    explicit CStationDlg(Station& station);
     ~CStationDlg() override;
 
-    // Data exchange between controls and fields (save: controls to fields).
+    // The window's part of the initialisation: the data exchange, the icon,
+    // the pictures, and the speaker at rest.
+    void InitDialog();
+    // Data exchange between the remote-station box and the remote text
+    // (save: the box's text into the field).
     void ExchangeControlData(bool save);
-    // The fixed initialisation order; returns true (focus to the first control).
-    bool InitStationWindow();
-    // Initialises, shows and runs the window until it ends.
-    int RunModal();
+    // Empties the remote-station box (items and edit text) and fills it with
+    // texts, each at its sorted place.
+    void FillRemoteBox(const std::vector<std::string>& texts);
 
-    // Call controller operations (any thread unless noted).
-    void OnConnectButton();  // GUI thread
-    void OnTalkButton();     // GUI thread
-    void OnExitButton();     // GUI thread
-    void OnAboutButton();    // GUI thread
-    void Disconnect();
-    void SetConnectedControls(bool connected);
-    void SetIncomingState(bool active);
-    void PlaybackAnimation(bool start);
+    void OnExitButton();
+    void OnAboutButton();
 
     // Where the icon of a minimised window stands in its client area.
     static QPoint IconPosition(QSize client, QSize icon);
     QIcon GetDragIcon() const { return icon_; }
-
-    CallController& controller() { return *controller_; }
-    StatusDisplays& displays() { return *displays_; }
-    std::shared_ptr<StationView> viewProxy() const { return proxy_; }
-    QWidget* control(int id) const;
-    std::string RemoteText() const { return controller_->RemoteText(); }
-    // The listener (never null) and the port it listens on (0: not listening).
-    CListeningSocket& listener() const { return *listener_; }
-    uint16_t listeningPort() const;
-    StationCalls& calls() const { return *calls_; }
-    VoiceRecorder& recorder() const { return *recorder_; }
-    StationMemory& memory() const { return *memory_; }
-
-    // Reads the station memory and fills the remote-station box from it.
-    void LoadMemory();
-    // The memory dialog; after OK the lists, the box and the file are rebuilt.
-    void OnRemoteStationButton();  // GUI thread
-    bool isIncomingCall() const { return controller_->IncomingCall(); }
+    // The bitmap shown in a picture control (tests), or 0.
+    int ShownBitmap(int controlId) const;
 
     // StationView, on the GUI thread.
     void EnableControl(int id, bool enabled) override;
@@ -92,33 +59,16 @@ class CStationDlg : public QDialog, public StationView {
     void ShowBitmap(int controlId, int bitmapId) override;
     void BringToFront() override;
 
-    // The bitmap shown in a picture control (tests), or 0.
-    int shownBitmap(int controlId) const;
-
   protected:
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
   private:
-    void buildControls();
-    void fillRemoteBox(const std::vector<std::string>& texts);
-    void bind(QPushButton* button, void (CStationDlg::*handler)());
-    // Operations of subsystems that come later; each says plainly that it
-    // cannot do its work yet.
-    bool OpenRecorder();
-    // Release of Talk on an incoming call: the recording goes out on the
-    // incoming connection.
-    void StopAndSendRecording();
-    // Listens on the station's port; false (with its message, Talk
-    // disabled) when the port cannot be had.
-    bool OpenListener();
-    void StartCallerThread();
-    void CloseRecorder();
+    void PlaceControls();
+    void BindButtons();
 
-    StationOptions options_;
-    // Controls by identifier, and the ones the station addresses directly.
-    std::map<int, QWidget*> controls_;
+    Station& station_;
     QLabel* picture_ = nullptr;
     QLabel* led_ = nullptr;
     QPushButton* talk_ = nullptr;
@@ -129,14 +79,6 @@ class CStationDlg : public QDialog, public StationView {
     QIcon icon_;
     std::map<int, QPixmap> bitmaps_;  // loaded pictures by bitmap id
     std::map<int, int> shown_;        // picture control id -> bitmap id
-
-    std::shared_ptr<StationViewProxy> proxy_;
-    std::shared_ptr<StatusDisplays> displays_;
-    std::shared_ptr<StationCalls> calls_;
-    std::shared_ptr<VoiceRecorder> recorder_;
-    std::shared_ptr<StationMemory> memory_;
-    std::shared_ptr<CallController> controller_;
-    std::unique_ptr<CListeningSocket> listener_;
     bool closing_ = false;
 };
 

@@ -1,17 +1,24 @@
 #include "app/StationCalls.h"
 
+#include "app/SoundSettings.h"
 #include "audio/Playback.h"
+#include "audio/VoiceRecorder.h"
 #include "control/CallController.h"
 #include "control/StatusDisplays.h"
-#include "framework/WindowRequests.h"
+#include "framework/threads/ThreadStarter.h"
+#include "framework/threads/WindowRequests.h"
+#include "framework/widgets/MessageBox.h"
+#include "memory/StationMemory.h"
 #include "net/CConnectionSocket.h"
 
 namespace chatterly {
 
-StationCalls::StationCalls(std::shared_ptr<StatusDisplays> displays)
-    : displays_(std::move(displays)) {}
+StationCalls::StationCalls(std::shared_ptr<StatusDisplays> displays,
+                           std::shared_ptr<VoiceRecorder> recorder,
+                           std::shared_ptr<StationMemory> memory)
+    : displays_(std::move(displays)), recorder_(std::move(recorder)), memory_(std::move(memory)) {}
 
-void StationCalls::SetController(std::weak_ptr<CallController> controller) {
+void StationCalls::setController(std::weak_ptr<CallController> controller) {
     controller_ = std::move(controller);
 }
 
@@ -37,29 +44,53 @@ bool StationCalls::PlayVoiceMessage(const void* image, size_t length) {
     return Playback::PlayVoiceMessage(image, length);
 }
 
-void StationCalls::CloseIncoming() {
+void StationCalls::startCaller() {
+    // Outgoing calls are not part of this station yet: a call fails as a
+    // connect that did not go through.
+    auto controller = controller_.lock();
+    if (!controller) {
+        return;
+    }
+    ThreadStarter::start([controller] {
+        MessageBox::show("Failed to connect to remote parlio.");
+        controller->Disconnect();
+    });
+}
+
+bool StationCalls::StartRecording() {
+    return recorder_->StartRecording();
+}
+
+void StationCalls::StopAndSendRecording() {
+    // The release comes on the GUI thread, which owns the incoming connection.
+    CConnectionSocket* incoming = incoming_ && incoming_->isOpen() ? incoming_ : nullptr;
+    recorder_->StopAndSendRecording(incoming);
+}
+
+void StationCalls::endIncomingCall() {
     WindowRequests::run([this] {
         if (incoming_) {
             incoming_->Close();
         }
+        incoming_ = nullptr;
     });
 }
 
-void StationCalls::ClearIncoming() {
-    WindowRequests::run([this] { incoming_ = nullptr; });
-}
-
-std::string StationCalls::IncomingPeerAddress() {
+std::string StationCalls::incomingCallerName() {
     std::string address;
     WindowRequests::run([&] {
         if (incoming_) {
             address = incoming_->PeerAddress();
         }
     });
-    return address;
+    return memory_->CallerName(address);
 }
 
-void StationCalls::Detach() {
+void StationCalls::startSoundSettings() {
+    SoundSettings::Start();
+}
+
+void StationCalls::detach() {
     incoming_ = nullptr;
 }
 

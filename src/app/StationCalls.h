@@ -1,44 +1,56 @@
 #pragma once
-// The station as the network side sees it (CallStation): the incoming
-// connection, the call state, the playback animation and playback. It is
-// shared with the sockets and workers that use it and outlives the station
-// window: once the window has gone (Detach), the call state and animation
-// requests do nothing harmful, since the controller and displays they reach
-// are kept alive here and their window requests are refused.
+// The station as its calls reach it, from any thread: what the network side
+// needs (CallStation: the incoming connection, the call state, the playback
+// animation and playback) and what the call controller asks at its steps
+// (CallHooks: the outgoing call's worker, the recorder on an incoming call,
+// the incoming connection, the sound settings). It is shared with the
+// sockets and workers that use it and outlives the station window: once the
+// window has gone (detach), the controller and displays it reaches are kept
+// alive here and their window requests are refused, so nothing it does is
+// harmful.
 
 #include <memory>
 
+#include "control/CallHooks.h"
 #include "net/CallStation.h"
 
 namespace chatterly {
 
 class CallController;
+class StationMemory;
 class StatusDisplays;
+class VoiceRecorder;
 
-class StationCalls : public CallStation {
+class StationCalls : public CallStation, public CallHooks {
   public:
-    explicit StationCalls(std::shared_ptr<StatusDisplays> displays);
-    // The controller is made after this object (its hooks hold it).
-    void SetController(std::weak_ptr<CallController> controller);
+    StationCalls(std::shared_ptr<StatusDisplays> displays, std::shared_ptr<VoiceRecorder> recorder,
+                 std::shared_ptr<StationMemory> memory);
+    // The controller is made after this object (it holds this as its hooks).
+    void setController(std::weak_ptr<CallController> controller);
 
+    // CallStation.
     CConnectionSocket* IncomingConnection() override;
     void SetIncomingConnection(CConnectionSocket* connection) override;
     void SetIncomingState(bool active) override;
     void PlaybackAnimation(bool start) override;
     bool PlayVoiceMessage(const void* image, size_t length) override;
 
-    // Any thread: closes the incoming connection, if there is one, on the
-    // GUI thread; forgets it; its caller's address ("" without one).
-    void CloseIncoming();
-    void ClearIncoming();
-    std::string IncomingPeerAddress();
+    // CallHooks.
+    void startCaller() override;
+    bool StartRecording() override;
+    void StopAndSendRecording() override;
+    void endIncomingCall() override;
+    std::string incomingCallerName() override;
+    void startSoundSettings() override;
 
     // GUI thread: the window is going; the incoming connection is forgotten.
-    void Detach();
+    void detach();
 
   private:
     std::weak_ptr<CallController> controller_;
     std::shared_ptr<StatusDisplays> displays_;
+    std::shared_ptr<VoiceRecorder> recorder_;
+    std::shared_ptr<StationMemory> memory_;
     CConnectionSocket* incoming_ = nullptr;  // GUI thread only
 };
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "audio/PulseOutput.h"
-#include "framework/WindowRequests.h"
+#include "framework/threads/WindowRequests.h"
 
 namespace chatterly {
 namespace {

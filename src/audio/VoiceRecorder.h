@@ -1,9 +1,9 @@
 #pragma once
 // The voice recorder: turns one press and release of Talk into one WAV
 // recording in the scratch file "Parlio.wav" (relative to the working
-// directory), and on the receiving end of a call sends it as one voice
-// message frame. It drives one RecordingDevice, opened once when the station
-// window initialises and closed when it is destroyed.
+// directory), and on the receiving end of a call hands it to the incoming
+// connection to send. It drives one RecordingDevice, opened once when the
+// station window initialises and closed when it is destroyed.
 //
 // Every failure is reported by the operation itself in a warning message box
 // on the calling thread; callers look only at the result. The only control
@@ -15,13 +15,14 @@
 // serialises its commands anyway).
 
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "audio/RecorderControls.h"
 #include "audio/RecordingDevice.h"
-#include "framework/ByteStream.h"
+#include "audio/RecordingSink.h"
 
 namespace chatterly {
 
@@ -33,17 +34,13 @@ struct RecorderState {
     std::string saveFileName;              // "Parlio.wav" once the open has succeeded
 };
 
-// How the recorder reaches the Talk button. Either may be empty.
-struct RecorderControls {
-    std::function<void()> disableTalk;
-    std::function<void()> uncheckTalk;
-};
-
 class VoiceRecorder {
   public:
     static constexpr const char* ScratchFileName = "Parlio.wav";
 
-    explicit VoiceRecorder(RecorderControls controls, RecordingDevice::Options device = {});
+    // controls may be null: the recorder then touches no control.
+    explicit VoiceRecorder(std::shared_ptr<RecorderControls> controls,
+                           RecordingDevice::Options device = {});
 
     // Opens the device. On failure shows "Failed to open sound recording
     // device", disables Talk and returns false.
@@ -62,14 +59,14 @@ class VoiceRecorder {
     // The whole of "Parlio.wav", in a buffer of exactly the file's length.
     // When it cannot be opened shows "Cannot find voice file Parlio.wav" and
     // returns nullopt. A read error throws FileError.
-    std::optional<std::vector<uint8_t>> LoadRecording();
+    [[nodiscard]] std::optional<std::vector<uint8_t>> LoadRecording();
 
-    // Release on the receiving end: stop, save, load, and write one frame on
-    // incoming through a fresh 4096-byte store archive, flushed. Without a
-    // connection (incoming null) the recording is stopped and saved and
-    // nothing is sent. A failing connection throws the stream's FileError
-    // out of here, for the dispatch's generic error report.
-    void StopAndSendRecording(ByteStream* incoming);
+    // Release on the receiving end: stop, save, load, and hand the file's
+    // bytes to incoming, which sends them as one frame. Without a connection
+    // (incoming null) the recording is stopped and saved and nothing is
+    // sent. A failing connection throws its FileError out of here, for the
+    // dispatch's generic error report.
+    void StopAndSendRecording(RecordingSink* incoming);
 
     // Closes the device and removes "Parlio.wav"; failures are ignored.
     void CloseRecorder();
@@ -79,7 +76,7 @@ class VoiceRecorder {
     RecordingDevice& device() { return device_; }
 
   private:
-    RecorderControls controls_;
+    std::shared_ptr<RecorderControls> controls_;
     RecordingDevice device_;
     RecorderState state_;
 };

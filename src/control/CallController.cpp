@@ -2,12 +2,14 @@
 
 #include "control/ControlIds.h"
 #include "control/SignalEvents.h"
-#include "framework/MessageBox.h"
+#include "framework/threads/WindowRequests.h"
+#include "framework/widgets/MessageBox.h"
 
 namespace chatterly {
 
 CallController::CallController(std::shared_ptr<StationView> view,
-                               std::shared_ptr<StatusDisplays> displays, CallHooks hooks)
+                               std::shared_ptr<StatusDisplays> displays,
+                               std::shared_ptr<CallHooks> hooks)
     : view_(std::move(view)), displays_(std::move(displays)), hooks_(std::move(hooks)) {}
 
 std::string CallController::RemoteText() const {
@@ -29,9 +31,7 @@ void CallController::OnConnectButton() {
         return;
     }
     TimerStopEvent.reset();
-    if (hooks_.startCaller) {
-        hooks_.startCaller();
-    }
+    hooks_->startCaller();
     displays_->StartConnectionTimer();
     timerRecorded_ = true;
 }
@@ -43,12 +43,7 @@ void CallController::Disconnect() {
     displays_->StopConnectionTimers();
     AnimationStopEvent.set();
     displays_->StopAnimations();
-    if (hooks_.closeIncoming) {
-        hooks_.closeIncoming();
-    }
-    if (hooks_.clearIncoming) {
-        hooks_.clearIncoming();
-    }
+    hooks_->endIncomingCall();
     timerRecorded_ = false;
     incomingCall_ = false;
     SetConnectedControls(false);
@@ -59,9 +54,7 @@ void CallController::OnTalkButton() {
     if (view_->IsChecked(IDC_TALK)) {
         view_->SetControlText(IDC_TALK, "&Stop Recording");
         if (incomingCall_) {
-            if (hooks_.startRecording) {
-                hooks_.startRecording();
-            }
+            hooks_->StartRecording();
         } else {
             TalkStartEvent.set();
             TalkStopEvent.reset();
@@ -69,9 +62,7 @@ void CallController::OnTalkButton() {
     } else {
         view_->SetControlText(IDC_TALK, "&Talk");
         if (incomingCall_) {
-            if (hooks_.stopAndSendRecording) {
-                hooks_.stopAndSendRecording();
-            }
+            hooks_->StopAndSendRecording();
         } else {
             TalkStartEvent.reset();
             TalkStopEvent.set();
@@ -80,9 +71,12 @@ void CallController::OnTalkButton() {
 }
 
 void CallController::OnPropertiesButton() {
-    if (hooks_.startProperties) {
-        hooks_.startProperties();
-    }
+    hooks_->startSoundSettings();
+}
+
+void CallController::OnCloseRequest() {
+    Disconnect();
+    WindowRequests::serveUntil([] { return false; }, std::chrono::milliseconds(500));
 }
 
 void CallController::SetConnectedControls(bool connected) {
@@ -104,8 +98,7 @@ void CallController::SetIncomingState(bool active) {
         if (!timerRecorded_) {
             displays_->StartConnectionTimer();
         }
-        const std::string peer = hooks_.incomingPeer ? hooks_.incomingPeer() : std::string();
-        view_->SetWindowCaption("Chatterly Connected to " + peer);
+        view_->SetWindowCaption("Chatterly Connected to " + hooks_->incomingCallerName());
     } else {
         Disconnect();
     }

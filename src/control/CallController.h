@@ -6,39 +6,32 @@
 // StationView requests, so Disconnect, SetConnectedControls and
 // SetIncomingState may be called from any thread.
 //
-// The operations of the other subsystems that it calls at its steps are
-// given to it as CallHooks.
+// The operations of the other subsystems that it calls at its steps reach
+// it as CallHooks.
 
 #include <atomic>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 
+#include "control/CallHooks.h"
 #include "control/StationView.h"
 #include "control/StatusDisplays.h"
 
 namespace chatterly {
 
-struct CallHooks {
-    std::function<void()> startCaller;           // start a CallerThread
-    std::function<bool()> startRecording;        // StartRecording, on this thread
-    std::function<void()> stopAndSendRecording;  // StopAndSendRecording, on this thread
-    std::function<void()> closeIncoming;         // close the incoming connection, if any
-    std::function<void()> clearIncoming;         // forget the incoming connection
-    std::function<std::string()> incomingPeer;   // caller's alias or dotted address
-    std::function<void()> startProperties;       // the desktop's sound settings
-};
-
 class CallController {
   public:
     CallController(std::shared_ptr<StationView> view, std::shared_ptr<StatusDisplays> displays,
-                   CallHooks hooks);
+                   std::shared_ptr<CallHooks> hooks);
 
     // Button handlers, on the GUI thread.
     void OnConnectButton();
     void OnTalkButton();
     void OnPropertiesButton();
+    // The window's close request: Disconnect, then a 500 ms pause (serving
+    // window requests) in which the workers see their events.
+    void OnCloseRequest();
 
     // Any thread.
     void Disconnect();
@@ -52,7 +45,7 @@ class CallController {
   private:
     std::shared_ptr<StationView> view_;
     std::shared_ptr<StatusDisplays> displays_;
-    CallHooks hooks_;
+    std::shared_ptr<CallHooks> hooks_;
 
     mutable std::mutex remoteMutex_;
     std::string remoteText_;

@@ -3,7 +3,7 @@
 // coordinates its worker threads. Unnamed, auto-reset, non-signalled at
 // start, and made during static initialisation.
 
-#include "framework/AutoResetEvent.h"
+#include "framework/threads/AutoResetEvent.h"
 
 namespace chatterly {
 

@@ -1,6 +1,6 @@
 #include "control/StationViewProxy.h"
 
-#include "framework/WindowRequests.h"
+#include "framework/threads/WindowRequests.h"
 
 namespace chatterly {
 

@@ -7,7 +7,7 @@
 
 #include "control/ControlIds.h"
 #include "control/SignalEvents.h"
-#include "framework/ThreadStarter.h"
+#include "framework/threads/ThreadStarter.h"
 
 namespace chatterly {
 namespace {

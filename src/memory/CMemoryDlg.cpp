@@ -1,109 +1,51 @@
 #include "memory/CMemoryDlg.h"
 
-#include <qdrawutil.h>
-
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 
-#include "framework/AnsiCodec.h"
-#include "framework/DialogUnits.h"
-#include "framework/ErrorReport.h"
-#include "framework/MessageBox.h"
+#include "framework/streams/AnsiCodec.h"
+#include "framework/widgets/MessageBox.h"
 #include "memory/MemoryIds.h"
 #include "memory/StationMemory.h"
 
 namespace chatterly {
-namespace {
-
-constexpr int kTemplateWidth = 211;
-constexpr int kTemplateHeight = 114;
-
-}  // namespace
 
 CMemoryDlg::CMemoryDlg(const StationMemory& memory, QWidget* parent)
-    : QDialog(parent), memory_(memory) {
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFont(DialogUnits::dialogFont());
-    setWindowTitle(QStringLiteral("Remote Parlio Memory"));
+    : CDialog({QStringLiteral("Remote Parlio Memory"), 211, 114, false, kClientEdge}, parent),
+      memory_(memory) {
     buildControls();
 }
 
 CMemoryDlg::~CMemoryDlg() = default;
 
 void CMemoryDlg::buildControls() {
-    const DialogUnits du(font());
-    setFixedSize(du.x(kTemplateWidth) + 2 * kClientEdge, du.y(kTemplateHeight) + 2 * kClientEdge);
-    auto place = [&](QWidget* w, int x, int y, int width, int height) {
-        w->setGeometry(du.rect(x, y, width, height).translated(kClientEdge, kClientEdge));
-    };
-    auto button = [&](int id, const char* text, int x, int y, bool pushLike) {
-        auto* b = new QPushButton(QString::fromLatin1(text), this);
-        place(b, x, y, 50, 14);
-        b->setAutoDefault(false);
-        b->setCheckable(pushLike);
-        controls_[id] = b;
-        return b;
-    };
-
-    list_ = new QListWidget(this);
-    place(list_, 7, 7, 141, 46);
+    list_ = AddControl(IDC_MEMORY_LIST, new QListWidget(this), 7, 7, 141, 46);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setSortingEnabled(false);  // the editor decides every entry's place
-    controls_[IDC_MEMORY_LIST] = list_;
-
-    remove_ = button(IDC_MEMORY_REMOVE, "&Remove", 154, 39, false);
-
-    address_ = new QLineEdit(this);
-    place(address_, 7, 57, 141, 14);
-    controls_[IDC_MEMORY_ADDRESS] = address_;
-    alias_ = new QLineEdit(this);
-    place(alias_, 7, 73, 141, 14);
-    controls_[IDC_MEMORY_ALIAS] = alias_;
-
-    ok_ = button(IDC_MEMORY_OK, "OK", 53, 93, false);
-    cancel_ = button(IDC_MEMORY_CANCEL, "Cancel", 106, 93, false);
-
-    auto label = [&](const char* text, int y) {
-        auto* l = new QLabel(QString::fromLatin1(text), this);
-        place(l, 153, y, 39, 10);
-        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    };
-    label("IP Address", 61);
-    label("Alias", 77);
-
-    add_ = button(IDC_MEMORY_ADD, "&Add", 154, 7, true);
-    edit_ = button(IDC_MEMORY_EDIT, "&Edit", 154, 23, true);
-
-    // Tab order is the template order.
-    QWidget* order[] = {list_, remove_, address_, alias_, ok_, cancel_, add_, edit_};
-    for (size_t i = 0; i + 1 < std::size(order); ++i) {
-        setTabOrder(order[i], order[i + 1]);
+    remove_ = AddButton(IDC_MEMORY_REMOVE, "&Remove", 154, 39, 50, 14);
+    address_ = AddControl(IDC_MEMORY_ADDRESS, new QLineEdit(this), 7, 57, 141, 14);
+    alias_ = AddControl(IDC_MEMORY_ALIAS, new QLineEdit(this), 7, 73, 141, 14);
+    ok_ = AddButton(IDC_MEMORY_OK, "OK", 53, 93, 50, 14);
+    cancel_ = AddButton(IDC_MEMORY_CANCEL, "Cancel", 106, 93, 50, 14);
+    for (const auto& [text, y] : {std::pair{"IP Address", 61}, std::pair{"Alias", 77}}) {
+        AddControl(0, new QLabel(QString::fromLatin1(text), this), 153, y, 39, 10)
+            ->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     }
+    add_ = AddButton(IDC_MEMORY_ADD, "&Add", 154, 7, 50, 14, true);
+    edit_ = AddButton(IDC_MEMORY_EDIT, "&Edit", 154, 23, 50, 14, true);
+    EndTemplate();
 
-    bind(add_, &CMemoryDlg::OnAddButton);
-    bind(edit_, &CMemoryDlg::OnEditButton);
-    bind(remove_, &CMemoryDlg::OnRemoveButton);
-    bind(ok_, &CMemoryDlg::ConfirmMemoryDialog);
-    connect(cancel_, &QPushButton::clicked, this, [this] { reject(); });
-}
-
-void CMemoryDlg::bind(QPushButton* b, void (CMemoryDlg::*handler)()) {
-    connect(b, &QPushButton::clicked, this,
-            [this, handler] { ErrorReport::run([this, handler] { (this->*handler)(); }); });
-}
-
-QWidget* CMemoryDlg::control(int id) const {
-    const auto it = controls_.find(id);
-    return it == controls_.end() ? nullptr : it->second;
+    Bind(IDC_MEMORY_ADD, [this] { OnAddButton(); });
+    Bind(IDC_MEMORY_EDIT, [this] { OnEditButton(); });
+    Bind(IDC_MEMORY_REMOVE, [this] { OnRemoveButton(); });
+    Bind(IDC_MEMORY_OK, [this] { ConfirmMemoryDialog(); });
+    Bind(IDC_MEMORY_CANCEL, [this] { reject(); });
 }
 
 bool CMemoryDlg::InitMemoryDialog() {
@@ -114,7 +56,7 @@ bool CMemoryDlg::InitMemoryDialog() {
     for (const std::string& entry : editor_.Entries()) {
         list_->addItem(AnsiCodec::toQString(entry));
     }
-    list_->setFocus();
+    FocusFirstControl();
     return true;
 }
 
@@ -235,25 +177,9 @@ void CMemoryDlg::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
-void CMemoryDlg::paintEvent(QPaintEvent* event) {
-    QDialog::paintEvent(event);
-    QPainter painter(this);
-    qDrawWinPanel(&painter, rect(), palette(), true);
-}
-
 int CMemoryDlg::RunModal() {
     InitMemoryDialog();
-    QScreen* screen = QGuiApplication::primaryScreen();
-    if (parentWidget() && parentWidget()->screen()) {
-        screen = parentWidget()->screen();
-    }
-    if (screen) {
-        move(screen->availableGeometry().center() - rect().center());
-    }
-    show();
-    raise();
-    activateWindow();
-    return exec();
+    return DoModal();
 }
 
 }  // namespace chatterly

@@ -12,12 +12,11 @@
 // other control closes, so the dialog can be left neither by OK nor by Cancel
 // nor by its close box), the next click ends it.
 
-#include <QDialog>
-#include <map>
 #include <optional>
 #include <string>
 
-#include "framework/CStringArray.h"
+#include "framework/streams/CStringArray.h"
+#include "framework/widgets/CDialog.h"
 #include "memory/MemoryEditor.h"
 
 class QLineEdit;
@@ -28,7 +27,7 @@ namespace chatterly {
 
 class StationMemory;
 
-class CMemoryDlg : public QDialog {
+class CMemoryDlg : public CDialog {
     Q_OBJECT
   public:
     // memory: the station's memory, only read; parent: the station window,
@@ -57,8 +56,6 @@ class CMemoryDlg : public QDialog {
     // front and runs it modally. Returns QDialog::Accepted after OK.
     int RunModal();
 
-    // Controls by identifier (MemoryIds.h), nullptr for an unknown one.
-    QWidget* control(int id) const;
     const MemoryEditor& editor() const { return editor_; }
 
     // The width of the sunken client edge around the template's client area,
@@ -71,18 +68,15 @@ class CMemoryDlg : public QDialog {
     void reject() override;
     // Enter presses a focused push button, else OK (when it is enabled).
     void keyPressEvent(QKeyEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
 
   private:
     void buildControls();
-    void bind(QPushButton* button, void (CMemoryDlg::*handler)());
     std::optional<size_t> selectedIndex() const;
     void showInserted(size_t index);
     void takeFields(std::string& address, std::string& alias);
 
     const StationMemory& memory_;
     MemoryEditor editor_;
-    std::map<int, QWidget*> controls_;
     QListWidget* list_ = nullptr;
     QPushButton* remove_ = nullptr;
     QLineEdit* address_ = nullptr;

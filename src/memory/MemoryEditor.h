@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "framework/CStringArray.h"
+#include "framework/streams/CStringArray.h"
 #include "memory/MemoryEntry.h"
 
 namespace chatterly {

@@ -2,12 +2,12 @@
 
 #include <sys/stat.h>
 
-#include "framework/CArchive.h"
-#include "framework/FileError.h"
-#include "framework/FileStream.h"
-#include "framework/MessageBox.h"
+#include "framework/streams/CArchive.h"
+#include "framework/streams/FileError.h"
+#include "framework/streams/FileStream.h"
+#include "framework/streams/ReplacingFileStream.h"
+#include "framework/widgets/MessageBox.h"
 #include "memory/MemoryEntry.h"
-#include "memory/ReplacingFileStream.h"
 
 namespace chatterly {
 namespace {

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/CMapStringToString.h"
-#include "framework/CStringArray.h"
+#include "framework/streams/CMapStringToString.h"
+#include "framework/streams/CStringArray.h"
 
 namespace chatterly {
 

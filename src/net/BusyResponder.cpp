@@ -4,11 +4,11 @@
 #include <optional>
 
 #include "audio/Playback.h"
-#include "framework/CSocket.h"
-#include "framework/CSocketFile.h"
-#include "framework/FileStream.h"
-#include "framework/FrameworkError.h"
-#include "framework/ThreadStarter.h"
+#include "framework/sockets/CSocket.h"
+#include "framework/sockets/CSocketFile.h"
+#include "framework/streams/FileStream.h"
+#include "framework/streams/FrameworkError.h"
+#include "framework/threads/ThreadStarter.h"
 #include "net/VoiceMessageFrame.h"
 
 namespace chatterly {
@@ -16,24 +16,13 @@ namespace {
 
 std::atomic<int> responders{0};
 
-// "Busy.wav" whole, or nothing when it cannot be read. Every responder reads
-// its own copy, so two refused callers never shut each other out.
-std::optional<FrameData> readBusyMessage() {
+// "Busy.wav" whole, or nothing when it cannot be read or is larger than a
+// frame may be. Every responder reads its own copy, so two refused callers
+// never shut each other out.
+std::optional<std::vector<uint8_t>> readBusyMessage() {
     try {
         FileStream file("Busy.wav", FileStream::Mode::Read);
-        FrameData data;
-        uint8_t chunk[65536];
-        for (;;) {
-            const size_t n = file.read(chunk, sizeof chunk);
-            if (n == 0) {
-                break;
-            }
-            if (data.size() + n > MaxFrameLength) {
-                return std::nullopt;
-            }
-            data.insert(data.end(), chunk, chunk + n);
-        }
-        return data;
+        return file.readAll(MaxFrameLength);
     } catch (const FrameworkError&) {
         return std::nullopt;
     }

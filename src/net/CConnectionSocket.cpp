@@ -2,11 +2,11 @@
 
 #include <new>
 
-#include "framework/ArchiveError.h"
-#include "framework/FileError.h"
-#include "framework/MessageBox.h"
-#include "framework/SocketErrors.h"
-#include "framework/ThreadLoop.h"
+#include "framework/sockets/SocketErrors.h"
+#include "framework/streams/ArchiveError.h"
+#include "framework/streams/FileError.h"
+#include "framework/threads/ThreadLoop.h"
+#include "framework/widgets/MessageBox.h"
 #include "net/CallStation.h"
 #include "net/VoiceMessageFrame.h"
 
@@ -30,6 +30,12 @@ bool CConnectionSocket::PumpWhileWaiting() {
         l->dispatchPaint();
     }
     return false;
+}
+
+void CConnectionSocket::sendRecording(const std::vector<uint8_t>& wavFile) {
+    CSocketFile file(*this);
+    CArchive archive(file, CArchive::Mode::Store, 4096);
+    VoiceMessageFrame::write(archive, wavFile.data(), static_cast<uint32_t>(wavFile.size()));
 }
 
 void CConnectionSocket::HandleReadable(int) {

@@ -3,8 +3,8 @@
 // frames, plays each one as it arrives with the speaker animation, and
 // returns the station to idle when the far end closes. Incoming calls'
 // sockets live on the GUI thread (the listener owns them); an outgoing call's
-// socket lives on its caller worker. Frames are sent by writers with archives
-// of their own; this class only reads.
+// socket lives on its caller worker. A recording made on the receiving end
+// is sent here as one frame.
 //
 // A frame that cannot be read whole (the far end closed or reset inside it,
 // or it announces more than MaxFrameLength) is never played: the stream is no
@@ -13,15 +13,16 @@
 
 #include <memory>
 
-#include "framework/CArchive.h"
-#include "framework/CSocket.h"
-#include "framework/CSocketFile.h"
+#include "audio/RecordingSink.h"
+#include "framework/sockets/CSocket.h"
+#include "framework/sockets/CSocketFile.h"
+#include "framework/streams/CArchive.h"
 
 namespace chatterly {
 
 class CallStation;
 
-class CConnectionSocket : public CSocket {
+class CConnectionSocket : public CSocket, public RecordingSink {
   public:
     explicit CConnectionSocket(CallStation* station);
     ~CConnectionSocket() override;
@@ -29,6 +30,10 @@ class CConnectionSocket : public CSocket {
     // Dispatches one waiting message of the thread and one waiting paint
     // request; returns false. The caller worker calls it between its polls.
     bool PumpWhileWaiting() override;
+
+    // Sends one frame holding the file's bytes through a 4096-byte store
+    // archive, flushed. A failing connection throws its FileError.
+    void sendRecording(const std::vector<uint8_t>& wavFile) override;
 
     // Frames played on this connection (tests and diagnostics).
     size_t framesPlayed() const { return framesPlayed_; }

@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include "framework/ThreadStarter.h"
+#include "framework/threads/ThreadStarter.h"
 #include "net/BusyResponder.h"
 #include "net/CConnectionSocket.h"
 #include "net/CallStation.h"

@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "framework/CSocket.h"
+#include "framework/sockets/CSocket.h"
 
 namespace chatterly {
 

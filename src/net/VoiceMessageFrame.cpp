@@ -1,20 +1,8 @@
 #include "net/VoiceMessageFrame.h"
 
-#include "framework/ArchiveError.h"
-#include "framework/ByteStream.h"
+#include "framework/streams/ArchiveError.h"
 
 namespace chatterly {
-
-namespace {
-
-constexpr size_t HeaderSize = 8;
-
-uint32_t loadU32(const uint8_t* b) {
-    return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-           (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
-}
-
-}  // namespace
 
 void VoiceMessageFrame::write(CArchive& archive, const void* data, uint32_t length) {
     archive.writeU32(0);
@@ -24,11 +12,16 @@ void VoiceMessageFrame::write(CArchive& archive, const void* data, uint32_t leng
 }
 
 std::optional<FrameData> VoiceMessageFrame::read(CArchive& archive) {
-    uint8_t header[HeaderSize];
-    if (archive.read(header, HeaderSize) != HeaderSize) {
-        return std::nullopt;
+    uint32_t length = 0;
+    try {
+        archive.readU32();  // Reserved
+        length = archive.readU32();
+    } catch (const ArchiveError& e) {
+        if (e.cause() == ArchiveError::Cause::EndOfFile) {
+            return std::nullopt;  // the stream ended before a whole header
+        }
+        throw;
     }
-    const uint32_t length = loadU32(header + 4);
     if (length > MaxFrameLength) {
         throw ArchiveError(ArchiveError::Cause::BadLength);
     }

@@ -1,15 +1,16 @@
 #pragma once
-// The frame that carries one voice message between stations:
+// The frame that carries one voice message between stations, and the one
+// place that writes and reads it:
 //   Reserved  u32 LE, sent as 0 and ignored on receipt
 //   Length    u32 LE, the number of Data bytes
-//   Data      Length bytes of recorded sound
+//   Data      Length bytes: a whole WAV file
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
 
-#include "framework/CArchive.h"
+#include "framework/streams/CArchive.h"
 
 namespace chatterly {
 
@@ -49,7 +50,7 @@ class VoiceMessageFrame {
     // Reads one whole frame. Returns nullopt when the stream ends before the
     // frame is whole; a partial frame is never returned. A Length above
     // MaxFrameLength throws ArchiveError(BadLength) before any allocation.
-    static std::optional<FrameData> read(CArchive& archive);
+    [[nodiscard]] static std::optional<FrameData> read(CArchive& archive);
 };
 
 }  // namespace chatterly

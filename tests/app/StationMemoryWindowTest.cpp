@@ -9,13 +9,13 @@
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
-#include <fstream>
 
 #include "app/CStationDlg.h"
+#include "app/Station.h"
 #include "control/ControlIds.h"
-#include "framework/CStringArray.h"
-#include "framework/SortedComboBox.h"
-#include "framework/ThreadStarter.h"
+#include "framework/streams/CStringArray.h"
+#include "framework/threads/ThreadStarter.h"
+#include "framework/widgets/SortedComboBox.h"
 #include "memory/CMemoryDlg.h"
 #include "memory/MemoryIds.h"
 #include "memory/StationMemory.h"
@@ -45,8 +45,8 @@ void store(std::initializer_list<const char*> entries) {
     memory.SaveMemory();
 }
 
-QStringList remoteItems(CStationDlg& window) {
-    return qobject_cast<SortedComboBox*>(window.control(IDC_REMOTE))->items();
+QStringList remoteItems(Station& station) {
+    return qobject_cast<SortedComboBox*>(station.window().Control(IDC_REMOTE))->items();
 }
 
 class StationMemoryWindow : public ::testing::Test {
@@ -60,60 +60,57 @@ class StationMemoryWindow : public ::testing::Test {
 
 TEST_F(StationMemoryWindow, StoredStationsFillTheRemoteBoxEvenWithoutRecorder) {
     store({"10.0.0.5 == desk", "10.0.0.2 == hall", "10.0.0.9"});
-    CStationDlg window(withoutRecorder());
-    window.InitStationWindow();
+    Station station(withoutRecorder());
+    station.InitStationWindow();
     EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Failed to open sound recording device"});
-    EXPECT_EQ(remoteItems(window), (QStringList{"10.0.0.9", "desk", "hall"}));
-    EXPECT_EQ(window.memory().ResolveRemote("desk"), "10.0.0.5");
-    EXPECT_EQ(window.memory().CallerName("10.0.0.2"), "hall");
+    EXPECT_EQ(remoteItems(station), (QStringList{"10.0.0.9", "desk", "hall"}));
+    EXPECT_EQ(station.memory().ResolveRemote("desk"), "10.0.0.5");
+    EXPECT_EQ(station.memory().CallerName("10.0.0.2"), "hall");
 }
 
 TEST_F(StationMemoryWindow, ADamagedFileIsReportedAndTheWindowStillOpens) {
-    {
-        std::ofstream out("Parlio.mem", std::ios::binary);
-        out.write("\x02\x00\x04", 3);
-    }
-    CStationDlg window(withoutRecorder());
-    window.InitStationWindow();
+    test::writeFile("Parlio.mem", {0x02, 0x00, 0x04});
+    Station station(withoutRecorder());
+    station.InitStationWindow();
     ASSERT_EQ(boxes.count(), 2u);
     EXPECT_EQ(boxes.boxes()[1].text, "An attempt was made to access an unnamed file past its end.");
     EXPECT_EQ(boxes.boxes()[1].icon, MessageIcon::Stop);
-    EXPECT_TRUE(remoteItems(window).isEmpty());
+    EXPECT_TRUE(remoteItems(station).isEmpty());
 }
 
 TEST_F(StationMemoryWindow, StationsAddedInTheDialogFillTheBoxAndSurviveARestart) {
     store({"10.0.0.5 == desk"});
     {
-        CStationDlg window(withoutRecorder());
-        window.InitStationWindow();
-        window.show();
+        Station station(withoutRecorder());
+        station.InitStationWindow();
+        station.window().show();
         // The user adds a station in the dialog and confirms it.
         bool driven = false;
         std::function<void()> drive = [&] {
-            auto* dialog = window.findChild<CMemoryDlg*>();
+            auto* dialog = station.window().findChild<CMemoryDlg*>();
             if (!dialog || !dialog->isVisible()) {
                 QTimer::singleShot(20, drive);
                 return;
             }
             driven = true;
             auto click = [&](int id) {
-                QTest::mouseClick(qobject_cast<QPushButton*>(dialog->control(id)), Qt::LeftButton);
+                QTest::mouseClick(qobject_cast<QPushButton*>(dialog->Control(id)), Qt::LeftButton);
             };
             click(IDC_MEMORY_ADD);
-            QTest::keyClicks(qobject_cast<QLineEdit*>(dialog->control(IDC_MEMORY_ADDRESS)),
+            QTest::keyClicks(qobject_cast<QLineEdit*>(dialog->Control(IDC_MEMORY_ADDRESS)),
                              "10.0.0.7");
-            QTest::keyClicks(qobject_cast<QLineEdit*>(dialog->control(IDC_MEMORY_ALIAS)), "lab");
+            QTest::keyClicks(qobject_cast<QLineEdit*>(dialog->Control(IDC_MEMORY_ALIAS)), "lab");
             click(IDC_MEMORY_ADD);
             click(IDC_MEMORY_OK);
         };
         QTimer::singleShot(0, drive);
-        QTest::mouseClick(qobject_cast<QPushButton*>(window.control(IDC_REMOTE_STATION)),
+        QTest::mouseClick(qobject_cast<QPushButton*>(station.window().Control(IDC_REMOTE_STATION)),
                           Qt::LeftButton);
         ASSERT_TRUE(driven);
-        EXPECT_EQ(remoteItems(window), (QStringList{"desk", "lab"}));
-        EXPECT_EQ(window.memory().ResolveRemote("lab"), "10.0.0.7");
+        EXPECT_EQ(remoteItems(station), (QStringList{"desk", "lab"}));
+        EXPECT_EQ(station.memory().ResolveRemote("lab"), "10.0.0.7");
     }
-    CStationDlg restarted(withoutRecorder());
+    Station restarted(withoutRecorder());
     restarted.InitStationWindow();
     EXPECT_EQ(remoteItems(restarted), (QStringList{"desk", "lab"}));
     EXPECT_EQ(restarted.memory().CallerName("10.0.0.7"), "lab");

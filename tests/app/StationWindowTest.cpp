@@ -11,10 +11,14 @@
 
 #include "app/CStationDlg.h"
 #include "app/StartModeSwitch.h"
+#include "app/Station.h"
+#include "control/CallController.h"
 #include "control/ControlIds.h"
 #include "control/SignalEvents.h"
-#include "framework/SortedComboBox.h"
-#include "framework/ThreadStarter.h"
+#include "framework/threads/ThreadStarter.h"
+#include "framework/widgets/MessageBox.h"
+#include "framework/widgets/SortedComboBox.h"
+#include "support/SignalEventsReset.h"
 #include "support/TestSupport.h"
 
 using namespace chatterly;
@@ -23,43 +27,41 @@ using chatterly::test::waitFor;
 
 namespace {
 
-void clearEvents() {
-    for (auto* e : {&TalkStartEvent, &TalkStopEvent, &DisconnectEvent, &TimerStopEvent,
-                    &AnimationStopEvent}) {
-        e->reset();
-    }
+QPushButton* button(CStationDlg* w, int id) {
+    return qobject_cast<QPushButton*>(w->Control(id));
 }
-
-QPushButton* button(CStationDlg& w, int id) {
-    return qobject_cast<QPushButton*>(w.control(id));
-}
-SortedComboBox* combo(CStationDlg& w) {
-    return qobject_cast<SortedComboBox*>(w.control(IDC_REMOTE));
+SortedComboBox* combo(CStationDlg* w) {
+    return qobject_cast<SortedComboBox*>(w->Control(IDC_REMOTE));
 }
 
 class StationWindow : public ::testing::Test {
   protected:
     void SetUp() override {
-        clearEvents();
+        test::clearSignalEvents();
         StationOptions options;
         options.listenPort = 0;  // any free port: tests run beside each other
         // No sound server: the station starts without recorder, and these
         // tests neither record nor listen (the recorder and listener tests do).
         options.recorder.server = "unix:/nonexistent/chatterly-no-server";
-        window = std::make_unique<CStationDlg>(options);
-        window->InitStationWindow();
+        station = std::make_unique<Station>(options);
+        window = &station->window();
+        // As the program does: boxes of the run are owned by the window.
+        MessageBox::setMainWindow(window);
+        station->InitStationWindow();
         window->show();
-        combo(*window)->setFocus();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        combo(window)->setFocus();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
         boxes.clear();
     }
     void TearDown() override {
-        window.reset();
+        MessageBox::setMainWindow(nullptr);
+        station.reset();
         EXPECT_TRUE(ThreadStarter::waitForAll(std::chrono::seconds(20)));
     }
 
     MessageBoxRecorder boxes;
-    std::unique_ptr<CStationDlg> window;
+    std::unique_ptr<Station> station;
+    CStationDlg* window = nullptr;
 };
 
 }  // namespace
@@ -76,78 +78,78 @@ TEST_F(StationWindow, StartsIdleWithTheTemplatesControlsAndFocusInTheRemoteBox) 
         {IDC_REMOTE_STATION, "Remote Parlio"},
     };
     for (const auto& [id, caption] : captions) {
-        ASSERT_NE(button(*window, id), nullptr) << id;
-        EXPECT_EQ(button(*window, id)->text(), caption) << id;
+        ASSERT_NE(button(window, id), nullptr) << id;
+        EXPECT_EQ(button(window, id)->text(), caption) << id;
     }
-    EXPECT_TRUE(button(*window, IDC_CONNECT)->isEnabled());
-    EXPECT_TRUE(button(*window, IDC_CONNECT)->isDefault());
-    EXPECT_FALSE(button(*window, IDC_TALK)->isEnabled());
-    EXPECT_TRUE(button(*window, IDC_TALK)->isCheckable());
-    EXPECT_FALSE(button(*window, IDC_DISCONNECT)->isEnabled());
-    EXPECT_EQ(window->shownBitmap(IDC_LED), IDB_LED_IDLE);
-    EXPECT_EQ(window->shownBitmap(IDC_SPEAKER), IDB_SPEAKER_REST);
-    EXPECT_EQ(qobject_cast<QGroupBox*>(window->control(IDC_STATUS_BOX))->title(),
+    EXPECT_TRUE(button(window, IDC_CONNECT)->isEnabled());
+    EXPECT_TRUE(button(window, IDC_CONNECT)->isDefault());
+    EXPECT_FALSE(button(window, IDC_TALK)->isEnabled());
+    EXPECT_TRUE(button(window, IDC_TALK)->isCheckable());
+    EXPECT_FALSE(button(window, IDC_DISCONNECT)->isEnabled());
+    EXPECT_EQ(window->ShownBitmap(IDC_LED), IDB_LED_IDLE);
+    EXPECT_EQ(window->ShownBitmap(IDC_SPEAKER), IDB_SPEAKER_REST);
+    EXPECT_EQ(qobject_cast<QGroupBox*>(window->Control(IDC_STATUS_BOX))->title(),
               "Connection Status");
-    EXPECT_TRUE(combo(*window)->hasFocus() || combo(*window)->lineEdit()->hasFocus());
+    EXPECT_TRUE(combo(window)->hasFocus() || combo(window)->lineEdit()->hasFocus());
     // The pictures come from the program's resources at their sizes.
-    EXPECT_EQ(window->control(IDC_SPEAKER)->property("pixmap").value<QPixmap>().size(),
+    EXPECT_EQ(window->Control(IDC_SPEAKER)->property("pixmap").value<QPixmap>().size(),
               QSize(183, 137));
-    EXPECT_EQ(window->control(IDC_LED)->property("pixmap").value<QPixmap>().size(), QSize(54, 51));
+    EXPECT_EQ(window->Control(IDC_LED)->property("pixmap").value<QPixmap>().size(), QSize(54, 51));
     EXPECT_FALSE(window->windowIcon().isNull());
 }
 
 TEST_F(StationWindow, TabOrderFollowsTheTemplate) {
-    QWidget* w = combo(*window);
+    QWidget* w = combo(window);
     const int expected[] = {IDC_CONNECT, IDC_TALK, IDC_DISCONNECT,    IDC_PROPERTIES,
                             IDC_ABOUT,   IDC_EXIT, IDC_REMOTE_STATION};
     for (int id : expected) {
         w = w->nextInFocusChain();
-        while (w->focusPolicy() == Qt::NoFocus || w->parentWidget() != window.get()) {
+        while (w->focusPolicy() == Qt::NoFocus || w->parentWidget() != window) {
             w = w->nextInFocusChain();
         }
-        EXPECT_EQ(w, window->control(id)) << id;
+        EXPECT_EQ(w, window->Control(id)) << id;
     }
 }
 
 TEST_F(StationWindow, TheRemoteBoxKeepsItsListSortedWithoutRegardToCase) {
     for (const char* item : {"hall", "Desk", "10.0.0.5", "attic", "Zebra"}) {
-        combo(*window)->addSorted(item);
+        combo(window)->addSorted(item);
     }
-    EXPECT_EQ(combo(*window)->items(), (QStringList{"10.0.0.5", "attic", "Desk", "hall", "Zebra"}));
+    EXPECT_EQ(combo(window)->items(), (QStringList{"10.0.0.5", "attic", "Desk", "hall", "Zebra"}));
 }
 
 TEST_F(StationWindow, ConnectWithAnEmptyRemoteTextShowsTheMessageAndStartsNothing) {
     DisconnectEvent.set();
     TalkStartEvent.set();
     TalkStopEvent.set();
-    QTest::mouseClick(button(*window, IDC_CONNECT), Qt::LeftButton);
+    QTest::mouseClick(button(window, IDC_CONNECT), Qt::LeftButton);
     EXPECT_EQ(boxes.texts(),
               std::vector<std::string>{"You must supply a remote parlio to connect to."});
     EXPECT_EQ(boxes.boxes()[0].icon, MessageIcon::Warning);
-    EXPECT_TRUE(boxes.boxes()[0].owned || true);
+    EXPECT_TRUE(boxes.boxes()[0].owned);
     EXPECT_FALSE(DisconnectEvent.isSignalled());
     EXPECT_FALSE(TalkStartEvent.isSignalled());
     EXPECT_FALSE(TalkStopEvent.isSignalled());
-    EXPECT_FALSE(window->controller().TimerRecorded());
-    EXPECT_EQ(window->displays().timers().running(), 0);
+    EXPECT_FALSE(station->controller().TimerRecorded());
+    EXPECT_EQ(station->displays().timers().running(), 0);
 }
 
 TEST_F(StationWindow, EnterInTheRemoteBoxConnects) {
-    QTest::keyClicks(combo(*window)->lineEdit(), "10.0.0.9");
-    QTest::keyClick(combo(*window)->lineEdit(), Qt::Key_Return);
-    EXPECT_EQ(window->RemoteText(), "10.0.0.9");
+    QTest::keyClicks(combo(window)->lineEdit(), "10.0.0.9");
+    QTest::keyClick(combo(window)->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(station->controller().RemoteText(), "10.0.0.9");
     // No outgoing calls yet: the call fails as a connect that did not go
     // through, and the station is idle again.
     ASSERT_TRUE(waitFor([&] { return boxes.count() >= 1; }));
     EXPECT_EQ(boxes.texts()[0], "Failed to connect to remote parlio.");
-    ASSERT_TRUE(waitFor([&] { return window->displays().timers().running() == 0; }));
-    EXPECT_EQ(qobject_cast<QGroupBox*>(window->control(IDC_STATUS_BOX))->title(),
+    ASSERT_TRUE(waitFor([&] { return station->displays().timers().running() == 0; }));
+    EXPECT_EQ(qobject_cast<QGroupBox*>(window->Control(IDC_STATUS_BOX))->title(),
               "Connection Status");
-    EXPECT_TRUE(button(*window, IDC_CONNECT)->isEnabled());
+    EXPECT_TRUE(button(window, IDC_CONNECT)->isEnabled());
 }
 
 TEST_F(StationWindow, DisconnectWhileIdleSignalsAllFiveAndOnlyAStartClearsThem) {
-    window->Disconnect();
+    station->controller().Disconnect();
     for (auto* e : {&TalkStartEvent, &TalkStopEvent, &DisconnectEvent, &TimerStopEvent,
                     &AnimationStopEvent}) {
         EXPECT_TRUE(e->isSignalled());
@@ -155,7 +157,7 @@ TEST_F(StationWindow, DisconnectWhileIdleSignalsAllFiveAndOnlyAStartClearsThem) 
     EXPECT_EQ(window->windowTitle(), "Chatterly");
     // Connect with no remote text resets the three call events and stops
     // there: the timer's and the animation's stops stay pending.
-    window->OnConnectButton();
+    station->controller().OnConnectButton();
     EXPECT_FALSE(DisconnectEvent.isSignalled());
     EXPECT_FALSE(TalkStartEvent.isSignalled());
     EXPECT_FALSE(TalkStopEvent.isSignalled());
@@ -165,74 +167,75 @@ TEST_F(StationWindow, DisconnectWhileIdleSignalsAllFiveAndOnlyAStartClearsThem) 
 }
 
 TEST_F(StationWindow, IncomingStateConnectsControlsAndTalkGoesToTheMainThread) {
-    window->SetIncomingState(true);
-    EXPECT_TRUE(window->isIncomingCall());
-    EXPECT_TRUE(button(*window, IDC_TALK)->isEnabled());
-    EXPECT_TRUE(button(*window, IDC_DISCONNECT)->isEnabled());
-    EXPECT_FALSE(button(*window, IDC_CONNECT)->isEnabled());
-    EXPECT_EQ(window->shownBitmap(IDC_LED), IDB_LED_CONNECTED);
+    station->controller().SetIncomingState(true);
+    EXPECT_TRUE(station->controller().IncomingCall());
+    EXPECT_TRUE(button(window, IDC_TALK)->isEnabled());
+    EXPECT_TRUE(button(window, IDC_DISCONNECT)->isEnabled());
+    EXPECT_FALSE(button(window, IDC_CONNECT)->isEnabled());
+    EXPECT_EQ(window->ShownBitmap(IDC_LED), IDB_LED_CONNECTED);
     EXPECT_TRUE(window->windowTitle().startsWith("Chatterly Connected to "));
     ASSERT_TRUE(waitFor([&] {
-        return qobject_cast<QGroupBox*>(window->control(IDC_STATUS_BOX))
+        return qobject_cast<QGroupBox*>(window->Control(IDC_STATUS_BOX))
             ->title()
             .startsWith("Connected ");
     }));
 
     // Talk during an incoming call records on this thread (which fails, with
     // no recorder) and leaves the caller's events alone.
-    QTest::mouseClick(button(*window, IDC_TALK), Qt::LeftButton);
+    QTest::mouseClick(button(window, IDC_TALK), Qt::LeftButton);
     EXPECT_FALSE(TalkStartEvent.isSignalled());
     EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Failed to start recording."});
-    EXPECT_FALSE(button(*window, IDC_TALK)->isChecked());
+    EXPECT_FALSE(button(window, IDC_TALK)->isChecked());
 
-    QTest::mouseClick(button(*window, IDC_DISCONNECT), Qt::LeftButton);
-    EXPECT_FALSE(window->isIncomingCall());
+    QTest::mouseClick(button(window, IDC_DISCONNECT), Qt::LeftButton);
+    EXPECT_FALSE(station->controller().IncomingCall());
     EXPECT_EQ(window->windowTitle(), "Chatterly");
-    EXPECT_EQ(window->shownBitmap(IDC_LED), IDB_LED_IDLE);
-    EXPECT_TRUE(button(*window, IDC_CONNECT)->isEnabled());
-    EXPECT_FALSE(button(*window, IDC_TALK)->isEnabled());
-    ASSERT_TRUE(waitFor([&] { return window->displays().timers().running() == 0; }));
+    EXPECT_EQ(window->ShownBitmap(IDC_LED), IDB_LED_IDLE);
+    EXPECT_TRUE(button(window, IDC_CONNECT)->isEnabled());
+    EXPECT_FALSE(button(window, IDC_TALK)->isEnabled());
+    ASSERT_TRUE(waitFor([&] { return station->displays().timers().running() == 0; }));
 }
 
 TEST_F(StationWindow, TalkOutsideAnIncomingCallOnlyChangesTheEvents) {
-    window->SetConnectedControls(true);  // as an outgoing call that stands
-    QTest::mouseClick(button(*window, IDC_TALK), Qt::LeftButton);
-    EXPECT_EQ(button(*window, IDC_TALK)->text(), "&Stop Recording");
+    station->controller().SetConnectedControls(true);  // as an outgoing call that stands
+    QTest::mouseClick(button(window, IDC_TALK), Qt::LeftButton);
+    EXPECT_EQ(button(window, IDC_TALK)->text(), "&Stop Recording");
     EXPECT_TRUE(TalkStartEvent.isSignalled());
     EXPECT_FALSE(TalkStopEvent.isSignalled());
-    QTest::mouseClick(button(*window, IDC_TALK), Qt::LeftButton);
-    EXPECT_EQ(button(*window, IDC_TALK)->text(), "&Talk");
+    QTest::mouseClick(button(window, IDC_TALK), Qt::LeftButton);
+    EXPECT_EQ(button(window, IDC_TALK)->text(), "&Talk");
     EXPECT_FALSE(TalkStartEvent.isSignalled());
     EXPECT_TRUE(TalkStopEvent.isSignalled());
     EXPECT_EQ(boxes.count(), 0u);
 }
 
 TEST_F(StationWindow, ACloseRequestDisconnectsFirstAndEscapeIsOne) {
-    window->SetIncomingState(true);
-    QTest::keyClick(window.get(), Qt::Key_Escape);
+    station->controller().SetIncomingState(true);
+    QTest::keyClick(window, Qt::Key_Escape);
     EXPECT_FALSE(window->isVisible());
-    EXPECT_FALSE(window->isIncomingCall());
+    EXPECT_FALSE(station->controller().IncomingCall());
     EXPECT_TRUE(DisconnectEvent.isSignalled());
     EXPECT_EQ(window->result(), QDialog::Rejected);
 }
 
 TEST_F(StationWindow, ExitPostsACloseRequest) {
-    QTest::mouseClick(button(*window, IDC_EXIT), Qt::LeftButton);
+    QTest::mouseClick(button(window, IDC_EXIT), Qt::LeftButton);
     EXPECT_TRUE(window->isVisible());  // posted, not yet carried out
     ASSERT_TRUE(waitFor([&] { return !window->isVisible(); }));
     EXPECT_TRUE(DisconnectEvent.isSignalled());
 }
 
 TEST_F(StationWindow, AboutShowsAnInformationBox) {
-    QTest::mouseClick(button(*window, IDC_ABOUT), Qt::LeftButton);
+    QTest::mouseClick(button(window, IDC_ABOUT), Qt::LeftButton);
     ASSERT_EQ(boxes.count(), 1u);
     EXPECT_EQ(boxes.boxes()[0].icon, MessageIcon::Information);
     EXPECT_NE(boxes.boxes()[0].text.find("Chatterly"), std::string::npos);
 }
 
 TEST_F(StationWindow, WorkerRequestsAfterTheWindowHasGoneDoNothing) {
-    auto view = window->viewProxy();
-    window.reset();
+    auto view = station->viewProxy();
+    window = nullptr;
+    station.reset();
     view->SetWindowCaption("late");  // must not touch the destroyed window
     EXPECT_EQ(view->ControlText(IDC_STATUS_BOX), "");
 }

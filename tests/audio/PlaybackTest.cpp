@@ -5,15 +5,14 @@
 #include <sndfile.h>
 
 #include <atomic>
-#include <cmath>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <mutex>
 #include <thread>
 
 #include "audio/Playback.h"
-#include "framework/WindowRequests.h"
+#include "framework/threads/WindowRequests.h"
 #include "support/TestSupport.h"
+#include "support/Tones.h"
 
 using namespace chatterly;
 using chatterly::test::ScratchDirectory;
@@ -31,18 +30,15 @@ std::vector<uint8_t> toneImage(int format, int channels, int rate, double second
     info.format = SF_FORMAT_WAV | format;
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
     EXPECT_NE(f, nullptr) << sf_strerror(nullptr);
-    const auto frames = static_cast<sf_count_t>(seconds * rate);
-    std::vector<short> samples(static_cast<size_t>(frames * channels));
-    for (sf_count_t i = 0; i < frames; ++i) {
-        for (int c = 0; c < channels; ++c) {
-            samples[static_cast<size_t>(i * channels + c)] =
-                static_cast<short>(12000 * std::sin(2 * M_PI * frequency * i / rate));
-        }
+    const auto frames = static_cast<size_t>(seconds * rate);
+    const std::vector<int16_t> tone = test::sine(frames, rate, frequency);
+    std::vector<short> samples(frames * static_cast<size_t>(channels));
+    for (size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = tone[i / static_cast<size_t>(channels)];
     }
-    sf_writef_short(f, samples.data(), frames);
+    sf_writef_short(f, samples.data(), static_cast<sf_count_t>(frames));
     sf_close(f);
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return test::fileBytes(path);
 }
 
 // Records the default source (the null sink's monitor) on a thread.
@@ -76,24 +72,9 @@ class MonitorRecorder {
             thread_.join();
         }
     }
-    // Zero crossings per second over the samples louder than the noise.
-    double crossingsPerLoudSecond() {
+    std::vector<int16_t> samples() {
         std::lock_guard lock(mutex_);
-        size_t loud = 0, crossings = 0;
-        for (size_t i = 1; i < samples_.size(); ++i) {
-            if (std::abs(samples_[i]) > 1000 || std::abs(samples_[i - 1]) > 1000) {
-                ++loud;
-                if ((samples_[i - 1] < 0) != (samples_[i] < 0)) {
-                    ++crossings;
-                }
-            }
-        }
-        return loud ? crossings * 22050.0 / loud : 0.0;
-    }
-    size_t loudSamples() {
-        std::lock_guard lock(mutex_);
-        return static_cast<size_t>(std::count_if(samples_.begin(), samples_.end(),
-                                                 [](int16_t s) { return std::abs(s) > 1000; }));
+        return samples_;
     }
 
   private:
@@ -119,8 +100,8 @@ TEST_F(PlaybackTest, AToneImageIsHeardOnTheLoudspeaker) {
     MonitorRecorder monitor;
     EXPECT_TRUE(Playback::PlayVoiceMessage(image.data(), image.size()));
     monitor.finish();
-    EXPECT_GT(monitor.loudSamples(), 22050u / 2);
-    EXPECT_NEAR(monitor.crossingsPerLoudSecond(), 2000.0, 200.0);
+    EXPECT_GT(test::loudSamples(monitor.samples()), 22050u / 2);
+    EXPECT_NEAR(test::crossingsPerLoudSecond(monitor.samples(), 22050), 2000.0, 200.0);
 }
 
 TEST_F(PlaybackTest, EveryUsualWavFormatPlays) {

@@ -8,30 +8,28 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <mutex>
 #include <thread>
 
 #include "audio/PulseOutput.h"
 #include "audio/RecordingDevice.h"
 #include "audio/VoiceRecorder.h"
-#include "framework/CArchive.h"
-#include "framework/FileError.h"
-#include "framework/FileStream.h"
+#include "framework/streams/CArchive.h"
+#include "framework/streams/FileError.h"
+#include "framework/streams/FileStream.h"
 #include "net/VoiceMessageFrame.h"
 #include "support/TestSupport.h"
+#include "support/Tones.h"
 
 using namespace chatterly;
 using namespace std::chrono_literals;
+using chatterly::test::fileBytes;
 using chatterly::test::MessageBoxRecorder;
 using chatterly::test::ScratchDirectory;
 using Clock = std::chrono::steady_clock;
@@ -51,11 +49,7 @@ class TonePlayer {
                 return;
             }
             const auto n = static_cast<size_t>(length.count() * Rate / 1000);
-            std::vector<int16_t> samples(n);
-            for (size_t i = 0; i < n; ++i) {
-                samples[i] =
-                    static_cast<int16_t>(12000 * std::sin(2 * M_PI * frequency * i / Rate));
-            }
+            const std::vector<int16_t> samples = test::sine(n, Rate, frequency);
             played_ = output.write(samples.data(), n) && output.drain();
         });
     }
@@ -72,11 +66,6 @@ class TonePlayer {
     std::atomic<bool> played_{false};
 };
 
-std::vector<uint8_t> fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // A WAV image as libsndfile reads it.
 struct Sound {
     bool opened = false;
@@ -84,43 +73,15 @@ struct Sound {
     std::vector<int16_t> samples;
 
     double seconds() const { return static_cast<double>(samples.size()) / Rate; }
-    size_t loud() const {
-        return static_cast<size_t>(std::count_if(samples.begin(), samples.end(),
-                                                 [](int16_t s) { return std::abs(s) > 1000; }));
-    }
-    // Seconds from the first loud sample to the last one: how long a tone
-    // lasted in the recording.
-    double loudSpan() const {
-        auto isLoud = [](int16_t s) { return std::abs(s) > 1000; };
-        const auto first = std::find_if(samples.begin(), samples.end(), isLoud);
-        if (first == samples.end()) {
-            return 0.0;
-        }
-        const auto last = std::find_if(samples.rbegin(), samples.rend(), isLoud);
-        return static_cast<double>(std::distance(first, last.base())) / Rate;
-    }
-    // Zero crossings per second over the samples louder than the noise.
-    double crossingsPerLoudSecond() const {
-        size_t loudCount = 0, crossings = 0;
-        for (size_t i = 1; i < samples.size(); ++i) {
-            if (std::abs(samples[i]) > 1000 || std::abs(samples[i - 1]) > 1000) {
-                ++loudCount;
-                if ((samples[i - 1] < 0) != (samples[i] < 0)) {
-                    ++crossings;
-                }
-            }
-        }
-        return loudCount ? static_cast<double>(crossings) * Rate / loudCount : 0.0;
-    }
+    size_t loud() const { return test::loudSamples(samples); }
+    // How long a tone lasted in the recording.
+    double loudSpan() const { return test::loudSpan(samples, Rate); }
+    double crossingsPerLoudSecond() const { return test::crossingsPerLoudSecond(samples, Rate); }
 };
 
 Sound decode(const std::vector<uint8_t>& image) {
     ScratchDirectory dir;
-    {
-        std::ofstream out(dir.file("image.wav"), std::ios::binary);
-        out.write(reinterpret_cast<const char*>(image.data()),
-                  static_cast<std::streamsize>(image.size()));
-    }
+    test::writeFile(dir.file("image.wav"), image);
     Sound sound;
     SNDFILE* f = sf_open(dir.file("image.wav").c_str(), SFM_READ, &sound.info);
     if (!f) {
@@ -137,8 +98,22 @@ Sound decodeFile(const std::string& path) {
     return decode(fileBytes(path));
 }
 
-// A connected socket pair whose far end reads frames on a thread until the
-// near end is shut down for writing.
+// Sends each recording as one frame over a stream, as a connection does.
+class FrameSender : public RecordingSink {
+  public:
+    explicit FrameSender(int fd) : stream_(fd) {}
+    void sendRecording(const std::vector<uint8_t>& wavFile) override {
+        CArchive archive(stream_, CArchive::Mode::Store);
+        VoiceMessageFrame::write(archive, wavFile.data(), static_cast<uint32_t>(wavFile.size()));
+    }
+
+  private:
+    FileStream stream_;
+};
+
+// A connected socket pair whose near end sends recordings as frames and whose
+// far end reads frames on a thread until the near end is shut down for
+// writing.
 class FrameReceiver {
   public:
     FrameReceiver() {
@@ -146,7 +121,7 @@ class FrameReceiver {
         EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
         near_ = fds[0];
         far_ = fds[1];
-        near = std::make_unique<FileStream>(near_);
+        near = std::make_unique<FrameSender>(near_);
         reader_ = std::thread([this] {
             FileStream in(far_);
             CArchive archive(in, CArchive::Mode::Load);
@@ -186,7 +161,7 @@ class FrameReceiver {
     }
     size_t leftOver() const { return leftOver_; }
 
-    std::unique_ptr<FileStream> near;
+    std::unique_ptr<FrameSender> near;
 
   private:
     int near_ = -1;
@@ -218,20 +193,27 @@ std::string commandOutput(const std::string& command) {
     return out;
 }
 
+// The Talk button's calls, counted.
+struct CountingTalkButton : RecorderControls {
+    void disableTalk() override { ++disabled; }
+    void uncheckTalk() override { ++unchecked; }
+    int disabled = 0;
+    int unchecked = 0;
+};
+
 // A recorder in a scratch working directory with its message boxes and its
 // Talk button's calls recorded.
 class RecorderFixture : public ::testing::Test {
   protected:
     VoiceRecorder makeRecorder(RecordingDevice::Options options = {}) {
-        return VoiceRecorder(
-            RecorderControls{[this] { ++talkDisabled; }, [this] { ++talkUnchecked; }},
-            std::move(options));
+        return VoiceRecorder(talk, std::move(options));
     }
 
     ScratchDirectory dir;
     MessageBoxRecorder boxes;
-    int talkDisabled = 0;
-    int talkUnchecked = 0;
+    std::shared_ptr<CountingTalkButton> talk = std::make_shared<CountingTalkButton>();
+    int& talkDisabled = talk->disabled;
+    int& talkUnchecked = talk->unchecked;
 };
 
 class SoundRecorderTest : public RecorderFixture {

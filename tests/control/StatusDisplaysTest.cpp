@@ -8,7 +8,8 @@
 #include "control/ControlIds.h"
 #include "control/SignalEvents.h"
 #include "control/StatusDisplays.h"
-#include "framework/ThreadStarter.h"
+#include "framework/threads/ThreadStarter.h"
+#include "support/SignalEventsReset.h"
 #include "support/TestSupport.h"
 
 using namespace chatterly;
@@ -52,13 +53,6 @@ class RecordingView : public StationView {
     std::vector<std::string> captions;
 };
 
-void clearEvents() {
-    for (auto* e : {&TalkStartEvent, &TalkStopEvent, &DisconnectEvent, &TimerStopEvent,
-                    &AnimationStopEvent}) {
-        e->reset();
-    }
-}
-
 }  // namespace
 
 TEST(ConnectionTimer, CaptionShowsMinutesWithinTheHourAndSeconds) {
@@ -72,7 +66,7 @@ TEST(ConnectionTimer, CaptionShowsMinutesWithinTheHourAndSeconds) {
 }
 
 TEST(ConnectionTimer, CountsFromItsStartByTheCalendarClockAndRestoresTheBoxCaption) {
-    clearEvents();
+    test::clearSignalEvents();
     auto view = std::make_shared<RecordingView>();
     std::atomic<int64_t> now{1000000};
     auto displays = StatusDisplays::make(view, [&] { return now.load(); });
@@ -88,7 +82,7 @@ TEST(ConnectionTimer, CountsFromItsStartByTheCalendarClockAndRestoresTheBoxCapti
 }
 
 TEST(ConnectionTimer, OneStopEndsEveryRunningTimer) {
-    clearEvents();
+    test::clearSignalEvents();
     auto view = std::make_shared<RecordingView>();
     auto displays = StatusDisplays::make(view);
     displays->StartConnectionTimer();
@@ -99,7 +93,7 @@ TEST(ConnectionTimer, OneStopEndsEveryRunningTimer) {
 }
 
 TEST(ConnectionTimer, AStartRightAfterAStopNeverLeavesTheOldTimerRunning) {
-    clearEvents();
+    test::clearSignalEvents();
     auto view = std::make_shared<RecordingView>();
     auto displays = StatusDisplays::make(view);
     displays->StartConnectionTimer();
@@ -114,7 +108,7 @@ TEST(ConnectionTimer, AStartRightAfterAStopNeverLeavesTheOldTimerRunning) {
 }
 
 TEST(PlaybackAnimation, RunsTheFramesInOrderAndAlwaysEndsAtRest) {
-    clearEvents();
+    test::clearSignalEvents();
     auto view = std::make_shared<RecordingView>();
     auto displays = StatusDisplays::make(view);
     displays->PlaybackAnimation(true);
@@ -130,7 +124,7 @@ TEST(PlaybackAnimation, RunsTheFramesInOrderAndAlwaysEndsAtRest) {
 }
 
 TEST(PlaybackAnimation, AShortMessageStillShowsTheFirstFrameForAFullPeriod) {
-    clearEvents();
+    test::clearSignalEvents();
     auto view = std::make_shared<RecordingView>();
     auto displays = StatusDisplays::make(view);
     displays->PlaybackAnimation(true);
@@ -143,7 +137,7 @@ TEST(PlaybackAnimation, AShortMessageStillShowsTheFirstFrameForAFullPeriod) {
 }
 
 TEST(PlaybackAnimation, APendingStopIsClearedByTheNextStart) {
-    clearEvents();
+    test::clearSignalEvents();
     auto view = std::make_shared<RecordingView>();
     auto displays = StatusDisplays::make(view);
     displays->PlaybackAnimation(false);  // no thread runs: the stop stays pending

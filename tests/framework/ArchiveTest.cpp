@@ -2,11 +2,11 @@
 
 #include <cerrno>
 
-#include "framework/ArchiveError.h"
-#include "framework/CArchive.h"
-#include "framework/FileError.h"
-#include "framework/FileStream.h"
-#include "net/RecordingStream.h"
+#include "framework/streams/ArchiveError.h"
+#include "framework/streams/CArchive.h"
+#include "framework/streams/FileError.h"
+#include "framework/streams/FileStream.h"
+#include "support/RecordingStream.h"
 #include "support/TestSupport.h"
 
 namespace chatterly {

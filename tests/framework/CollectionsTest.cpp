@@ -1,8 +1,8 @@
 // The string map's order, which decides the bytes of the memory file.
 #include <gtest/gtest.h>
 
-#include "framework/CMapStringToString.h"
-#include "framework/CStringArray.h"
+#include "framework/streams/CMapStringToString.h"
+#include "framework/streams/CStringArray.h"
 
 using namespace chatterly;
 

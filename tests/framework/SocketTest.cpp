@@ -10,11 +10,11 @@
 #include <cstring>
 #include <thread>
 
-#include "framework/CSocket.h"
-#include "framework/MessageQueue.h"
-#include "framework/SocketErrors.h"
-#include "framework/ThreadLoop.h"
-#include "framework/WindowRequests.h"
+#include "framework/sockets/CSocket.h"
+#include "framework/sockets/SocketErrors.h"
+#include "framework/threads/MessageQueue.h"
+#include "framework/threads/ThreadLoop.h"
+#include "framework/threads/WindowRequests.h"
 #include "support/PlainSocket.h"
 #include "support/TestSupport.h"
 

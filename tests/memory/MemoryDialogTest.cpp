@@ -11,11 +11,10 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <fstream>
 #include <memory>
 
-#include "framework/AnsiCodec.h"
-#include "framework/DialogUnits.h"
+#include "framework/streams/AnsiCodec.h"
+#include "framework/widgets/DialogUnits.h"
 #include "memory/CMemoryDlg.h"
 #include "memory/MemoryIds.h"
 #include "memory/StationMemory.h"
@@ -29,11 +28,6 @@ using test::ScratchDirectory;
 using Bytes = std::vector<uint8_t>;
 using Texts = std::vector<std::string>;
 
-Bytes readFile(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 class MemoryDialog : public ::testing::Test {
   protected:
     // The memory and its file as an earlier confirmed dialog left them.
@@ -44,7 +38,7 @@ class MemoryDialog : public ::testing::Test {
         }
         memory.RebuildFromEntries(list);
         memory.SaveMemory();
-        fileBefore = readFile("Parlio.mem");
+        fileBefore = test::fileBytes("Parlio.mem");
     }
 
     void open() {
@@ -54,9 +48,9 @@ class MemoryDialog : public ::testing::Test {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
     }
 
-    QPushButton* button(int id) { return qobject_cast<QPushButton*>(dialog->control(id)); }
-    QLineEdit* field(int id) { return qobject_cast<QLineEdit*>(dialog->control(id)); }
-    QListWidget* list() { return qobject_cast<QListWidget*>(dialog->control(IDC_MEMORY_LIST)); }
+    QPushButton* button(int id) { return qobject_cast<QPushButton*>(dialog->Control(id)); }
+    QLineEdit* field(int id) { return qobject_cast<QLineEdit*>(dialog->Control(id)); }
+    QListWidget* list() { return qobject_cast<QListWidget*>(dialog->Control(IDC_MEMORY_LIST)); }
 
     void click(int id) { QTest::mouseClick(button(id), Qt::LeftButton); }
     void type(int id, const char* text) { QTest::keyClicks(field(id), QString::fromLatin1(text)); }
@@ -87,11 +81,11 @@ class MemoryDialog : public ::testing::Test {
 
     void expectBrowsing() {
         for (int id : {IDC_MEMORY_ADDRESS, IDC_MEMORY_ALIAS}) {
-            EXPECT_FALSE(dialog->control(id)->isEnabled()) << id;
+            EXPECT_FALSE(dialog->Control(id)->isEnabled()) << id;
         }
         for (int id : {IDC_MEMORY_ADD, IDC_MEMORY_EDIT, IDC_MEMORY_REMOVE, IDC_MEMORY_LIST,
                        IDC_MEMORY_OK, IDC_MEMORY_CANCEL}) {
-            EXPECT_TRUE(dialog->control(id)->isEnabled()) << id;
+            EXPECT_TRUE(dialog->Control(id)->isEnabled()) << id;
         }
         EXPECT_FALSE(button(IDC_MEMORY_ADD)->isChecked());
         EXPECT_FALSE(button(IDC_MEMORY_EDIT)->isChecked());
@@ -101,12 +95,12 @@ class MemoryDialog : public ::testing::Test {
     // Editing: the fields and the button that began the edit, nothing else.
     void expectEditing(int by) {
         for (int id : {IDC_MEMORY_ADDRESS, IDC_MEMORY_ALIAS, by}) {
-            EXPECT_TRUE(dialog->control(id)->isEnabled()) << id;
+            EXPECT_TRUE(dialog->Control(id)->isEnabled()) << id;
         }
         for (int id : {IDC_MEMORY_ADD, IDC_MEMORY_EDIT, IDC_MEMORY_REMOVE, IDC_MEMORY_LIST,
                        IDC_MEMORY_OK, IDC_MEMORY_CANCEL}) {
             if (id != by) {
-                EXPECT_FALSE(dialog->control(id)->isEnabled()) << id;
+                EXPECT_FALSE(dialog->Control(id)->isEnabled()) << id;
             }
         }
         EXPECT_TRUE(button(by)->isChecked());
@@ -166,7 +160,7 @@ TEST_F(MemoryDialog, IsBuiltFromItsTemplate) {
     std::vector<QWidget*> templateOrder;
     for (const auto& c : controls) {
         SCOPED_TRACE(c.id);
-        QWidget* w = dialog->control(c.id);
+        QWidget* w = dialog->Control(c.id);
         ASSERT_NE(w, nullptr);
         templateOrder.push_back(w);
         const QRect& u = c.units;
@@ -361,7 +355,7 @@ TEST_F(MemoryDialog, CancelLeavesMemoryAndFileUntouched) {
     EXPECT_FALSE(applyAsStation());
     EXPECT_EQ(addresses(), (Texts{"10.0.0.7", "10.0.0.5", "10.0.0.2"}));
     EXPECT_EQ(memory.ResolveRemote("hall"), "10.0.0.2");
-    EXPECT_EQ(readFile("Parlio.mem"), fileBefore);
+    EXPECT_EQ(test::fileBytes("Parlio.mem"), fileBefore);
 }
 
 TEST_F(MemoryDialog, OkOnAnEmptyListWritesTheEmptyMemory) {
@@ -379,7 +373,7 @@ TEST_F(MemoryDialog, OkOnAnEmptyListWritesTheEmptyMemory) {
     EXPECT_TRUE(combo->empty());
     EXPECT_EQ(memory.AddressList().GetSize(), 0u);
     EXPECT_EQ(memory.AliasByAddress().GetCount(), 0u);
-    EXPECT_EQ(readFile("Parlio.mem"), Bytes(6, 0));
+    EXPECT_EQ(test::fileBytes("Parlio.mem"), Bytes(6, 0));
 }
 
 TEST_F(MemoryDialog, OkAppliesEveryEntryTrimmingOnlyAliasedAddresses) {

@@ -4,19 +4,18 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "framework/ErrorReport.h"
+#include "framework/threads/ErrorReport.h"
 #include "memory/StationMemory.h"
 #include "support/TestSupport.h"
 
@@ -25,6 +24,7 @@ namespace {
 
 using test::MessageBoxRecorder;
 using test::ScratchDirectory;
+using test::writeFile;
 using Bytes = std::vector<uint8_t>;
 using Pairs = std::map<std::string, std::string>;
 
@@ -52,15 +52,6 @@ Bytes cut(const Bytes& b, size_t keep) {
     return Bytes(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(keep));
 }
 
-void writeFile(const std::string& name, const Bytes& bytes) {
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-Bytes readFile(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 std::vector<std::string> filesIn(const std::string& dir) {
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(dir)) {
@@ -102,8 +93,8 @@ TEST(StationMemoryFile, WorkedExampleIsWrittenByteForByteAndLoadsBack) {
                   (std::vector<std::string>{"hall", "desk"}));
         memory.SaveMemory();
     }
-    EXPECT_EQ(readFile("Parlio.mem"), kWorkedExample);
-    EXPECT_EQ(readFile(CHATTERLY_TEST_DATA "/memory/two-stations.mem"), kWorkedExample);
+    EXPECT_EQ(test::fileBytes("Parlio.mem"), kWorkedExample);
+    EXPECT_EQ(test::fileBytes(CHATTERLY_TEST_DATA "/memory/two-stations.mem"), kWorkedExample);
 
     StationMemory loaded;
     const auto texts = loaded.LoadMemory();
@@ -124,7 +115,7 @@ TEST(StationMemoryFile, EmptyMemoryIsSixZeroBytesAndLoadsEmpty) {
     ScratchDirectory dir;
     StationMemory memory;
     memory.SaveMemory();
-    EXPECT_EQ(readFile("Parlio.mem"), kEmpty);
+    EXPECT_EQ(test::fileBytes("Parlio.mem"), kEmpty);
 
     MessageBoxRecorder boxes;
     StationMemory loaded;
@@ -150,7 +141,7 @@ TEST(StationMemoryFile, MapSectionsFollowTheChainsNewestKeyFirst) {
     }
     const Bytes list =
         u16(6) + str("") + str("a") + str("hall") + str("desk") + str("10.0.0.5") + str("10.0.0.2");
-    EXPECT_EQ(readFile("Parlio.mem"), list + u16(6) + chained + u16(6) + chained);
+    EXPECT_EQ(test::fileBytes("Parlio.mem"), list + u16(6) + chained + u16(6) + chained);
 }
 
 TEST(StationMemoryFile, LengthAndCountBoundariesTakeTheirExactForms) {
@@ -169,7 +160,8 @@ TEST(StationMemoryFile, LengthAndCountBoundariesTakeTheirExactForms) {
         StationMemory memory;
         memory.RebuildFromEntries(entries({address}));
         memory.SaveMemory();
-        EXPECT_EQ(readFile("Parlio.mem"), u16(1) + c.prefix + body(address) + u16(0) + u16(0));
+        EXPECT_EQ(test::fileBytes("Parlio.mem"),
+                  u16(1) + c.prefix + body(address) + u16(0) + u16(0));
         StationMemory loaded;
         ASSERT_TRUE(loaded.LoadMemory());
         EXPECT_EQ(addresses(loaded), std::vector<std::string>{address});
@@ -191,7 +183,7 @@ TEST(StationMemoryFile, LengthAndCountBoundariesTakeTheirExactForms) {
         StationMemory memory;
         memory.RebuildFromEntries(many);
         memory.SaveMemory();
-        EXPECT_EQ(readFile("Parlio.mem"), c.prefix + Bytes(c.count, 0) + u16(0) + u16(0));
+        EXPECT_EQ(test::fileBytes("Parlio.mem"), c.prefix + Bytes(c.count, 0) + u16(0) + u16(0));
         StationMemory loaded;
         const auto texts = loaded.LoadMemory();
         ASSERT_TRUE(texts);
@@ -479,7 +471,7 @@ TEST(StationMemorySave, FailuresShowTheMessageAndLeaveTheOldFileWhole) {
             }
         }
         EXPECT_EQ(boxes.texts(), std::vector<std::string>{kSaveFailed});
-        EXPECT_EQ(readFile("Parlio.mem"), kWorkedExample);
+        EXPECT_EQ(test::fileBytes("Parlio.mem"), kWorkedExample);
         EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"Parlio.mem"});
         // The station keeps the new memory.
         EXPECT_EQ(memory.AddressList().GetSize(), 500u);
@@ -497,7 +489,7 @@ TEST(StationMemorySave, ReplacesTheFileKeepingItsPermissionsAndLinks) {
     writeFile("Parlio.mem", Bytes(10000, 0xAA));  // longer than the new contents
     chmod("Parlio.mem", 0640);
     memory.SaveMemory();
-    EXPECT_EQ(readFile("Parlio.mem"), kWorkedExample);
+    EXPECT_EQ(test::fileBytes("Parlio.mem"), kWorkedExample);
     struct stat st {};
     ASSERT_EQ(stat("Parlio.mem", &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
@@ -510,7 +502,7 @@ TEST(StationMemorySave, ReplacesTheFileKeepingItsPermissionsAndLinks) {
     std::filesystem::create_symlink("keep/stations.mem", "Parlio.mem");
     memory.SaveMemory();
     EXPECT_TRUE(std::filesystem::is_symlink("Parlio.mem"));
-    EXPECT_EQ(readFile("keep/stations.mem"), kWorkedExample);
+    EXPECT_EQ(test::fileBytes("keep/stations.mem"), kWorkedExample);
     EXPECT_EQ(filesIn(dir.path() + "/keep"), std::vector<std::string>{"stations.mem"});
     EXPECT_EQ(boxes.count(), 0u);
 }
@@ -519,7 +511,7 @@ TEST(StationMemorySave, AnotherFileNameCanBeGiven) {
     ScratchDirectory dir;
     StationMemory memory(dir.file("other.mem"));
     memory.SaveMemory();
-    EXPECT_EQ(readFile(dir.file("other.mem")), kEmpty);
+    EXPECT_EQ(test::fileBytes(dir.file("other.mem")), kEmpty);
     EXPECT_FALSE(std::filesystem::exists("Parlio.mem"));
 }
 

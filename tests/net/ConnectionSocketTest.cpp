@@ -11,8 +11,8 @@
 #include <mutex>
 #include <thread>
 
-#include "framework/SocketErrors.h"
-#include "framework/ThreadLoop.h"
+#include "framework/sockets/SocketErrors.h"
+#include "framework/threads/ThreadLoop.h"
 #include "net/CConnectionSocket.h"
 #include "net/CallStation.h"
 #include "support/PlainSocket.h"
@@ -21,6 +21,7 @@
 using namespace chatterly;
 using chatterly::test::frameBytes;
 using chatterly::test::MessageBoxRecorder;
+using chatterly::test::pattern;
 using chatterly::test::PlainSocket;
 using chatterly::test::waitFor;
 
@@ -63,14 +64,6 @@ class RecordingStation : public CallStation {
     bool animating = false;
     int failNext = 0;
 };
-
-std::vector<uint8_t> pattern(size_t n, uint8_t seed) {
-    std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i) {
-        v[i] = static_cast<uint8_t>(seed + i * 31 + (i >> 8));
-    }
-    return v;
-}
 
 class ConnectionSocket : public ::testing::Test {
   protected:

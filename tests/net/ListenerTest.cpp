@@ -8,15 +8,15 @@
 #include <QPushButton>
 #include <QTest>
 #include <filesystem>
-#include <fstream>
 #include <future>
-#include <iterator>
 
 #include "app/CStationDlg.h"
+#include "app/Station.h"
+#include "control/CallController.h"
 #include "control/ControlIds.h"
-#include "framework/CSocket.h"
-#include "framework/CStringArray.h"
-#include "framework/ThreadStarter.h"
+#include "framework/sockets/CSocket.h"
+#include "framework/streams/CStringArray.h"
+#include "framework/threads/ThreadStarter.h"
 #include "memory/StationMemory.h"
 #include "net/BusyResponder.h"
 #include "net/CConnectionSocket.h"
@@ -24,6 +24,7 @@
 #include "support/TestSupport.h"
 
 using namespace chatterly;
+using chatterly::test::fileBytes;
 using chatterly::test::frameBytes;
 using chatterly::test::MessageBoxRecorder;
 using chatterly::test::PlainSocket;
@@ -32,11 +33,6 @@ using chatterly::test::waitFor;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-std::vector<uint8_t> fileBytes(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 // What a refused caller saw: every byte until the close, and when the
 // first one came.
@@ -81,36 +77,37 @@ class Listener : public ::testing::Test {
         }
         StationOptions options;
         options.listenPort = 0;
-        window = std::make_unique<CStationDlg>(options);
-        window->InitStationWindow();
-        window->show();
-        port = window->listeningPort();
+        station = std::make_unique<Station>(options);
+        station->InitStationWindow();
+        station->window().show();
+        port = station->listeningPort();
         ASSERT_NE(port, 0);
     }
     void TearDown() override {
         // As the window's close does: the call ends before the window goes.
-        if (window) {
-            window->Disconnect();
+        if (station) {
+            station->controller().Disconnect();
         }
-        window.reset();
+        station.reset();
         EXPECT_TRUE(ThreadStarter::waitForAll(std::chrono::seconds(40)));
     }
 
     bool inIncomingCall() {
-        return window->windowTitle() == "Chatterly Connected to 127.0.0.1" &&
-               !window->control(IDC_CONNECT)->isEnabled() &&
-               window->control(IDC_TALK)->isEnabled() &&
-               window->control(IDC_DISCONNECT)->isEnabled() &&
-               window->shownBitmap(IDC_LED) == IDB_LED_CONNECTED;
+        CStationDlg& window = station->window();
+        return window.windowTitle() == "Chatterly Connected to 127.0.0.1" &&
+               !window.Control(IDC_CONNECT)->isEnabled() && window.Control(IDC_TALK)->isEnabled() &&
+               window.Control(IDC_DISCONNECT)->isEnabled() &&
+               window.ShownBitmap(IDC_LED) == IDB_LED_CONNECTED;
     }
     bool idle() {
-        return window->windowTitle() == "Chatterly" && window->control(IDC_CONNECT)->isEnabled() &&
-               !window->control(IDC_DISCONNECT)->isEnabled();
+        CStationDlg& window = station->window();
+        return window.windowTitle() == "Chatterly" && window.Control(IDC_CONNECT)->isEnabled() &&
+               !window.Control(IDC_DISCONNECT)->isEnabled();
     }
 
     ScratchDirectory dir;
     MessageBoxRecorder boxes;
-    std::unique_ptr<CStationDlg> window;
+    std::unique_ptr<Station> station;
     uint16_t port = 0;
 };
 
@@ -120,19 +117,19 @@ TEST_F(Listener, TheFirstCallerBecomesTheIncomingCallAndItsCloseReturnsTheStatio
     PlainSocket caller = PlainSocket::connectLoopback(port);
     ASSERT_TRUE(caller.valid());
     ASSERT_TRUE(waitFor([&] { return inIncomingCall(); }));
-    EXPECT_TRUE(window->isIncomingCall());
-    EXPECT_EQ(window->listener().connectionCount(), 1u);
+    EXPECT_TRUE(station->controller().IncomingCall());
+    EXPECT_EQ(station->listener().connectionCount(), 1u);
 
     // Every frame the caller sends is played.
     const auto cue = fileBytes("CallWaiting.wav");
     ASSERT_TRUE(caller.sendAll(frameBytes(cue)));
     ASSERT_TRUE(caller.sendAll(frameBytes(cue)));
-    CConnectionSocket* call = window->listener().connection(0);
+    CConnectionSocket* call = station->listener().connection(0);
     ASSERT_TRUE(waitFor([&] { return call->framesPlayed() == 2; }, std::chrono::seconds(30)));
 
     caller.close();
     ASSERT_TRUE(waitFor([&] { return idle(); }));
-    EXPECT_FALSE(window->isIncomingCall());
+    EXPECT_FALSE(station->controller().IncomingCall());
     EXPECT_FALSE(call->isOpen());
     EXPECT_TRUE(boxes.texts().empty());
 }
@@ -165,7 +162,7 @@ TEST_F(Listener, ACallerDuringTheCallGetsTheBusyMessageAfterTheCueAndIsClosed) {
     }
     // The call in progress is untouched.
     EXPECT_TRUE(inIncomingCall());
-    EXPECT_EQ(window->listener().connectionCount(), 1u);
+    EXPECT_EQ(station->listener().connectionCount(), 1u);
     EXPECT_TRUE(boxes.texts().empty());
 }
 
@@ -181,7 +178,7 @@ TEST_F(Listener, AFloodOfCallersIsBoundedAndNeverStarvesTheCall) {
     }
     // The call goes on meanwhile.
     ASSERT_TRUE(first.sendAll(frameBytes(fileBytes("CallWaiting.wav"))));
-    CConnectionSocket* call = window->listener().connection(0);
+    CConnectionSocket* call = station->listener().connection(0);
     ASSERT_TRUE(waitFor([&] { return call->framesPlayed() == 1; }, std::chrono::seconds(30)));
 
     const auto busy = frameBytes(fileBytes("Busy.wav"));
@@ -222,32 +219,34 @@ TEST(ListenerMemory, AnIncomingCallerIsNamedByItsAlias) {
     }
     StationOptions options;
     options.listenPort = 0;
-    CStationDlg window(options);
-    window.InitStationWindow();
-    PlainSocket caller = PlainSocket::connectLoopback(window.listeningPort());
-    ASSERT_TRUE(waitFor([&] { return window.windowTitle() == "Chatterly Connected to desk"; }));
-    window.Disconnect();
+    Station station(options);
+    station.InitStationWindow();
+    PlainSocket caller = PlainSocket::connectLoopback(station.listeningPort());
+    ASSERT_TRUE(
+        waitFor([&] { return station.window().windowTitle() == "Chatterly Connected to desk"; }));
+    station.controller().Disconnect();
     EXPECT_TRUE(boxes.texts().empty());
 }
 
 TEST_F(Listener, AfterDisconnectTheNextCallerBecomesTheIncomingCall) {
     PlainSocket first = PlainSocket::connectLoopback(port);
     ASSERT_TRUE(waitFor([&] { return inIncomingCall(); }));
-    QTest::mouseClick(qobject_cast<QPushButton*>(window->control(IDC_DISCONNECT)), Qt::LeftButton);
+    QTest::mouseClick(qobject_cast<QPushButton*>(station->window().Control(IDC_DISCONNECT)),
+                      Qt::LeftButton);
     EXPECT_TRUE(idle());
     EXPECT_TRUE(first.seesClose(20000));
 
     PlainSocket next = PlainSocket::connectLoopback(port);
     ASSERT_TRUE(waitFor([&] { return inIncomingCall(); }));
     // The ended call's object stays with the listener, closed.
-    ASSERT_EQ(window->listener().connectionCount(), 2u);
-    EXPECT_FALSE(window->listener().connection(0)->isOpen());
-    EXPECT_TRUE(window->listener().connection(1)->isOpen());
+    ASSERT_EQ(station->listener().connectionCount(), 2u);
+    EXPECT_FALSE(station->listener().connection(0)->isOpen());
+    EXPECT_TRUE(station->listener().connection(1)->isOpen());
 
     // The window's end closes every accepted connection (its timer is
     // stopped first, as the close request would).
-    window->displays().StopConnectionTimers();
-    window.reset();
+    station->displays().StopConnectionTimers();
+    station.reset();
     EXPECT_TRUE(next.seesClose(20000));
 }
 
@@ -261,16 +260,16 @@ TEST(ListenerPortTaken, TheMessageIsShownTalkIsDisabledAndNoCallIsAccepted) {
     MessageBoxRecorder boxes;
     StationOptions options;
     options.listenPort = other.LocalPort();
-    CStationDlg window(options);
-    window.InitStationWindow();
+    Station station(options);
+    station.InitStationWindow();
     EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Failed to create a listening socket"});
-    EXPECT_FALSE(window.control(IDC_TALK)->isEnabled());
-    EXPECT_FALSE(window.listener().isOpen());
-    EXPECT_EQ(window.listeningPort(), 0);
+    EXPECT_FALSE(station.window().Control(IDC_TALK)->isEnabled());
+    EXPECT_FALSE(station.listener().isOpen());
+    EXPECT_EQ(station.listeningPort(), 0);
 
     PlainSocket caller = PlainSocket::connectLoopback(options.listenPort);
     ASSERT_TRUE(caller.valid());
     waitFor([] { return false; }, std::chrono::milliseconds(300));
-    EXPECT_EQ(window.windowTitle(), "Chatterly");
-    EXPECT_EQ(window.listener().connectionCount(), 0u);
+    EXPECT_EQ(station.window().windowTitle(), "Chatterly");
+    EXPECT_EQ(station.listener().connectionCount(), 0u);
 }

@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/time.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -12,11 +9,13 @@
 #include <new>
 #include <thread>
 
-#include "framework/ArchiveError.h"
-#include "framework/FileError.h"
-#include "framework/FileStream.h"
-#include "net/RecordingStream.h"
+#include "framework/streams/ArchiveError.h"
+#include "framework/streams/FileError.h"
+#include "framework/streams/FileStream.h"
 #include "net/VoiceMessageFrame.h"
+#include "support/PlainSocket.h"
+#include "support/RecordingStream.h"
+#include "support/TestSupport.h"
 
 // While armed, records the largest allocation and refuses any of a gigabyte
 // or more, so a test can see what the frame reader tries to allocate.
@@ -62,16 +61,7 @@ using test::Delivery;
 using test::pattern;
 using test::RecordingStream;
 
-std::vector<uint8_t> frameBytes(uint32_t reserved, const std::vector<uint8_t>& data) {
-    std::vector<uint8_t> out;
-    for (uint32_t v : {reserved, static_cast<uint32_t>(data.size())}) {
-        for (int i = 0; i < 4; ++i) {
-            out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-        }
-    }
-    out.insert(out.end(), data.begin(), data.end());
-    return out;
-}
+using test::frameBytes;
 
 TEST(VoiceFrameWrite, SmallFrameIsOneSend) {
     RecordingStream stream;
@@ -81,7 +71,7 @@ TEST(VoiceFrameWrite, SmallFrameIsOneSend) {
     ASSERT_EQ(stream.sendSizes(), std::vector<size_t>{1008});
     const std::vector<uint8_t> header{0, 0, 0, 0, 0xE8, 0x03, 0, 0};
     EXPECT_TRUE(std::equal(header.begin(), header.end(), stream.sends[0].begin()));
-    EXPECT_EQ(stream.sentBytes(), frameBytes(0, data));
+    EXPECT_EQ(stream.sentBytes(), frameBytes(data));
 }
 
 TEST(VoiceFrameWrite, LargeFrameSendsHeaderBlockThenBulkThenRemainder) {
@@ -90,15 +80,16 @@ TEST(VoiceFrameWrite, LargeFrameSendsHeaderBlockThenBulkThenRemainder) {
     const auto data = pattern(4088 + 2 * 4096 + 300);
     VoiceMessageFrame::write(ar, data.data(), static_cast<uint32_t>(data.size()));
     ASSERT_EQ(stream.sendSizes(), (std::vector<size_t>{4096, 8192, 300}));
-    EXPECT_EQ(stream.sentBytes(), frameBytes(0, data));
+    EXPECT_EQ(stream.sentBytes(), frameBytes(data));
     EXPECT_EQ(ar.buffered(), 0u);
 }
 
 TEST(VoiceFrameRead, FramesUnderEveryDelivery) {
     const auto big = pattern(3 * 4096 + 77, 5);
     const auto small = pattern(1000, 9);
-    std::vector<uint8_t> input = frameBytes(0, small);
-    for (const auto& f : {frameBytes(0, {}), frameBytes(0xFFFFFFFF, big), frameBytes(7, small)}) {
+    std::vector<uint8_t> input = frameBytes(small);
+    for (const auto& f :
+         {frameBytes(std::vector<uint8_t>{}), frameBytes(big, 0xFFFFFFFF), frameBytes(small, 7)}) {
         input.insert(input.end(), f.begin(), f.end());
     }
     for (Delivery d : {Delivery::Whole, Delivery::Split, Delivery::OneByte}) {
@@ -113,8 +104,8 @@ TEST(VoiceFrameRead, FramesUnderEveryDelivery) {
 }
 
 TEST(VoiceFrameRead, TwoFramesInOneReceive) {
-    auto input = frameBytes(0, pattern(10));
-    const auto second = frameBytes(0, pattern(20, 3));
+    auto input = frameBytes(pattern(10));
+    const auto second = frameBytes(pattern(20, 3));
     input.insert(input.end(), second.begin(), second.end());
     RecordingStream stream(input, Delivery::Whole);
     CArchive ar(stream, CArchive::Mode::Load);
@@ -125,7 +116,7 @@ TEST(VoiceFrameRead, TwoFramesInOneReceive) {
 }
 
 TEST(VoiceFrameRead, StreamEndingInsideAFrameGivesNothing) {
-    const auto whole = frameBytes(0, pattern(5000));
+    const auto whole = frameBytes(pattern(5000));
     for (size_t cut : {size_t{0}, size_t{3}, size_t{8}, size_t{4100}, whole.size() - 1}) {
         for (Delivery d : {Delivery::Whole, Delivery::Split, Delivery::OneByte}) {
             RecordingStream stream({whole.begin(), whole.begin() + cut}, d);
@@ -137,7 +128,7 @@ TEST(VoiceFrameRead, StreamEndingInsideAFrameGivesNothing) {
 
 TEST(VoiceFrameRead, LengthAboveBoundThrowsBeforeAllocating) {
     for (uint32_t length : {MaxFrameLength + 1, 0xFFFFFFFFu}) {
-        auto input = frameBytes(0, {});
+        auto input = frameBytes(std::vector<uint8_t>{});
         for (int i = 0; i < 4; ++i) {
             input[4 + i] = static_cast<uint8_t>(length >> (8 * i));
         }
@@ -146,7 +137,7 @@ TEST(VoiceFrameRead, LengthAboveBoundThrowsBeforeAllocating) {
         g_largest = 0;
         g_armed = true;
         try {
-            VoiceMessageFrame::read(ar);
+            (void)VoiceMessageFrame::read(ar);
             g_armed = false;
             FAIL() << "accepted length " << length;
         } catch (const ArchiveError& e) {
@@ -156,32 +147,21 @@ TEST(VoiceFrameRead, LengthAboveBoundThrowsBeforeAllocating) {
         EXPECT_LT(g_largest.load(), size_t{1} << 20);
     }
     // At the bound itself the reader does try to allocate the whole Data.
-    auto input = frameBytes(0, {});
+    auto input = frameBytes(std::vector<uint8_t>{});
     input[7] = 0x40;  // 1 << 30
     RecordingStream stream(input, Delivery::Whole);
     CArchive ar(stream, CArchive::Mode::Load);
     g_largest = 0;
     g_armed = true;
-    EXPECT_THROW(VoiceMessageFrame::read(ar), std::bad_alloc);
+    EXPECT_THROW((void)VoiceMessageFrame::read(ar), std::bad_alloc);
     g_armed = false;
     EXPECT_EQ(g_largest.load(), size_t{MaxFrameLength});
 }
 
 TEST(VoiceFrameSocket, CarriesAFiveMegabyteFrameWhole) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(listener, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(::listen(listener, 1), 0);
-    socklen_t len = sizeof addr;
-    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len), 0);
-    const int client = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    const int server = ::accept(listener, nullptr, nullptr);
-    ::close(listener);
-    ASSERT_GE(server, 0);
+    auto [near, far] = test::PlainSocket::connectedPair();
+    const int client = near.release();
+    const int server = far.release();
     // A generous deadline instead of a hang if the frame never arrives whole.
     timeval limit{60, 0};
     ::setsockopt(server, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);

@@ -118,14 +118,42 @@ bool PlainSocket::seesClose(int timeoutMs) const {
     return closed;
 }
 
-std::vector<uint8_t> frameBytes(const std::vector<uint8_t>& data) {
-    const auto n = static_cast<uint32_t>(data.size());
-    std::vector<uint8_t> out(8 + data.size());
-    for (int i = 0; i < 4; ++i) {
-        out[4 + i] = static_cast<uint8_t>(n >> (8 * i));
+std::vector<uint8_t> frameBytes(const std::vector<uint8_t>& data, uint32_t reserved) {
+    std::vector<uint8_t> out;
+    for (const uint32_t v : {reserved, static_cast<uint32_t>(data.size())}) {
+        for (int i = 0; i < 4; ++i) {
+            out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        }
     }
-    std::copy(data.begin(), data.end(), out.begin() + 8);
+    out.insert(out.end(), data.begin(), data.end());
     return out;
+}
+
+std::vector<std::vector<uint8_t>> readFrames(const PlainSocket& from, size_t count) {
+    std::vector<std::vector<uint8_t>> frames;
+    std::vector<uint8_t> pending;
+    uint8_t chunk[65536];
+    while (frames.size() < count) {
+        pollfd p{from.fd(), POLLIN, 0};
+        if (poll(&p, 1, 30000) <= 0) {
+            break;
+        }
+        const ssize_t n = recv(from.fd(), chunk, sizeof chunk, 0);
+        if (n <= 0) {
+            break;
+        }
+        pending.insert(pending.end(), chunk, chunk + n);
+        while (pending.size() >= 8) {
+            const uint32_t length = pending[4] | (pending[5] << 8) | (pending[6] << 16) |
+                                    (static_cast<uint32_t>(pending[7]) << 24);
+            if (pending.size() - 8 < length) {
+                break;
+            }
+            frames.emplace_back(pending.begin() + 8, pending.begin() + 8 + length);
+            pending.erase(pending.begin(), pending.begin() + 8 + length);
+        }
+    }
+    return frames;
 }
 
 }  // namespace chatterly::test

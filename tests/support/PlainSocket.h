@@ -48,7 +48,11 @@ class PlainSocket {
     int fd_ = -1;
 };
 
-// The bytes of one voice message frame holding data.
-std::vector<uint8_t> frameBytes(const std::vector<uint8_t>& data);
+// The bytes of one voice message frame holding data, built by hand.
+std::vector<uint8_t> frameBytes(const std::vector<uint8_t>& data, uint32_t reserved = 0);
+
+// Reads whole frames off a plain socket until count have come, the far end
+// closes, or 30 s pass without a byte; returns their Data.
+std::vector<std::vector<uint8_t>> readFrames(const PlainSocket& from, size_t count);
 
 }  // namespace chatterly::test

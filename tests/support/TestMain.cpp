@@ -1,12 +1,13 @@
 // The main of every test program: the Qt application on the offscreen
 // platform (unless the environment names another), the GUI thread's loop,
-// then GoogleTest.
+// the error report's message boxes, then GoogleTest.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <cstdlib>
 
-#include "framework/QtThreadLoop.h"
+#include "framework/threads/QtThreadLoop.h"
+#include "framework/widgets/ErrorBoxes.h"
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
@@ -15,5 +16,6 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     chatterly::QtThreadLoop loop;
+    chatterly::ErrorBoxes::install();
     return RUN_ALL_TESTS();
 }

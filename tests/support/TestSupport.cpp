@@ -8,9 +8,11 @@
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
-#include "framework/ThreadLoop.h"
-#include "framework/WindowRequests.h"
+#include "framework/threads/ThreadLoop.h"
+#include "framework/threads/WindowRequests.h"
 
 namespace chatterly::test {
 
@@ -102,6 +104,25 @@ bool soundServerAvailable() {
     }
     pa_simple_free(s);
     return true;
+}
+
+std::vector<uint8_t> fileBytes(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(name, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<uint8_t> pattern(size_t n, uint8_t seed) {
+    std::vector<uint8_t> v(n);
+    for (size_t i = 0; i < n; ++i) {
+        v[i] = static_cast<uint8_t>(i * 31 + seed + (i >> 8));
+    }
+    return v;
 }
 
 }  // namespace chatterly::test

@@ -1,15 +1,17 @@
 #pragma once
 // Helpers shared by the tests: waiting for a condition with a generous
 // deadline while the GUI thread keeps its events and window requests moving,
-// a recorder of message boxes, and a scratch working directory.
+// a recorder of message boxes, a scratch working directory, files whole, and
+// byte patterns.
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "framework/MessageBox.h"
+#include "framework/widgets/MessageBox.h"
 
 namespace chatterly {
 class ThreadLoop;
@@ -64,5 +66,12 @@ void dispatchAll(ThreadLoop& loop);
 
 // Whether a PulseAudio server is reachable (PULSE_SERVER or the default).
 bool soundServerAvailable();
+
+// A file's bytes (empty when it cannot be read), and a file made of bytes.
+std::vector<uint8_t> fileBytes(const std::string& name);
+void writeFile(const std::string& name, const std::vector<uint8_t>& bytes);
+
+// n bytes that differ from their neighbours and, by seed, between patterns.
+std::vector<uint8_t> pattern(size_t n, uint8_t seed = 1);
 
 }  // namespace chatterly::test

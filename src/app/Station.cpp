@@ -1,0 +1,94 @@
+#include "app/Station.h"
+
+#include "app/CStationDlg.h"
+#include "app/StationCalls.h"
+#include "audio/VoiceRecorder.h"
+#include "control/CallController.h"
+#include "control/ControlIds.h"
+#include "control/StationViewProxy.h"
+#include "control/TalkButton.h"
+#include "framework/threads/ErrorReport.h"
+#include "framework/widgets/MessageBox.h"
+#include "memory/CMemoryDlg.h"
+#include "memory/StationMemory.h"
+
+namespace chatterly {
+
+Station::Station(StationOptions options)
+    : options_(std::move(options)),
+      window_(std::make_unique<CStationDlg>(*this)),
+      proxy_(StationViewProxy::make(window_.get())),
+      displays_(StatusDisplays::make(proxy_, options_.clock)),
+      talk_(std::make_shared<TalkButton>(proxy_)),
+      recorder_(std::make_shared<VoiceRecorder>(talk_, options_.recorder)),
+      memory_(std::make_shared<StationMemory>()),
+      calls_(std::make_shared<StationCalls>(displays_, recorder_, memory_)),
+      controller_(std::make_shared<CallController>(proxy_, displays_, calls_)),
+      listener_(std::make_unique<CListeningSocket>(calls_.get())) {
+    calls_->setController(controller_);
+}
+
+Station::~Station() {
+    recorder_->CloseRecorder();
+    // Closes every connection the station accepted, then the listener.
+    listener_.reset();
+    calls_->detach();
+    proxy_->Detach();
+}
+
+bool Station::InitStationWindow() {
+    window_->InitDialog();
+    controller_->SetConnectedControls(false);
+    // Without a recorder the listener is not opened; the memory is loaded in
+    // every start state, so that a confirmed memory dialog never writes an
+    // empty list over the stored stations.
+    if (recorder_->OpenRecorder()) {
+        OpenListener();
+    }
+    ErrorReport::run([this] { LoadMemory(); });
+    return true;
+}
+
+int Station::runModal() {
+    if (InitStationWindow()) {
+        window_->FocusFirstControl();
+    }
+    return window_->DoModal();
+}
+
+bool Station::OpenListener() {
+    if (listener_->Create(options_.listenPort, FD_ALL_EVENTS) && listener_->Listen(5)) {
+        return true;
+    }
+    // A port that is taken, or a listen the system refused: either way no
+    // call can reach this station.
+    listener_->Close();
+    MessageBox::show("Failed to create a listening socket");
+    talk_->disableTalk();
+    return false;
+}
+
+uint16_t Station::listeningPort() const {
+    return listener_->LocalPort();
+}
+
+std::shared_ptr<StationView> Station::viewProxy() const {
+    return proxy_;
+}
+
+void Station::LoadMemory() {
+    if (auto texts = memory_->LoadMemory()) {
+        window_->FillRemoteBox(*texts);
+    }
+}
+
+void Station::OnRemoteStationButton() {
+    CMemoryDlg dialog(*memory_, window_.get());
+    if (dialog.RunModal() != QDialog::Accepted) {
+        return;
+    }
+    window_->FillRemoteBox(memory_->RebuildFromEntries(dialog.EntryList));
+    memory_->SaveMemory();
+}
+
+}  // namespace chatterly

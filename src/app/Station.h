@@ -1,0 +1,88 @@
+#pragma once
+// The station: the object that owns the station's parts and wires them
+// together. It makes the window, the view proxy that workers hold, the status
+// displays, the recorder and its Talk button, the station memory, the calls'
+// shared face (StationCalls), the call controller and the listener, and it
+// carries out the window's initialisation order, the memory dialog's flow and
+// the end of the station. Everything here runs on the GUI thread.
+//
+// Parts that worker threads use are held by shared pointer and outlive the
+// station when a worker still runs; at the end the proxy and the calls are
+// detached, so nothing touches the window after it has gone.
+
+#include <cstdint>
+#include <memory>
+
+#include "audio/RecordingDevice.h"
+#include "control/StatusDisplays.h"
+#include "net/CListeningSocket.h"
+
+namespace chatterly {
+
+class CallController;
+class CStationDlg;
+class StationCalls;
+class StationMemory;
+class StationView;
+class StationViewProxy;
+class TalkButton;
+class VoiceRecorder;
+
+struct StationOptions {
+    uint16_t listenPort = ListenPort;   // tests may listen elsewhere (0: any free port)
+    StatusDisplays::Clock clock;        // calendar seconds; the system's by default
+    RecordingDevice::Options recorder;  // the default sound server and source
+};
+
+class Station {
+  public:
+    explicit Station(StationOptions options = {});
+    // Closes the recorder (removing "Parlio.wav") and the listener with every
+    // connection it accepted; then the window goes.
+    ~Station();
+    Station(const Station&) = delete;
+    Station& operator=(const Station&) = delete;
+
+    // The fixed initialisation order: the window's pictures, the idle
+    // controls, the recorder, the listener, the station memory. Returns true
+    // (the focus goes to the first control).
+    bool InitStationWindow();
+    // InitStationWindow, then the window's modal run until it ends.
+    int runModal();
+
+    // Reads the station memory and fills the remote-station box from it.
+    void LoadMemory();
+    // Remote Parlio: the memory dialog; after OK the lists, the box and the
+    // file are rebuilt.
+    void OnRemoteStationButton();
+
+    CStationDlg& window() const { return *window_; }
+    CallController& controller() const { return *controller_; }
+    StatusDisplays& displays() const { return *displays_; }
+    StationCalls& calls() const { return *calls_; }
+    VoiceRecorder& recorder() const { return *recorder_; }
+    StationMemory& memory() const { return *memory_; }
+    // The listener (never null) and the port it listens on (0: not listening).
+    CListeningSocket& listener() const { return *listener_; }
+    uint16_t listeningPort() const;
+    // The window as workers hold it.
+    std::shared_ptr<StationView> viewProxy() const;
+
+  private:
+    // Listens on the station's port; false (with its message, Talk
+    // disabled) when the port cannot be had.
+    bool OpenListener();
+
+    const StationOptions options_;
+    std::unique_ptr<CStationDlg> window_;
+    std::shared_ptr<StationViewProxy> proxy_;
+    std::shared_ptr<StatusDisplays> displays_;
+    std::shared_ptr<TalkButton> talk_;
+    std::shared_ptr<VoiceRecorder> recorder_;
+    std::shared_ptr<StationMemory> memory_;
+    std::shared_ptr<StationCalls> calls_;
+    std::shared_ptr<CallController> controller_;
+    std::unique_ptr<CListeningSocket> listener_;
+};
+
+}  // namespace chatterly

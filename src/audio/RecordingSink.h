@@ -1,0 +1,17 @@
+#pragma once
+// Where the receiving end of a call sends a finished recording: its incoming
+// connection, which writes the file's bytes as one voice message frame. A
+// connection that fails under the frame throws its FileError.
+
+#include <cstdint>
+#include <vector>
+
+namespace chatterly {
+
+class RecordingSink {
+  public:
+    virtual ~RecordingSink() = default;
+    virtual void sendRecording(const std::vector<uint8_t>& wavFile) = 0;
+};
+
+}  // namespace chatterly

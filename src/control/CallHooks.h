@@ -1,0 +1,31 @@
+#pragma once
+// What the call controller asks of the rest of the station at its steps: the
+// outgoing call's worker, the recorder on an incoming call, the incoming
+// connection and the desktop's sound settings. The station implements it in
+// one object that stays safe to call from any thread, also once the window
+// has gone.
+
+#include <string>
+
+namespace chatterly {
+
+class CallHooks {
+  public:
+    virtual ~CallHooks() = default;
+
+    // Connect: starts the worker of an outgoing call to the remote text.
+    virtual void startCaller() = 0;
+    // Talk on an incoming call, on the GUI thread: the press records, the
+    // release stops, saves and sends the recording on the incoming connection.
+    virtual bool StartRecording() = 0;
+    virtual void StopAndSendRecording() = 0;
+    // Disconnect: closes the incoming connection, if there is one, and
+    // forgets it.
+    virtual void endIncomingCall() = 0;
+    // The incoming caller's alias, else its dotted address.
+    virtual std::string incomingCallerName() = 0;
+    // Properties: starts the desktop's sound settings.
+    virtual void startSoundSettings() = 0;
+};
+
+}  // namespace chatterly

@@ -1,0 +1,396 @@
+#include "framework/sockets/CAsyncSocket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+
+#include "framework/sockets/SocketAddress.h"
+#include "framework/sockets/SocketErrors.h"
+#include "framework/threads/MessageQueue.h"
+#include "framework/threads/ThreadLoop.h"
+
+namespace chatterly {
+namespace {
+
+bool fail(int error) {
+    setLastSocketError(error);
+    return false;
+}
+
+int failCount(int error) {
+    setLastSocketError(error);
+    return SOCKET_ERROR;
+}
+
+int errnoError() {
+    return socketErrorFromErrno(errno);
+}
+
+size_t clampLength(size_t length) {
+    return std::min<size_t>(length, INT_MAX);
+}
+
+}  // namespace
+
+CAsyncSocket::CAsyncSocket() = default;
+
+CAsyncSocket::~CAsyncSocket() {
+    CAsyncSocket::Close();
+}
+
+bool CAsyncSocket::Create(uint16_t port, int events, const char* address) {
+    if (isOpen()) {
+        return fail(WSAEINVAL);
+    }
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return fail(errnoError());
+    }
+    in_addr local{htonl(INADDR_ANY)};
+    if (address && inet_pton(AF_INET, address, &local) != 1) {
+        ::close(fd);
+        return fail(WSAEINVAL);
+    }
+    if (port != 0) {
+        const int on = 1;
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    }
+    const sockaddr_in at = SocketAddress::endpoint(local, port);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0) {
+        const int error = errnoError();
+        ::close(fd);
+        return fail(error);
+    }
+    adopt(fd, events, false);
+    return true;
+}
+
+bool CAsyncSocket::Listen(int backlog) {
+    if (!isOpen()) {
+        return fail(WSAENOTSOCK);
+    }
+    if (listen(fd_, backlog) != 0) {
+        return fail(errnoError());
+    }
+    listening_ = true;
+    acceptArmed_ = true;
+    updateWatch();
+    return true;
+}
+
+void CAsyncSocket::adopt(int fd, int events, bool connected) {
+    fd_ = fd;
+    events_ = events;
+    loop_ = &ThreadLoop::current();
+    queue_ = MessageQueue::currentShared();
+    token_ = std::make_shared<CAsyncSocket*>(this);
+    listening_ = false;
+    connecting_ = false;
+    connected_ = connected;
+    readArmed_ = true;
+    writeArmed_ = connected;
+    oobArmed_ = true;
+    acceptArmed_ = false;
+    closeSent_ = false;
+    resetError_ = 0;
+    watched_ = -1;
+    updateWatch();
+}
+
+void CAsyncSocket::release() {
+    if (watched_ >= 0) {
+        loop_->unwatch(fd_);
+    }
+    watched_ = -1;
+    if (queue_) {
+        queue_->discard(this);
+    }
+    if (token_) {
+        *token_ = nullptr;
+        token_.reset();
+    }
+    listening_ = connecting_ = connected_ = false;
+}
+
+void CAsyncSocket::Close() {
+    if (!isOpen()) {
+        return;
+    }
+    release();
+    ::close(fd_);
+    fd_ = INVALID_SOCKET;
+}
+
+int CAsyncSocket::Detach() {
+    if (!isOpen()) {
+        return INVALID_SOCKET;
+    }
+    release();
+    const int fd = fd_;
+    fd_ = INVALID_SOCKET;
+    return fd;
+}
+
+bool CAsyncSocket::Attach(int handle, int events) {
+    if (isOpen() || handle < 0) {
+        return fail(WSAEINVAL);
+    }
+    const int flags = fcntl(handle, F_GETFL);
+    if (flags < 0 || fcntl(handle, F_SETFL, flags | O_NONBLOCK) != 0) {
+        return fail(errnoError());
+    }
+    adopt(handle, events, true);
+    return true;
+}
+
+std::string CAsyncSocket::PeerAddress() const {
+    return SocketAddress::peerOf(fd_);
+}
+
+uint16_t CAsyncSocket::LocalPort() const {
+    return SocketAddress::localPortOf(fd_);
+}
+
+bool CAsyncSocket::Accept(CAsyncSocket& into) {
+    return TryAccept(into);
+}
+
+bool CAsyncSocket::Connect(const std::string& remote, uint16_t port) {
+    const auto address = SocketAddress::resolve(remote);
+    if (!address) {
+        return fail(WSAEINVAL);
+    }
+    return StartConnect(*address, port);
+}
+
+int CAsyncSocket::Send(const void* data, size_t length) {
+    return TrySend(data, length);
+}
+
+int CAsyncSocket::Receive(void* data, size_t length) {
+    return TryReceive(data, length);
+}
+
+int CAsyncSocket::TrySend(const void* data, size_t length) {
+    if (!isOpen()) {
+        return failCount(WSAENOTSOCK);
+    }
+    const ssize_t n = ::send(fd_, data, clampLength(length), MSG_NOSIGNAL);
+    if (n >= 0) {
+        return static_cast<int>(n);
+    }
+    const int error = errnoError();
+    if (error == WSAEWOULDBLOCK) {
+        writeArmed_ = true;
+        updateWatch();
+    }
+    return failCount(error);
+}
+
+int CAsyncSocket::TryReceive(void* data, size_t length) {
+    if (!isOpen()) {
+        return failCount(WSAENOTSOCK);
+    }
+    readArmed_ = true;
+    oobArmed_ = true;
+    const ssize_t n = ::recv(fd_, data, clampLength(length), 0);
+    int error = n < 0 ? errnoError() : 0;
+    if (n < 0 && error != WSAEWOULDBLOCK) {
+        resetError_ = error;
+    }
+    updateWatch();
+    if (n > 0) {
+        return static_cast<int>(n);
+    }
+    if (n == 0 && resetError_ == 0) {
+        return 0;
+    }
+    // After a reset every receive fails with it, not only the first.
+    return failCount(n == 0 ? resetError_ : error);
+}
+
+bool CAsyncSocket::TryAccept(CAsyncSocket& into) {
+    if (!isOpen() || !listening_) {
+        return fail(isOpen() ? WSAEINVAL : WSAENOTSOCK);
+    }
+    if (into.isOpen()) {
+        return fail(WSAEINVAL);
+    }
+    acceptArmed_ = true;
+    const int fd = accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    const int error = fd < 0 ? errnoError() : 0;
+    updateWatch();
+    if (fd < 0) {
+        return fail(error);
+    }
+    into.adopt(fd, events_, true);
+    return true;
+}
+
+bool CAsyncSocket::StartConnect(const in_addr& address, uint16_t port) {
+    if (!isOpen()) {
+        return fail(WSAENOTSOCK);
+    }
+    const sockaddr_in remote = SocketAddress::endpoint(address, port);
+    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0) {
+        connected_ = true;
+        writeArmed_ = true;
+        updateWatch();
+        return true;
+    }
+    const int error = errnoError();
+    if (error == WSAEWOULDBLOCK) {
+        connecting_ = true;
+        updateWatch();
+    }
+    return fail(error);
+}
+
+short CAsyncSocket::watchedEvents() const {
+    if (listening_) {
+        return acceptArmed_ && (events_ & FD_ACCEPT) ? POLLIN : 0;
+    }
+    if (connecting_) {
+        return POLLOUT;
+    }
+    if (!connected_) {
+        return 0;
+    }
+    short events = 0;
+    if (readArmed_ && !closeSent_ && (events_ & FD_READ)) {
+        events |= POLLIN;
+    }
+    if (writeArmed_ && (events_ & FD_WRITE)) {
+        events |= POLLOUT;
+    }
+    if (oobArmed_ && !closeSent_ && (events_ & FD_OOB)) {
+        events |= POLLPRI;
+    }
+    return events;
+}
+
+void CAsyncSocket::updateWatch() {
+    if (!isOpen() || !loop_) {
+        return;
+    }
+    const short events = watchedEvents();
+    if (events == watched_) {
+        return;
+    }
+    watched_ = events;
+    std::weak_ptr<CAsyncSocket*> token = token_;
+    loop_->watch(fd_, events, [token](short revents) {
+        if (auto t = token.lock(); t && *t) {
+            (*t)->onReady(revents);
+        }
+    });
+}
+
+void CAsyncSocket::onReady(short revents) {
+    if (listening_) {
+        if (acceptArmed_) {
+            acceptArmed_ = false;
+            post(FD_ACCEPT, 0);
+        }
+    } else if (connecting_) {
+        int error = 0;
+        socklen_t size = sizeof error;
+        getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size);
+        connecting_ = false;
+        if (error == 0) {
+            connected_ = true;
+            writeArmed_ = true;
+        }
+        if (events_ & FD_CONNECT) {
+            post(FD_CONNECT, socketErrorFromErrno(error));
+        }
+    } else if (connected_) {
+        if ((revents & (POLLIN | POLLERR | POLLHUP)) && readArmed_ && !closeSent_) {
+            int waiting = 0;
+            if (ioctl(fd_, FIONREAD, &waiting) == 0 && waiting > 0) {
+                readArmed_ = false;
+                post(FD_READ, 0);
+            } else {
+                // Nothing to read: either the far end has closed (or reset
+                // the connection), or the readiness was spurious.
+                char byte;
+                const ssize_t n = ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+                if (n > 0) {
+                    readArmed_ = false;
+                    post(FD_READ, 0);
+                } else if (n == 0 || errno != EAGAIN) {
+                    // The peek took a reset's error from the socket; keep it
+                    // for the receives that follow.
+                    if (n < 0) {
+                        resetError_ = errnoError();
+                    }
+                    closeSent_ = true;
+                    if (events_ & FD_CLOSE) {
+                        post(FD_CLOSE, resetError_);
+                    }
+                }
+            }
+        }
+        if ((revents & POLLOUT) && writeArmed_) {
+            writeArmed_ = false;
+            post(FD_WRITE, 0);
+        }
+        if ((revents & POLLPRI) && oobArmed_) {
+            oobArmed_ = false;
+            post(FD_OOB, 0);
+        }
+    }
+    updateWatch();
+}
+
+void CAsyncSocket::post(int event, int error) {
+    Message message;
+    message.kind = Message::Kind::Network;
+    message.source = this;
+    message.event = event;
+    message.error = error;
+    std::weak_ptr<CAsyncSocket*> token = token_;
+    message.handler = [token, event, error] {
+        if (auto t = token.lock(); t && *t) {
+            (*t)->dispatch(event, error);
+        }
+    };
+    queue_->post(std::move(message));
+}
+
+void CAsyncSocket::dispatch(int event, int error) {
+    switch (event) {
+        case FD_READ: {
+            int waiting = 0;
+            if (ioctl(fd_, FIONREAD, &waiting) == 0 && waiting > 0) {
+                HandleReadable(error);
+            } else {
+                // Someone read the bytes already: listen for the next ones.
+                readArmed_ = true;
+                updateWatch();
+            }
+            break;
+        }
+        case FD_ACCEPT:
+            HandleIncomingCall(error);
+            break;
+        case FD_CLOSE:
+            HandlePeerClosed(error);
+            break;
+        default:
+            break;
+    }
+}
+
+void CAsyncSocket::HandleReadable(int) {}
+void CAsyncSocket::HandleIncomingCall(int) {}
+void CAsyncSocket::HandlePeerClosed(int) {}
+
+}  // namespace chatterly

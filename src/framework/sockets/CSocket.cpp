@@ -1,0 +1,206 @@
+#include "framework/sockets/CSocket.h"
+
+#include <algorithm>
+#include <deque>
+
+#include "framework/sockets/SocketAddress.h"
+#include "framework/sockets/SocketErrors.h"
+#include "framework/threads/ErrorReport.h"
+#include "framework/threads/MessageQueue.h"
+#include "framework/threads/ThreadLoop.h"
+
+namespace chatterly {
+
+using Clock = std::chrono::steady_clock;
+
+CSocket::CSocket() = default;
+
+CSocket::~CSocket() {
+    CSocket::Close();
+}
+
+void CSocket::Close() {
+    if (blocking_) {
+        blocking_->cancelled = true;
+        blocking_ = nullptr;
+    }
+    closeEndedWait_ = false;
+    connectError_ = -1;
+    CAsyncSocket::Close();
+}
+
+bool CSocket::PumpWhileWaiting() {
+    if (ThreadLoop* l = loop()) {
+        l->dispatchPaint();
+    }
+    return false;
+}
+
+bool CSocket::Wait(int awaited) {
+    ThreadLoop* threadLoop = loop();
+    const std::shared_ptr<MessageQueue> messages = queue();
+    if (!threadLoop || !messages) {
+        SetLastError(WSAENOTSOCK);
+        return false;
+    }
+    WaitState state;
+    blocking_ = &state;
+    auto end = Clock::now() + std::chrono::milliseconds(RetryMs);
+    if (giveUp_ && *giveUp_ < end) {
+        end = *giveUp_;
+    }
+    std::deque<Message> setAside;
+    {
+        ThreadLoop::NetworkHold hold;
+        ErrorReport::DiscardScope discard;
+        bool pumpDeclined = false;
+        while (!state.cancelled) {
+            const auto now = Clock::now();
+            if (now >= end) {
+                state.gaveUp = giveUp_ && now >= *giveUp_;
+                break;
+            }
+            if (auto m = messages->takeFirstNetwork()) {
+                if (m->source == this && m->event == awaited) {
+                    if (awaited == FD_CONNECT) {
+                        connectError_ = m->error;
+                    }
+                    break;
+                }
+                if (m->source == this && m->event == FD_CLOSE && !closeEndedWait_) {
+                    // The close ends this wait and is delivered afterwards.
+                    closeEndedWait_ = true;
+                    setAside.push_back(std::move(*m));
+                    break;
+                }
+                setAside.push_back(std::move(*m));
+                pumpDeclined = false;
+                continue;
+            }
+            if (state.cancelled) {
+                break;
+            }
+            if (messages->hasNetwork()) {
+                // More notifications are queued: look at them first.
+                continue;
+            }
+            if (!pumpDeclined && threadLoop->hasMessage()) {
+                bool idle = false;
+                ErrorReport::run([&] { idle = PumpWhileWaiting(); });
+                pumpDeclined = !idle;
+            } else {
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+                threadLoop->waitForNewMessage(static_cast<int>(std::max<int64_t>(0, left.count())) +
+                                              1);
+                pumpDeclined = false;
+            }
+        }
+    }
+    if (state.cancelled) {
+        // Closed under the wait: its own notifications go with it.
+        std::erase_if(setAside, [this](const Message& m) { return m.source == this; });
+    } else {
+        blocking_ = nullptr;
+    }
+    messages->pushFront(std::move(setAside));
+    if (state.cancelled) {
+        SetLastError(WSAEINTR);
+        return false;
+    }
+    if (state.gaveUp) {
+        SetLastError(WSAETIMEDOUT);
+        return false;
+    }
+    return true;
+}
+
+int CSocket::Receive(void* data, size_t length) {
+    if (blocking_) {
+        SetLastError(WSAEINPROGRESS);
+        return SOCKET_ERROR;
+    }
+    for (;;) {
+        const int n = TryReceive(data, length);
+        if (n != SOCKET_ERROR || GetLastError() != WSAEWOULDBLOCK) {
+            return n;
+        }
+        if (!Wait(FD_READ)) {
+            return SOCKET_ERROR;
+        }
+    }
+}
+
+int CSocket::Send(const void* data, size_t length) {
+    if (blocking_) {
+        SetLastError(WSAEINPROGRESS);
+        return SOCKET_ERROR;
+    }
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    size_t sent = 0;
+    const size_t total = std::min<size_t>(length, INT32_MAX);
+    while (sent < total) {
+        const int n = TrySend(bytes + sent, total - sent);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+            continue;
+        }
+        if (n == SOCKET_ERROR && GetLastError() != WSAEWOULDBLOCK) {
+            return SOCKET_ERROR;
+        }
+        if (!Wait(FD_WRITE)) {
+            return SOCKET_ERROR;
+        }
+    }
+    return static_cast<int>(sent);
+}
+
+bool CSocket::Accept(CAsyncSocket& into) {
+    if (blocking_) {
+        SetLastError(WSAEINPROGRESS);
+        return false;
+    }
+    for (;;) {
+        if (TryAccept(into)) {
+            return true;
+        }
+        if (GetLastError() != WSAEWOULDBLOCK) {
+            return false;
+        }
+        if (!Wait(FD_ACCEPT)) {
+            return false;
+        }
+    }
+}
+
+bool CSocket::Connect(const std::string& remote, uint16_t port) {
+    if (blocking_) {
+        SetLastError(WSAEINPROGRESS);
+        return false;
+    }
+    const auto address = SocketAddress::resolve(remote);
+    if (!address) {
+        SetLastError(WSAEINVAL);
+        return false;
+    }
+    connectError_ = -1;
+    if (StartConnect(*address, port)) {
+        connectError_ = 0;
+        return true;
+    }
+    if (GetLastError() != WSAEWOULDBLOCK) {
+        return false;
+    }
+    while (connectError_ == -1) {
+        if (!Wait(FD_CONNECT)) {
+            return false;
+        }
+    }
+    if (connectError_ != 0) {
+        SetLastError(connectError_);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace chatterly

@@ -1,0 +1,314 @@
+#include "framework/streams/CArchive.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "framework/streams/AnsiCodec.h"
+#include "framework/streams/ArchiveError.h"
+
+namespace chatterly {
+
+CArchive::CArchive(ByteStream& stream, Mode mode, size_t bufferSize)
+    : stream_(stream), mode_(mode), bufferSize_(bufferSize), buffer_(bufferSize) {
+    if (bufferSize_ == 0) {
+        throw std::invalid_argument("CArchive: buffer size must not be zero");
+    }
+}
+
+CArchive::~CArchive() {
+    if (mode_ == Mode::Store && !closed_) {
+        try {
+            flush();
+        } catch (...) {
+            // Nobody can act on a failure while the archive goes away.
+        }
+    }
+}
+
+void CArchive::write(const void* data, size_t n) {
+    if (mode_ != Mode::Store) {
+        throw std::logic_error("CArchive: write on a loading archive");
+    }
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    const size_t room = bufferSize_ - end_;
+    if (n <= room) {
+        if (n > 0) {
+            std::memcpy(buffer_.data() + end_, bytes, n);
+            end_ += n;
+        }
+        return;
+    }
+    // Fill the buffer to the brim and send it as one block. The buffer is
+    // emptied first so a failed send does not leave bytes to send again.
+    std::memcpy(buffer_.data() + end_, bytes, room);
+    end_ = 0;
+    stream_.write(buffer_.data(), bufferSize_);
+    bytes += room;
+    size_t left = n - room;
+
+    const size_t direct = left - left % bufferSize_;
+    if (direct > 0) {
+        stream_.write(bytes, direct);
+        bytes += direct;
+        left -= direct;
+    }
+    if (left > 0) {
+        std::memcpy(buffer_.data(), bytes, left);
+        end_ = left;
+    }
+}
+
+size_t CArchive::read(void* data, size_t n) {
+    if (mode_ != Mode::Load) {
+        throw std::logic_error("CArchive: read on a storing archive");
+    }
+    const size_t got = readSome(data, n);
+    delivered_ += got;
+    return got;
+}
+
+size_t CArchive::readSome(void* data, size_t n) {
+    auto* bytes = static_cast<uint8_t*>(data);
+    const size_t fromBuffer = std::min(n, end_ - pos_);
+    if (fromBuffer > 0) {
+        std::memcpy(bytes, buffer_.data() + pos_, fromBuffer);
+        pos_ += fromBuffer;
+    }
+    size_t got = fromBuffer;
+    if (got == n) {
+        return got;
+    }
+    // The buffer is empty now.
+    pos_ = 0;
+    end_ = 0;
+
+    const size_t missing = n - got;
+    const size_t directEnd = got + (missing - missing % bufferSize_);
+    while (got < directEnd) {
+        const size_t r = stream_.read(bytes + got, directEnd - got);
+        if (r == 0) {
+            return got;
+        }
+        got += r;
+    }
+
+    const size_t rest = n - got;
+    if (rest == 0) {
+        return got;
+    }
+    while (end_ < rest && end_ < bufferSize_) {
+        const size_t r = stream_.read(buffer_.data() + end_, bufferSize_ - end_);
+        if (r == 0) {
+            break;
+        }
+        end_ += r;
+    }
+    const size_t out = std::min(rest, end_);
+    std::memcpy(bytes + got, buffer_.data(), out);
+    pos_ = out;
+    return got + out;
+}
+
+void CArchive::flush() {
+    if (mode_ != Mode::Store || end_ == 0) {
+        return;
+    }
+    const size_t count = end_;
+    end_ = 0;
+    stream_.write(buffer_.data(), count);
+}
+
+void CArchive::close() {
+    if (closed_) {
+        return;
+    }
+    closed_ = true;
+    flush();
+}
+
+void CArchive::abort() {
+    pos_ = 0;
+    end_ = 0;
+    closed_ = true;
+}
+
+void CArchive::writeU8(uint8_t value) {
+    write(&value, 1);
+}
+
+void CArchive::writeU16(uint16_t value) {
+    const uint8_t bytes[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
+    write(bytes, sizeof bytes);
+}
+
+void CArchive::writeU32(uint32_t value) {
+    const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                              static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+    write(bytes, sizeof bytes);
+}
+
+void CArchive::readExactly(void* data, size_t n) {
+    if (read(data, n) != n) {
+        throwEndOfFile();
+    }
+}
+
+void CArchive::throwEndOfFile() const {
+    throw ArchiveError(ArchiveError::Cause::EndOfFile, errorName_ ? *errorName_ : stream_.name());
+}
+
+uint8_t CArchive::readU8() {
+    uint8_t value = 0;
+    readExactly(&value, 1);
+    return value;
+}
+
+uint16_t CArchive::readU16() {
+    uint8_t b[2];
+    readExactly(b, sizeof b);
+    return static_cast<uint16_t>(b[0] | (b[1] << 8));
+}
+
+uint32_t CArchive::readU32() {
+    uint8_t b[4];
+    readExactly(b, sizeof b);
+    return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
+           (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+}
+
+void CArchive::setAvailable(uint64_t bytes) {
+    availableEnd_ = delivered_ + bytes;
+}
+
+void CArchive::requireAvailable(uint64_t n) const {
+    if (availableEnd_ && (delivered_ > *availableEnd_ || *availableEnd_ - delivered_ < n)) {
+        throwEndOfFile();
+    }
+}
+
+namespace {
+
+// A string body is read in steps of this size, so even a stream of unknown
+// size never makes the reader allocate far beyond the bytes that arrived.
+constexpr size_t kStringStep = 64 * 1024;
+
+constexpr uint16_t kWideMarker = 0xFFFE;
+
+bool isHighSurrogate(char16_t u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool isLowSurrogate(char16_t u) {
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
+
+}  // namespace
+
+void CArchive::writeCount(size_t n) {
+    if (n > 0xFFFFFFFFu) {
+        throw std::length_error("CArchive: count too large to write");
+    }
+    if (n < 0xFFFF) {
+        writeU16(static_cast<uint16_t>(n));
+        return;
+    }
+    writeU16(0xFFFF);
+    writeU32(static_cast<uint32_t>(n));
+}
+
+uint32_t CArchive::readCount() {
+    const uint16_t shortCount = readU16();
+    return shortCount != 0xFFFF ? shortCount : readU32();
+}
+
+void CArchive::writeString(std::string_view text) {
+    const size_t n = text.size();
+    if (n > 0xFFFFFFFFu) {
+        throw std::length_error("CArchive: string too long to write");
+    }
+    if (n < 0xFF) {
+        writeU8(static_cast<uint8_t>(n));
+    } else if (n < 0xFFFE) {
+        writeU8(0xFF);
+        writeU16(static_cast<uint16_t>(n));
+    } else {
+        writeU8(0xFF);
+        writeU16(0xFFFF);
+        writeU32(static_cast<uint32_t>(n));
+    }
+    write(text.data(), n);
+}
+
+// The length of the three forms whose first byte has been read. 0xFFFE in the
+// middle is returned as such; the caller decides what it means there.
+uint32_t CArchive::readLengthPrefix(uint8_t first) {
+    if (first < 0xFF) {
+        return first;
+    }
+    const uint16_t w = readU16();
+    return w != 0xFFFF ? w : readU32();
+}
+
+std::string CArchive::readString() {
+    const uint8_t first = readU8();
+    if (first == 0xFF) {
+        const uint16_t w = readU16();
+        if (w == kWideMarker) {
+            // The second prefix has the same three forms; here 0xFFFE is a
+            // plain length.
+            return readWideBody(readLengthPrefix(readU8()));
+        }
+        const uint32_t length = w != 0xFFFF ? w : readU32();
+        return readBody(length);
+    }
+    return readBody(first);
+}
+
+std::string CArchive::readBody(uint32_t length) {
+    requireAvailable(length);
+    std::string text;
+    size_t got = 0;
+    while (got < length) {
+        const size_t step = std::min<size_t>(length - got, kStringStep);
+        text.resize(got + step);
+        readExactly(text.data() + got, step);
+        got += step;
+    }
+    return text;
+}
+
+std::string CArchive::readWideBody(uint32_t characters) {
+    requireAvailable(uint64_t{characters} * 2);
+    std::string text;
+    std::vector<uint8_t> units;
+    bool pendingHigh = false;
+    uint64_t left = characters;
+    while (left > 0) {
+        const size_t step = static_cast<size_t>(std::min<uint64_t>(left, kStringStep / 2));
+        units.resize(step * 2);
+        readExactly(units.data(), units.size());
+        left -= step;
+        text.reserve(text.size() + step);
+        for (size_t i = 0; i < step; ++i) {
+            const auto u = static_cast<char16_t>(units[2 * i] | (units[2 * i + 1] << 8));
+            if (pendingHigh) {
+                pendingHigh = false;
+                text.push_back('?');
+                if (isLowSurrogate(u)) {
+                    continue;  // the pair was one character
+                }
+            }
+            if (isHighSurrogate(u)) {
+                pendingHigh = true;
+                continue;
+            }
+            text.push_back(AnsiCodec::fromUtf16(u));
+        }
+    }
+    if (pendingHigh) {
+        text.push_back('?');
+    }
+    return text;
+}
+
+}  // namespace chatterly

@@ -1,0 +1,59 @@
+#include "framework/threads/ErrorReport.h"
+
+#include <atomic>
+#include <cstdio>
+
+namespace chatterly {
+namespace {
+
+thread_local int discardDepth = 0;
+std::atomic<ErrorPresenter*> presenter{nullptr};
+
+void describeOnStderr(std::exception_ptr error) noexcept {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "chatterly: %s\n", e.what());
+    } catch (...) {
+        std::fputs("chatterly: an unknown error occurred\n", stderr);
+    }
+}
+
+}  // namespace
+
+ErrorReport::DiscardScope::DiscardScope() {
+    ++discardDepth;
+}
+ErrorReport::DiscardScope::~DiscardScope() {
+    --discardDepth;
+}
+bool ErrorReport::discarding() {
+    return discardDepth > 0;
+}
+
+void ErrorReport::setPresenter(ErrorPresenter* p) {
+    presenter = p;
+}
+
+bool ErrorReport::run(const std::function<void()>& handler) noexcept {
+    try {
+        handler();
+        return true;
+    } catch (...) {
+        report(std::current_exception());
+        return false;
+    }
+}
+
+void ErrorReport::report(std::exception_ptr error) noexcept {
+    if (discarding()) {
+        return;
+    }
+    if (ErrorPresenter* p = presenter.load()) {
+        p->present(error);
+    } else {
+        describeOnStderr(error);
+    }
+}
+
+}  // namespace chatterly

@@ -1,0 +1,51 @@
+#pragma once
+// The generic error report. Every handler that a thread's dispatch runs (a
+// button click, a socket notification, a posted message, a worker's thread
+// function) runs through ErrorReport::run. An error that escapes the handler
+// is handed to the installed presenter, which shows it to the user (the
+// widgets' ErrorBoxes puts it in a message box); the rest of the handler is
+// skipped and the thread goes on dispatching. Without a presenter the error
+// is described in one line on stderr.
+//
+// Inside a blocking socket wait the thread's errors are discarded instead
+// (DiscardScope): a message dispatched while a socket waits must not stop the
+// wait with a box.
+
+#include <exception>
+#include <functional>
+
+namespace chatterly {
+
+// Shows an error that escaped a handler; called on the thread that ran it.
+class ErrorPresenter {
+  public:
+    virtual ~ErrorPresenter() = default;
+    virtual void present(std::exception_ptr error) noexcept = 0;
+};
+
+class ErrorReport {
+  public:
+    // Runs handler; returns true if it completed, false if an error escaped
+    // it (and was reported or discarded).
+    static bool run(const std::function<void()>& handler) noexcept;
+
+    // Reports (or, in a discard scope, discards) an error caught elsewhere.
+    static void report(std::exception_ptr error) noexcept;
+
+    // Installs the presenter of every thread's errors (nullptr: stderr). The
+    // presenter must outlive every thread that reports.
+    static void setPresenter(ErrorPresenter* presenter);
+
+    // While one exists on a thread, errors reported on that thread are
+    // discarded. Nests.
+    class DiscardScope {
+      public:
+        DiscardScope();
+        ~DiscardScope();
+        DiscardScope(const DiscardScope&) = delete;
+        DiscardScope& operator=(const DiscardScope&) = delete;
+    };
+    static bool discarding();
+};
+
+}  // namespace chatterly

@@ -1,0 +1,95 @@
+#include "framework/threads/MessageQueue.h"
+
+#include <algorithm>
+
+namespace chatterly {
+
+std::shared_ptr<MessageQueue> MessageQueue::currentShared() {
+    thread_local std::shared_ptr<MessageQueue> queue = std::make_shared<MessageQueue>();
+    return queue;
+}
+
+MessageQueue& MessageQueue::current() {
+    return *currentShared();
+}
+
+void MessageQueue::post(Message message) {
+    {
+        std::lock_guard lock(mutex_);
+        messages_.push_back(std::move(message));
+    }
+    wake_.signal();
+}
+
+bool MessageQueue::empty() const {
+    std::lock_guard lock(mutex_);
+    return messages_.empty();
+}
+
+bool MessageQueue::hasPosted() const {
+    std::lock_guard lock(mutex_);
+    return std::any_of(messages_.begin(), messages_.end(),
+                       [](const Message& m) { return m.kind == Message::Kind::Posted; });
+}
+
+bool MessageQueue::hasNetwork() const {
+    std::lock_guard lock(mutex_);
+    return std::any_of(messages_.begin(), messages_.end(),
+                       [](const Message& m) { return m.kind == Message::Kind::Network; });
+}
+
+std::optional<Message> MessageQueue::take() {
+    std::lock_guard lock(mutex_);
+    if (messages_.empty()) {
+        return std::nullopt;
+    }
+    Message m = std::move(messages_.front());
+    messages_.pop_front();
+    return m;
+}
+
+namespace {
+
+std::optional<Message> takeFirstOf(std::deque<Message>& messages, Message::Kind kind) {
+    auto it = std::find_if(messages.begin(), messages.end(),
+                           [kind](const Message& m) { return m.kind == kind; });
+    if (it == messages.end()) {
+        return std::nullopt;
+    }
+    Message m = std::move(*it);
+    messages.erase(it);
+    return m;
+}
+
+}  // namespace
+
+std::optional<Message> MessageQueue::takeFirstNetwork() {
+    std::lock_guard lock(mutex_);
+    return takeFirstOf(messages_, Message::Kind::Network);
+}
+
+std::optional<Message> MessageQueue::takeFirstPosted() {
+    std::lock_guard lock(mutex_);
+    return takeFirstOf(messages_, Message::Kind::Posted);
+}
+
+void MessageQueue::discard(const void* source) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(messages_, [source](const Message& m) {
+        return m.kind == Message::Kind::Network && m.source == source;
+    });
+}
+
+void MessageQueue::pushFront(std::deque<Message> messages) {
+    if (messages.empty()) {
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        messages_.insert(messages_.begin(), std::make_move_iterator(messages.begin()),
+                         std::make_move_iterator(messages.end()));
+    }
+    wake_.signal();
+}
+
+}  // namespace chatterly

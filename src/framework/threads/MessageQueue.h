@@ -1,0 +1,69 @@
+#pragma once
+// The per-thread message queue. Every thread that owns sockets or receives
+// posted work has one: other threads post to it (under its mutex, then a
+// write to its wake eventfd); the owning thread takes messages out one at a
+// time and dispatches them outside the lock, in arrival order.
+//
+// Two kinds of message travel here: posted work, and network notifications of
+// the thread's sockets. Blocking socket waits look at the notifications
+// separately (takeFirstNetwork) and set other sockets' aside, so the kinds are
+// kept apart in the message, not in separate queues: arrival order holds
+// across both.
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "framework/threads/WakeFd.h"
+
+namespace chatterly {
+
+struct Message {
+    enum class Kind { Posted, Network };
+    Kind kind = Kind::Posted;
+    std::function<void()> handler;  // what dispatching the message runs
+    const void* source = nullptr;   // Network: the socket it is for
+    int event = 0;                  // Network: which notification (FD_READ, ...)
+    int error = 0;                  // Network: the error code it carries
+};
+
+class MessageQueue {
+  public:
+    MessageQueue() = default;
+    MessageQueue(const MessageQueue&) = delete;
+    MessageQueue& operator=(const MessageQueue&) = delete;
+
+    // The calling thread's queue, made on first use and kept while the thread
+    // lives (and while anyone holds the shared pointer).
+    static MessageQueue& current();
+    static std::shared_ptr<MessageQueue> currentShared();
+
+    // Any thread: appends and wakes the owner.
+    void post(Message message);
+
+    // Owning thread.
+    bool empty() const;
+    bool hasPosted() const;
+    bool hasNetwork() const;
+    std::optional<Message> take();
+    std::optional<Message> takeFirstNetwork();
+    std::optional<Message> takeFirstPosted();
+    // Drops every queued notification of source (a socket that closes).
+    void discard(const void* source);
+    // Puts messages back at the front, keeping their order (a wait's
+    // set-aside notifications).
+    void pushFront(std::deque<Message> messages);
+
+    // Readable while messages may be waiting; drainWake() after waking.
+    int wakeFd() const { return wake_.fd(); }
+    void drainWake() { wake_.drain(); }
+
+  private:
+    mutable std::mutex mutex_;
+    std::deque<Message> messages_;
+    WakeFd wake_;
+};
+
+}  // namespace chatterly

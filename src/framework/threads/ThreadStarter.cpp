@@ -1,0 +1,60 @@
+#include "framework/threads/ThreadStarter.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "framework/threads/ErrorReport.h"
+#include "framework/threads/WindowRequests.h"
+
+namespace chatterly {
+namespace {
+
+struct Registry {
+    std::mutex mutex;
+    std::condition_variable ended;
+    int running = 0;
+};
+
+Registry& registry() {
+    static Registry* r = new Registry;  // outlives main(): detached threads use it last
+    return *r;
+}
+
+}  // namespace
+
+void ThreadStarter::start(std::function<void()> fn) {
+    Registry& r = registry();
+    {
+        std::lock_guard lock(r.mutex);
+        ++r.running;
+    }
+    std::thread([fn = std::move(fn)]() mutable {
+        ErrorReport::run(fn);
+        fn = nullptr;  // release what the function held before counting down
+        Registry& reg = registry();
+        {
+            std::lock_guard lock(reg.mutex);
+            --reg.running;
+        }
+        reg.ended.notify_all();
+    }).detach();
+}
+
+int ThreadStarter::running() {
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    return r.running;
+}
+
+bool ThreadStarter::waitForAll(std::chrono::milliseconds limit) {
+    if (WindowRequests::isGuiThread()) {
+        return WindowRequests::serveUntil([] { return running() == 0; }, limit);
+    }
+    Registry& r = registry();
+    std::unique_lock lock(r.mutex);
+    return r.ended.wait_for(lock, limit, [&] { return r.running == 0; });
+}
+
+}  // namespace chatterly

@@ -1,0 +1,64 @@
+#include "framework/threads/WorkerLoop.h"
+
+#include <poll.h>
+
+#include <vector>
+
+namespace chatterly {
+
+WorkerLoop::WorkerLoop() : ThreadLoop(MessageQueue::currentShared()) {}
+
+void WorkerLoop::watch(int fd, short events, Watch onReady) {
+    watches_[fd] = {events, std::make_shared<Watch>(std::move(onReady))};
+}
+
+void WorkerLoop::unwatch(int fd) {
+    watches_.erase(fd);
+}
+
+void WorkerLoop::waitForMessage(int timeoutMs) {
+    poll(queue_->empty() ? timeoutMs : 0);
+}
+
+void WorkerLoop::waitForNewMessage(int timeoutMs) {
+    poll(timeoutMs);
+}
+
+void WorkerLoop::poll(int timeoutMs) {
+    std::vector<pollfd> fds;
+    fds.push_back({queue_->wakeFd(), POLLIN, 0});
+    for (const auto& [fd, watch] : watches_) {
+        // An fd with nothing to watch stays out: poll() would still report
+        // its hang-up on every pass.
+        if (watch.first != 0) {
+            fds.push_back({fd, watch.first, 0});
+        }
+    }
+    if (::poll(fds.data(), fds.size(), timeoutMs) <= 0) {
+        return;
+    }
+    if (fds[0].revents) {
+        queue_->drainWake();
+    }
+    for (size_t i = 1; i < fds.size(); ++i) {
+        if (!fds[i].revents) {
+            continue;
+        }
+        // A callback may unwatch fds; look each one up again.
+        auto it = watches_.find(fds[i].fd);
+        if (it != watches_.end() && it->second.first != 0) {
+            Watch callback = *it->second.second;
+            callback(fds[i].revents);
+        }
+    }
+}
+
+void WorkerLoop::runUntil(const std::function<bool()>& stop, int passMs) {
+    while (!stop()) {
+        waitForMessage(passMs);
+        while (!stop() && dispatchOne()) {
+        }
+    }
+}
+
+}  // namespace chatterly

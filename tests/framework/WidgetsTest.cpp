@@ -1,0 +1,74 @@
+// Widgets: message boxes and the generic error report's presenter.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <new>
+#include <thread>
+
+#include "framework/streams/ArchiveError.h"
+#include "framework/streams/FileError.h"
+#include "framework/threads/ErrorReport.h"
+#include "framework/widgets/MessageBox.h"
+#include "support/TestSupport.h"
+
+using namespace chatterly;
+using chatterly::test::MessageBoxRecorder;
+using chatterly::test::waitFor;
+
+TEST(MessageBoxes, CarryTextIconAndTheApplicationTitle) {
+    MessageBoxRecorder boxes;
+    MessageBox::show("Failed to connect to remote parlio.");
+    MessageBox::show("About", MessageIcon::Information);
+    std::atomic<bool> shown{false};
+    std::thread worker([&] {
+        MessageBox::show("from a worker");
+        shown = true;
+    });
+    EXPECT_TRUE(waitFor([&] { return shown.load(); }));
+    worker.join();
+    ASSERT_EQ(boxes.count(), 3u);
+    const auto b = boxes.boxes();
+    EXPECT_EQ(b[0].text, "Failed to connect to remote parlio.");
+    EXPECT_EQ(b[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(b[0].caption, "test_widgets");
+    EXPECT_EQ(b[1].icon, MessageIcon::Information);
+    EXPECT_EQ(b[2].text, "from a worker");
+}
+
+TEST(MessageBoxes, TheTitleIsTheFileNameWithoutItsExtension) {
+    const std::string before = MessageBox::applicationTitle();
+    MessageBox::setApplicationTitle("/usr/bin/station.exe");
+    EXPECT_EQ(MessageBox::applicationTitle(), "station");
+    MessageBox::setApplicationTitle("chatterly");
+    EXPECT_EQ(MessageBox::applicationTitle(), "chatterly");
+    MessageBox::setApplicationTitle(before);
+}
+
+TEST(ErrorReport, ShowsEachErrorWithItsTextAndIconAndSkipsTheRest) {
+    struct Case {
+        std::function<void()> raise;
+        std::string text;
+        MessageIcon icon;
+    };
+    const Case cases[] = {
+        {[] { throw FileError(); }, "An unknown error occurred while accessing an unnamed file.",
+         MessageIcon::Stop},
+        {[] { throw FileError("Parlio.mem", 5); },
+         "An unknown error occurred while accessing Parlio.mem.", MessageIcon::Stop},
+        {[] { throw ArchiveError(); },
+         "An attempt was made to access an unnamed file past its end.", MessageIcon::Stop},
+        {[] { throw std::bad_alloc(); }, "Out of memory.", MessageIcon::Warning},
+    };
+    for (const Case& c : cases) {
+        MessageBoxRecorder boxes;
+        bool rest = false;
+        EXPECT_FALSE(ErrorReport::run([&] {
+            c.raise();
+            rest = true;
+        }));
+        EXPECT_FALSE(rest);
+        ASSERT_EQ(boxes.count(), 1u) << c.text;
+        EXPECT_EQ(boxes.boxes()[0].text, c.text);
+        EXPECT_EQ(boxes.boxes()[0].icon, c.icon);
+    }
+}
