@@ -97,7 +97,7 @@ int main() {
         entries.Add(i % 2 ? address : address + " == station" + std::to_string(i));
     }
     StationMemory memory;
-    memory.RebuildFromEntries(entries);
+    memory.rebuildFromEntries(entries);
 
     const double saveMs = bestMs([&] { memory.SaveMemory(); });
     const std::vector<char> bytes = readRaw(StationMemory::kFileName);

@@ -93,11 +93,11 @@ class Receiver {
 };
 
 std::vector<int16_t> tone(double seconds) {
-    const auto n = static_cast<size_t>(seconds * RecordingDevice::SampleRate);
+    const auto n = static_cast<size_t>(seconds * RecordingDevice::kSampleRate);
     std::vector<int16_t> samples(n);
     for (size_t i = 0; i < n; ++i) {
         samples[i] = static_cast<int16_t>(
-            8000 * std::sin(2 * M_PI * 440.0 * i / RecordingDevice::SampleRate));
+            8000 * std::sin(2 * M_PI * 440.0 * i / RecordingDevice::kSampleRate));
     }
     return samples;
 }
@@ -140,7 +140,7 @@ void releaseToWire(VoiceRecorder& recorder, double seconds, bool live) {
     const auto arrived = receiver.arrival(0, size);
 
     const double length =
-        static_cast<double>(recorder.device().length()) / RecordingDevice::SampleRate;
+        static_cast<double>(recorder.device().length()) / RecordingDevice::kSampleRate;
     const double held = std::chrono::duration<double>(released - pressed).count();
     std::printf(
         "%4.0f s recording (%8zu bytes, %4.0f s put in beforehand): release -> last byte "

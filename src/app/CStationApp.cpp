@@ -47,7 +47,7 @@ void quietDuringStart(QtMsgType type, const QMessageLogContext&, const QString& 
 CStationApp::CStationApp(int argc, char** argv) : argc_(argc), argv_(argv) {
     ErrorBoxes::install();
     MessageBox::setApplicationTitle(argc > 0 ? argv[0] : "chatterly");
-    commandLine_ = StartModeSwitch::Join(argc, argv);
+    commandLine_ = StartModeSwitch::join(argc, argv);
 }
 
 CStationApp::~CStationApp() = default;
@@ -73,11 +73,11 @@ bool CStationApp::StartStation() {
             MakeGui();
         }
         QtThreadLoop loop;
-        MessageBox::show(LoadResourceString(IDS_SOCKETS_INIT_FAILED), MessageIcon::Warning, true);
+        MessageBox::show(loadResourceString(IDS_SOCKETS_INIT_FAILED), MessageIcon::Warning, true);
         exitCode_ = 1;
         return false;
     }
-    if (StartModeSwitch::Cut(commandLine_)) {
+    if (StartModeSwitch::cut(commandLine_)) {
         return true;
     }
     if (!MakeGui()) {

@@ -24,7 +24,7 @@ class CStationApp {
     // main(): StartStation, the windowless loop if asked for, the exit code.
     int Run();
 
-    int exitCode() const { return exitCode_; }
+    int ExitCode() const { return exitCode_; }
 
   private:
     bool MakeGui();

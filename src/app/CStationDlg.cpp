@@ -27,7 +27,7 @@ QString pictureResource(int bitmapId) {
 
 CStationDlg::CStationDlg(Station& station)
     : CDialog({QStringLiteral("Chatterly"), 216, 151, true, 0}, nullptr), station_(station) {
-    InitResources();
+    initResources();
     PlaceControls();
     BindButtons();
     icon_ = QIcon(QStringLiteral(":/icon128.ico"));
@@ -77,7 +77,7 @@ void CStationDlg::InitDialog() {
                    IDB_SPEAKER_RING2}) {
         bitmaps_[id] = QPixmap(pictureResource(id));
     }
-    ShowBitmap(IDC_SPEAKER, IDB_SPEAKER_REST);
+    showBitmap(IDC_SPEAKER, IDB_SPEAKER_REST);
 }
 
 void CStationDlg::ExchangeControlData(bool save) {
@@ -143,13 +143,13 @@ void CStationDlg::paintEvent(QPaintEvent* event) {
     CDialog::paintEvent(event);
 }
 
-void CStationDlg::EnableControl(int id, bool enabled) {
+void CStationDlg::enableControl(int id, bool enabled) {
     if (QWidget* w = Control(id)) {
         w->setEnabled(enabled);
     }
 }
 
-void CStationDlg::SetControlText(int id, const std::string& text) {
+void CStationDlg::setControlText(int id, const std::string& text) {
     const QString t = AnsiCodec::toQString(text);
     if (auto* b = qobject_cast<QPushButton*>(Control(id))) {
         b->setText(t);
@@ -161,7 +161,7 @@ void CStationDlg::SetControlText(int id, const std::string& text) {
     }
 }
 
-std::string CStationDlg::ControlText(int id) {
+std::string CStationDlg::controlText(int id) {
     if (auto* b = qobject_cast<QPushButton*>(Control(id))) {
         return AnsiCodec::fromQString(b->text());
     }
@@ -175,22 +175,22 @@ std::string CStationDlg::ControlText(int id) {
     return {};
 }
 
-void CStationDlg::SetWindowCaption(const std::string& text) {
+void CStationDlg::setWindowCaption(const std::string& text) {
     setWindowTitle(AnsiCodec::toQString(text));
 }
 
-void CStationDlg::SetChecked(int id, bool checked) {
+void CStationDlg::setChecked(int id, bool checked) {
     if (auto* b = qobject_cast<QPushButton*>(Control(id))) {
         b->setChecked(checked);
     }
 }
 
-bool CStationDlg::IsChecked(int id) {
+bool CStationDlg::isChecked(int id) {
     auto* b = qobject_cast<QPushButton*>(Control(id));
     return b && b->isChecked();
 }
 
-void CStationDlg::ShowBitmap(int controlId, int bitmapId) {
+void CStationDlg::showBitmap(int controlId, int bitmapId) {
     auto* label = qobject_cast<QLabel*>(Control(controlId));
     if (!label) {
         return;
@@ -207,7 +207,7 @@ int CStationDlg::ShownBitmap(int controlId) const {
     return it == shown_.end() ? 0 : it->second;
 }
 
-void CStationDlg::BringToFront() {
+void CStationDlg::bringToFront() {
     if (isMinimized()) {
         showNormal();
     }

@@ -50,14 +50,14 @@ class CStationDlg : public CDialog, public StationView {
     int ShownBitmap(int controlId) const;
 
     // StationView, on the GUI thread.
-    void EnableControl(int id, bool enabled) override;
-    void SetControlText(int id, const std::string& text) override;
-    std::string ControlText(int id) override;
-    void SetWindowCaption(const std::string& text) override;
-    void SetChecked(int id, bool checked) override;
-    bool IsChecked(int id) override;
-    void ShowBitmap(int controlId, int bitmapId) override;
-    void BringToFront() override;
+    void enableControl(int id, bool enabled) override;
+    void setControlText(int id, const std::string& text) override;
+    std::string controlText(int id) override;
+    void setWindowCaption(const std::string& text) override;
+    void setChecked(int id, bool checked) override;
+    bool isChecked(int id) override;
+    void showBitmap(int controlId, int bitmapId) override;
+    void bringToFront() override;
 
   protected:
     void paintEvent(QPaintEvent* event) override;

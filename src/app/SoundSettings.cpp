@@ -6,7 +6,7 @@
 
 namespace chatterly {
 
-std::vector<std::string> SoundSettings::Command() {
+std::vector<std::string> SoundSettings::command() {
     const std::vector<std::vector<std::string>> candidates = {
         {"pavucontrol"},
         {"gnome-control-center", "sound"},
@@ -20,16 +20,16 @@ std::vector<std::string> SoundSettings::Command() {
     return {};
 }
 
-void SoundSettings::Start() {
-    const auto command = Command();
-    if (command.empty()) {
+void SoundSettings::start() {
+    const auto line = command();
+    if (line.empty()) {
         return;
     }
     QStringList arguments;
-    for (size_t i = 1; i < command.size(); ++i) {
-        arguments << QString::fromStdString(command[i]);
+    for (size_t i = 1; i < line.size(); ++i) {
+        arguments << QString::fromStdString(line[i]);
     }
-    QProcess::startDetached(QString::fromStdString(command[0]), arguments);
+    QProcess::startDetached(QString::fromStdString(line[0]), arguments);
 }
 
 }  // namespace chatterly

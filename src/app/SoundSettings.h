@@ -11,8 +11,8 @@ namespace chatterly {
 class SoundSettings {
   public:
     // The command line that would be started, empty when none is installed.
-    static std::vector<std::string> Command();
-    static void Start();
+    static std::vector<std::string> command();
+    static void start();
 };
 
 }  // namespace chatterly

@@ -15,11 +15,11 @@ bool cutSwitch(std::string& line, const std::string& word) {
 
 }  // namespace
 
-bool StartModeSwitch::Cut(std::string& commandLine) {
+bool StartModeSwitch::cut(std::string& commandLine) {
     return cutSwitch(commandLine, "Embedding") || cutSwitch(commandLine, "Automation");
 }
 
-std::string StartModeSwitch::Join(int argc, char** argv) {
+std::string StartModeSwitch::join(int argc, char** argv) {
     std::string line;
     for (int i = 1; i < argc; ++i) {
         if (i > 1) {

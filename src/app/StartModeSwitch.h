@@ -12,11 +12,11 @@ class StartModeSwitch {
   public:
     // Looks for the switches in commandLine, cutting out the one found.
     // Returns whether one was found.
-    static bool Cut(std::string& commandLine);
+    static bool cut(std::string& commandLine);
 
     // The command line as one text: the arguments after the program's name,
     // joined by single blanks.
-    static std::string Join(int argc, char** argv);
+    static std::string join(int argc, char** argv);
 };
 
 }  // namespace chatterly

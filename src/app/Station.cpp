@@ -33,7 +33,7 @@ Station::~Station() {
     // Closes every connection the station accepted, then the listener.
     listener_.reset();
     calls_->detach();
-    proxy_->Detach();
+    proxy_->detach();
 }
 
 bool Station::InitStationWindow() {
@@ -87,7 +87,7 @@ void Station::OnRemoteStationButton() {
     if (dialog.RunModal() != QDialog::Accepted) {
         return;
     }
-    window_->FillRemoteBox(memory_->RebuildFromEntries(dialog.EntryList));
+    window_->FillRemoteBox(memory_->rebuildFromEntries(dialog.EntryList));
     memory_->SaveMemory();
 }
 

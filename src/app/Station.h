@@ -6,7 +6,7 @@
 // carries out the window's initialisation order, the memory dialog's flow and
 // the end of the station. Everything here runs on the GUI thread.
 //
-// Parts that worker threads use are held by shared pointer and outlive the
+// The parts that worker threads use are held by shared pointer and outlive the
 // station when a worker still runs; at the end the proxy and the calls are
 // detached, so nothing touches the window after it has gone.
 

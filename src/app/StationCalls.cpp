@@ -22,11 +22,11 @@ void StationCalls::setController(std::weak_ptr<CallController> controller) {
     controller_ = std::move(controller);
 }
 
-CConnectionSocket* StationCalls::IncomingConnection() {
+CConnectionSocket* StationCalls::incomingConnection() {
     return incoming_;
 }
 
-void StationCalls::SetIncomingConnection(CConnectionSocket* connection) {
+void StationCalls::setIncomingConnection(CConnectionSocket* connection) {
     incoming_ = connection;
 }
 
@@ -63,7 +63,7 @@ bool StationCalls::StartRecording() {
 
 void StationCalls::StopAndSendRecording() {
     // The release comes on the GUI thread, which owns the incoming connection.
-    CConnectionSocket* incoming = incoming_ && incoming_->isOpen() ? incoming_ : nullptr;
+    CConnectionSocket* incoming = incoming_ && incoming_->IsOpen() ? incoming_ : nullptr;
     recorder_->StopAndSendRecording(incoming);
 }
 
@@ -83,11 +83,11 @@ std::string StationCalls::incomingCallerName() {
             address = incoming_->PeerAddress();
         }
     });
-    return memory_->CallerName(address);
+    return memory_->callerName(address);
 }
 
 void StationCalls::startSoundSettings() {
-    SoundSettings::Start();
+    SoundSettings::start();
 }
 
 void StationCalls::detach() {

@@ -29,8 +29,8 @@ class StationCalls : public CallStation, public CallHooks {
     void setController(std::weak_ptr<CallController> controller);
 
     // CallStation.
-    CConnectionSocket* IncomingConnection() override;
-    void SetIncomingConnection(CConnectionSocket* connection) override;
+    CConnectionSocket* incomingConnection() override;
+    void setIncomingConnection(CConnectionSocket* connection) override;
     void SetIncomingState(bool active) override;
     void PlaybackAnimation(bool start) override;
     bool PlayVoiceMessage(const void* image, size_t length) override;

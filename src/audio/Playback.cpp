@@ -118,7 +118,7 @@ bool Playback::PlayVoiceMessage(const void* image, size_t length) {
     });
 }
 
-bool Playback::PlayFile(const std::string& fileName) {
+bool Playback::playFile(const std::string& fileName) {
     return playSynchronously([&] {
         SF_INFO info{};
         SNDFILE* sound = sf_open(fileName.c_str(), SFM_READ, &info);
@@ -132,7 +132,7 @@ bool Playback::PlayFile(const std::string& fileName) {
 }
 
 void Playback::PlayCallWaitingCue() {
-    PlayFile("CallWaiting.wav");
+    playFile("CallWaiting.wav");
 }
 
 }  // namespace chatterly

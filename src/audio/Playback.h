@@ -28,7 +28,7 @@ class Playback {
     static void PlayCallWaitingCue();
 
     // Plays a named WAV file; false when it cannot be opened or decoded.
-    static bool PlayFile(const std::string& fileName);
+    static bool playFile(const std::string& fileName);
 };
 
 }  // namespace chatterly

@@ -13,24 +13,24 @@ namespace {
 using std::chrono::duration_cast;
 using std::chrono::microseconds;
 
-constexpr size_t BlockSamples = RecordingDevice::SampleRate;        // one second
-constexpr size_t ChunkSamples = RecordingDevice::SampleRate / 100;  // 10 ms per read
+constexpr size_t kBlockSamples = RecordingDevice::kSampleRate;        // one second
+constexpr size_t kChunkSamples = RecordingDevice::kSampleRate / 100;  // 10 ms per read
 // How long past the stop moment the capture waits for the server to deliver
 // the sound up to it, in case the latency it reports never gets there.
-constexpr auto CatchUpLimit = std::chrono::seconds(1);
+constexpr auto kCatchUpLimit = std::chrono::seconds(1);
 // Sound kept past the stop moment: the tail of the last syllable, and slack
 // for a latency the server reports a little short.
-constexpr auto StopMargin = std::chrono::milliseconds(20);
+constexpr auto kStopMargin = std::chrono::milliseconds(20);
 
 std::atomic<uint32_t> lastDeviceId{0};
 
 microseconds samplesToTime(uint64_t samples) {
-    return microseconds(static_cast<int64_t>(samples * 1000000 / RecordingDevice::SampleRate));
+    return microseconds(static_cast<int64_t>(samples * 1000000 / RecordingDevice::kSampleRate));
 }
 
 uint64_t timeToSamples(RecordingDevice::Clock::duration d) {
     const auto us = duration_cast<microseconds>(d).count();
-    return us <= 0 ? 0 : static_cast<uint64_t>(us) * RecordingDevice::SampleRate / 1000000;
+    return us <= 0 ? 0 : static_cast<uint64_t>(us) * RecordingDevice::kSampleRate / 1000000;
 }
 
 }  // namespace
@@ -40,7 +40,7 @@ RecordingDevice::RecordingDevice() : RecordingDevice(Options{}) {}
 RecordingDevice::RecordingDevice(Options options)
     : options_(std::move(options)),
       limitSamples_(static_cast<uint64_t>(std::max<int64_t>(options_.limit.count(), 0)) *
-                    SampleRate / 1000) {}
+                    kSampleRate / 1000) {}
 
 RecordingDevice::~RecordingDevice() {
     std::lock_guard command(commandMutex_);
@@ -53,7 +53,7 @@ RecordingDevice::Status RecordingDevice::open() {
         return Status::AlreadyOpen;
     }
     PulseInput probe;
-    if (!probe.open(options_.server, options_.source, SampleRate, "recorder check")) {
+    if (!probe.open(options_.server, options_.source, kSampleRate, "recorder check")) {
         return Status::NoSoundServer;
     }
     probe.close();
@@ -85,7 +85,7 @@ RecordingDevice::Status RecordingDevice::record() {
     }
     endCapture(Ending::Now);
     auto input = std::make_unique<PulseInput>();
-    if (!input->open(options_.server, options_.source, SampleRate, "voice recording")) {
+    if (!input->open(options_.server, options_.source, kSampleRate, "voice recording")) {
         return Status::CaptureFailed;
     }
     std::unique_lock data(dataMutex_);
@@ -113,7 +113,7 @@ RecordingDevice::Status RecordingDevice::save(const std::string& fileName) {
         return Status::NotOpen;
     }
     SF_INFO info{};
-    info.samplerate = SampleRate;
+    info.samplerate = kSampleRate;
     info.channels = 1;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     SNDFILE* file = sf_open(fileName.c_str(), SFM_WRITE, &info);
@@ -200,7 +200,7 @@ void RecordingDevice::endCapture(Ending how) {
 }
 
 void RecordingDevice::captureLoop(std::unique_ptr<PulseInput> input) {
-    std::vector<int16_t> chunk(ChunkSamples);
+    std::vector<int16_t> chunk(kChunkSamples);
     {
         std::lock_guard data(dataMutex_);
         reading_ = true;
@@ -225,9 +225,9 @@ void RecordingDevice::captureLoop(std::unique_ptr<PulseInput> input) {
         uint64_t beyondStop = 0;  // samples heard after the stop moment
         if (ending_ == Ending::AtStopMoment) {
             if (heard >= stopAt_) {
-                beyondStop = timeToSamples(heard - stopAt_ - StopMargin);
+                beyondStop = timeToSamples(heard - stopAt_ - kStopMargin);
                 done = true;
-            } else if (now - stopAt_ > CatchUpLimit) {
+            } else if (now - stopAt_ > kCatchUpLimit) {
                 done = true;
             }
         }
@@ -249,13 +249,13 @@ void RecordingDevice::captureLoop(std::unique_ptr<PulseInput> input) {
 
 bool RecordingDevice::appendLocked(const int16_t* samples, size_t count) {
     while (count > 0 && length_ < limitSamples_) {
-        if (blocks_.empty() || blocks_.back().size() == BlockSamples) {
+        if (blocks_.empty() || blocks_.back().size() == kBlockSamples) {
             blocks_.emplace_back();
-            blocks_.back().reserve(BlockSamples);
+            blocks_.back().reserve(kBlockSamples);
         }
         auto& block = blocks_.back();
         const size_t n = static_cast<size_t>(
-            std::min<uint64_t>({count, BlockSamples - block.size(), limitSamples_ - length_}));
+            std::min<uint64_t>({count, kBlockSamples - block.size(), limitSamples_ - length_}));
         block.insert(block.end(), samples, samples + n);
         samples += n;
         count -= n;
@@ -268,10 +268,10 @@ void RecordingDevice::truncateLocked(uint64_t length) {
     if (length >= length_) {
         return;
     }
-    const size_t keepBlocks = static_cast<size_t>((length + BlockSamples - 1) / BlockSamples);
+    const size_t keepBlocks = static_cast<size_t>((length + kBlockSamples - 1) / kBlockSamples);
     blocks_.resize(keepBlocks);
     if (!blocks_.empty()) {
-        blocks_.back().resize(static_cast<size_t>(length - (keepBlocks - 1) * BlockSamples));
+        blocks_.back().resize(static_cast<size_t>(length - (keepBlocks - 1) * kBlockSamples));
     }
     length_ = length;
 }

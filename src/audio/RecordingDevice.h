@@ -40,7 +40,7 @@ class PulseInput;
 
 class RecordingDevice {
   public:
-    static constexpr uint32_t SampleRate = 22050;
+    static constexpr uint32_t kSampleRate = 22050;
 
     enum class Status {
         Ok,

@@ -22,7 +22,7 @@ bool VoiceRecorder::OpenRecorder() {
         return false;
     }
     state_.deviceId = device_.id();
-    state_.saveFileName = ScratchFileName;
+    state_.saveFileName = kScratchFileName;
     return true;
 }
 
@@ -43,7 +43,7 @@ bool VoiceRecorder::StartRecording() {
 
 bool VoiceRecorder::StopAndSaveRecording() {
     device_.stop();
-    if (device_.save(ScratchFileName) != RecordingDevice::Status::Ok) {
+    if (device_.save(kScratchFileName) != RecordingDevice::Status::Ok) {
         MessageBox::show("Failed to save voice recording to disk.");
         return false;
     }
@@ -53,9 +53,9 @@ bool VoiceRecorder::StopAndSaveRecording() {
 std::optional<std::vector<uint8_t>> VoiceRecorder::LoadRecording() {
     std::optional<FileStream> file;
     try {
-        file.emplace(ScratchFileName, FileStream::Mode::Read);
+        file.emplace(kScratchFileName, FileStream::Mode::Read);
     } catch (const FileError&) {
-        MessageBox::show(std::string("Cannot find voice file ") + ScratchFileName);
+        MessageBox::show(std::string("Cannot find voice file ") + kScratchFileName);
         return std::nullopt;
     }
     // A frame counts its bytes in 32 bits.
@@ -79,7 +79,7 @@ void VoiceRecorder::StopAndSendRecording(RecordingSink* incoming) {
 
 void VoiceRecorder::CloseRecorder() {
     device_.close();
-    std::remove(ScratchFileName);
+    std::remove(kScratchFileName);
 }
 
 }  // namespace chatterly

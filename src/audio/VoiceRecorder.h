@@ -36,7 +36,7 @@ struct RecorderState {
 
 class VoiceRecorder {
   public:
-    static constexpr const char* ScratchFileName = "Parlio.wav";
+    static constexpr const char* kScratchFileName = "Parlio.wav";
 
     // controls may be null: the recorder then touches no control.
     explicit VoiceRecorder(std::shared_ptr<RecorderControls> controls,

@@ -12,13 +12,13 @@ CallController::CallController(std::shared_ptr<StationView> view,
                                std::shared_ptr<CallHooks> hooks)
     : view_(std::move(view)), displays_(std::move(displays)), hooks_(std::move(hooks)) {}
 
-std::string CallController::RemoteText() const {
+std::string CallController::remoteText() const {
     std::lock_guard lock(remoteMutex_);
     return remoteText_;
 }
 
 void CallController::OnConnectButton() {
-    const std::string remote = view_->ControlText(IDC_REMOTE);
+    const std::string remote = view_->controlText(IDC_REMOTE);
     {
         std::lock_guard lock(remoteMutex_);
         remoteText_ = remote;
@@ -32,7 +32,7 @@ void CallController::OnConnectButton() {
     }
     TimerStopEvent.reset();
     hooks_->startCaller();
-    displays_->StartConnectionTimer();
+    displays_->startConnectionTimer();
     timerRecorded_ = true;
 }
 
@@ -40,19 +40,19 @@ void CallController::Disconnect() {
     DisconnectEvent.set();
     TalkStartEvent.set();
     TalkStopEvent.set();
-    displays_->StopConnectionTimers();
+    displays_->stopConnectionTimers();
     AnimationStopEvent.set();
-    displays_->StopAnimations();
+    displays_->stopAnimations();
     hooks_->endIncomingCall();
     timerRecorded_ = false;
     incomingCall_ = false;
     SetConnectedControls(false);
-    view_->SetWindowCaption("Chatterly");
+    view_->setWindowCaption("Chatterly");
 }
 
 void CallController::OnTalkButton() {
-    if (view_->IsChecked(IDC_TALK)) {
-        view_->SetControlText(IDC_TALK, "&Stop Recording");
+    if (view_->isChecked(IDC_TALK)) {
+        view_->setControlText(IDC_TALK, "&Stop Recording");
         if (incomingCall_) {
             hooks_->StartRecording();
         } else {
@@ -60,7 +60,7 @@ void CallController::OnTalkButton() {
             TalkStopEvent.reset();
         }
     } else {
-        view_->SetControlText(IDC_TALK, "&Talk");
+        view_->setControlText(IDC_TALK, "&Talk");
         if (incomingCall_) {
             hooks_->StopAndSendRecording();
         } else {
@@ -80,25 +80,25 @@ void CallController::OnCloseRequest() {
 }
 
 void CallController::SetConnectedControls(bool connected) {
-    view_->EnableControl(IDC_TALK, connected);
-    view_->EnableControl(IDC_DISCONNECT, connected);
-    view_->EnableControl(IDC_CONNECT, !connected);
+    view_->enableControl(IDC_TALK, connected);
+    view_->enableControl(IDC_DISCONNECT, connected);
+    view_->enableControl(IDC_CONNECT, !connected);
     if (connected) {
-        view_->ShowBitmap(IDC_LED, IDB_LED_CONNECTED);
+        view_->showBitmap(IDC_LED, IDB_LED_CONNECTED);
     } else {
-        view_->ShowBitmap(IDC_LED, IDB_LED_IDLE);
-        view_->SetChecked(IDC_TALK, false);
+        view_->showBitmap(IDC_LED, IDB_LED_IDLE);
+        view_->setChecked(IDC_TALK, false);
     }
 }
 
 void CallController::SetIncomingState(bool active) {
     if (active) {
-        view_->BringToFront();
+        view_->bringToFront();
         SetConnectedControls(true);
         if (!timerRecorded_) {
-            displays_->StartConnectionTimer();
+            displays_->startConnectionTimer();
         }
-        view_->SetWindowCaption("Chatterly Connected to " + hooks_->incomingCallerName());
+        view_->setWindowCaption("Chatterly Connected to " + hooks_->incomingCallerName());
     } else {
         Disconnect();
     }

@@ -38,9 +38,9 @@ class CallController {
     void SetConnectedControls(bool connected);
     void SetIncomingState(bool active);
 
-    std::string RemoteText() const;
-    bool IncomingCall() const { return incomingCall_; }
-    bool TimerRecorded() const { return timerRecorded_; }
+    std::string remoteText() const;
+    bool incomingCall() const { return incomingCall_; }
+    bool timerRecorded() const { return timerRecorded_; }
 
   private:
     std::shared_ptr<StationView> view_;

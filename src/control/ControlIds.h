@@ -15,7 +15,6 @@ inline constexpr int IDC_REMOTE_STATION = 1009;
 inline constexpr int IDC_PROPERTIES = 1010;
 inline constexpr int IDC_ABOUT = 1011;
 
-inline constexpr int IDI_STATION = 128;
 inline constexpr int IDB_SPEAKER_REST = 132;
 inline constexpr int IDB_LED_CONNECTED = 133;
 inline constexpr int IDB_LED_IDLE = 134;

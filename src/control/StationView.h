@@ -12,15 +12,15 @@ class StationView {
   public:
     virtual ~StationView() = default;
 
-    virtual void EnableControl(int id, bool enabled) = 0;
-    virtual void SetControlText(int id, const std::string& text) = 0;
-    virtual std::string ControlText(int id) = 0;
-    virtual void SetWindowCaption(const std::string& text) = 0;
-    virtual void SetChecked(int id, bool checked) = 0;
-    virtual bool IsChecked(int id) = 0;
+    virtual void enableControl(int id, bool enabled) = 0;
+    virtual void setControlText(int id, const std::string& text) = 0;
+    virtual std::string controlText(int id) = 0;
+    virtual void setWindowCaption(const std::string& text) = 0;
+    virtual void setChecked(int id, bool checked) = 0;
+    virtual bool isChecked(int id) = 0;
     // Shows one of the loaded bitmaps in a picture control.
-    virtual void ShowBitmap(int controlId, int bitmapId) = 0;
-    virtual void BringToFront() = 0;
+    virtual void showBitmap(int controlId, int bitmapId) = 0;
+    virtual void bringToFront() = 0;
 };
 
 }  // namespace chatterly

@@ -8,7 +8,7 @@ std::shared_ptr<StationViewProxy> StationViewProxy::make(StationView* window) {
     return std::shared_ptr<StationViewProxy>(new StationViewProxy(window));
 }
 
-void StationViewProxy::Detach() {
+void StationViewProxy::detach() {
     window_ = nullptr;
 }
 
@@ -21,40 +21,40 @@ void StationViewProxy::onWindow(F&& f) {
     });
 }
 
-void StationViewProxy::EnableControl(int id, bool enabled) {
-    onWindow([&](StationView& w) { w.EnableControl(id, enabled); });
+void StationViewProxy::enableControl(int id, bool enabled) {
+    onWindow([&](StationView& w) { w.enableControl(id, enabled); });
 }
 
-void StationViewProxy::SetControlText(int id, const std::string& text) {
-    onWindow([&](StationView& w) { w.SetControlText(id, text); });
+void StationViewProxy::setControlText(int id, const std::string& text) {
+    onWindow([&](StationView& w) { w.setControlText(id, text); });
 }
 
-std::string StationViewProxy::ControlText(int id) {
+std::string StationViewProxy::controlText(int id) {
     std::string text;
-    onWindow([&](StationView& w) { text = w.ControlText(id); });
+    onWindow([&](StationView& w) { text = w.controlText(id); });
     return text;
 }
 
-void StationViewProxy::SetWindowCaption(const std::string& text) {
-    onWindow([&](StationView& w) { w.SetWindowCaption(text); });
+void StationViewProxy::setWindowCaption(const std::string& text) {
+    onWindow([&](StationView& w) { w.setWindowCaption(text); });
 }
 
-void StationViewProxy::SetChecked(int id, bool checked) {
-    onWindow([&](StationView& w) { w.SetChecked(id, checked); });
+void StationViewProxy::setChecked(int id, bool checked) {
+    onWindow([&](StationView& w) { w.setChecked(id, checked); });
 }
 
-bool StationViewProxy::IsChecked(int id) {
+bool StationViewProxy::isChecked(int id) {
     bool checked = false;
-    onWindow([&](StationView& w) { checked = w.IsChecked(id); });
+    onWindow([&](StationView& w) { checked = w.isChecked(id); });
     return checked;
 }
 
-void StationViewProxy::ShowBitmap(int controlId, int bitmapId) {
-    onWindow([&](StationView& w) { w.ShowBitmap(controlId, bitmapId); });
+void StationViewProxy::showBitmap(int controlId, int bitmapId) {
+    onWindow([&](StationView& w) { w.showBitmap(controlId, bitmapId); });
 }
 
-void StationViewProxy::BringToFront() {
-    onWindow([](StationView& w) { w.BringToFront(); });
+void StationViewProxy::bringToFront() {
+    onWindow([](StationView& w) { w.bringToFront(); });
 }
 
 }  // namespace chatterly

@@ -31,7 +31,7 @@ StatusDisplays::StatusDisplays(std::shared_ptr<StationView> view, Clock clock)
     }
 }
 
-std::string StatusDisplays::TimerCaption(int32_t t) {
+std::string StatusDisplays::timerCaption(int32_t t) {
     const int32_t minutes = t / 60 - (t / 3600) * 60;
     const int32_t seconds = t - (t / 60) * 60;
     char text[40];
@@ -39,14 +39,14 @@ std::string StatusDisplays::TimerCaption(int32_t t) {
     return text;
 }
 
-void StatusDisplays::StartConnectionTimer() {
+void StatusDisplays::startConnectionTimer() {
     timers_.awaitStale(kStaleWait);
     const uint64_t epoch = timers_.enter();
     auto self = shared_from_this();
     ThreadStarter::start([self, epoch] { self->ConnectionTimerThread(epoch); });
 }
 
-void StatusDisplays::StopConnectionTimers() {
+void StatusDisplays::stopConnectionTimers() {
     TimerStopEvent.set();
     timers_.stopAll();
 }
@@ -60,10 +60,10 @@ void StatusDisplays::ConnectionTimerThread(uint64_t epoch) {
             break;
         }
         const auto elapsed = static_cast<int32_t>(clock_() - start);
-        view_->SetControlText(IDC_STATUS_BOX, TimerCaption(elapsed));
+        view_->setControlText(IDC_STATUS_BOX, timerCaption(elapsed));
         std::this_thread::sleep_for(kPeriod);
     }
-    view_->SetControlText(IDC_STATUS_BOX, "Connection Status");
+    view_->setControlText(IDC_STATUS_BOX, "Connection Status");
     timers_.leave(epoch);
 }
 
@@ -80,7 +80,7 @@ void StatusDisplays::PlaybackAnimation(bool start) {
     ThreadStarter::start([self, epoch] { self->PlaybackAnimationThread(epoch); });
 }
 
-void StatusDisplays::StopAnimations() {
+void StatusDisplays::stopAnimations() {
     animations_.stopAll();
 }
 
@@ -89,14 +89,14 @@ void StatusDisplays::PlaybackAnimationThread(uint64_t epoch) {
     if (!stopped()) {
         static constexpr int kFrames[] = {IDB_SPEAKER_RING1, IDB_SPEAKER_RING2, IDB_SPEAKER_REST};
         for (int frame = 0;; frame = (frame + 1) % 3) {
-            view_->ShowBitmap(IDC_SPEAKER, kFrames[frame]);
+            view_->showBitmap(IDC_SPEAKER, kFrames[frame]);
             std::this_thread::sleep_for(kPeriod);
             if (stopped()) {
                 break;
             }
         }
     }
-    view_->ShowBitmap(IDC_SPEAKER, IDB_SPEAKER_REST);
+    view_->showBitmap(IDC_SPEAKER, IDB_SPEAKER_REST);
     animations_.leave(epoch);
 }
 

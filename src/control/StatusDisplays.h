@@ -26,19 +26,19 @@ class StatusDisplays : public std::enable_shared_from_this<StatusDisplays> {
                                                 Clock clock = nullptr);
 
     // The timer's caption for t elapsed seconds: "Connected %M:%S".
-    static std::string TimerCaption(int32_t t);
+    static std::string timerCaption(int32_t t);
 
     // Starts a ConnectionTimerThread on the status box. The start first waits
     // (bounded) for timers that an earlier stop ended.
-    void StartConnectionTimer();
+    void startConnectionTimer();
     // Sets TimerStopEvent and ends every running timer.
-    void StopConnectionTimers();
+    void stopConnectionTimers();
 
     // true: reset AnimationStopEvent and start a PlaybackAnimationThread;
     // false: set AnimationStopEvent and return at once.
     void PlaybackAnimation(bool start);
     // Ends every running animation (Disconnect).
-    void StopAnimations();
+    void stopAnimations();
 
     const StopGroup& timers() const { return timers_; }
     const StopGroup& animations() const { return animations_; }

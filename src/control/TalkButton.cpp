@@ -5,11 +5,11 @@
 namespace chatterly {
 
 void TalkButton::disableTalk() {
-    view_->EnableControl(IDC_TALK, false);
+    view_->enableControl(IDC_TALK, false);
 }
 
 void TalkButton::uncheckTalk() {
-    view_->SetChecked(IDC_TALK, false);
+    view_->setChecked(IDC_TALK, false);
 }
 
 }  // namespace chatterly

@@ -17,12 +17,12 @@ namespace chatterly {
 CMemoryDlg::CMemoryDlg(const StationMemory& memory, QWidget* parent)
     : CDialog({QStringLiteral("Remote Parlio Memory"), 211, 114, false, kClientEdge}, parent),
       memory_(memory) {
-    buildControls();
+    BuildControls();
 }
 
 CMemoryDlg::~CMemoryDlg() = default;
 
-void CMemoryDlg::buildControls() {
+void CMemoryDlg::BuildControls() {
     list_ = AddControl(IDC_MEMORY_LIST, new QListWidget(this), 7, 7, 141, 46);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -51,9 +51,9 @@ void CMemoryDlg::buildControls() {
 bool CMemoryDlg::InitMemoryDialog() {
     address_->setEnabled(false);
     alias_->setEnabled(false);
-    editor_.Fill(memory_);
+    editor_.fill(memory_);
     list_->clear();
-    for (const std::string& entry : editor_.Entries()) {
+    for (const std::string& entry : editor_.entries()) {
         list_->addItem(AnsiCodec::toQString(entry));
     }
     FocusFirstControl();
@@ -70,7 +70,7 @@ void CMemoryDlg::SetEditMode(bool on) {
     }
 }
 
-std::optional<size_t> CMemoryDlg::selectedIndex() const {
+std::optional<size_t> CMemoryDlg::SelectedIndex() const {
     const auto selected = list_->selectedItems();
     if (selected.isEmpty()) {
         return std::nullopt;
@@ -78,11 +78,11 @@ std::optional<size_t> CMemoryDlg::selectedIndex() const {
     return static_cast<size_t>(list_->row(selected.first()));
 }
 
-void CMemoryDlg::showInserted(size_t index) {
-    list_->insertItem(static_cast<int>(index), AnsiCodec::toQString(editor_.Entries()[index]));
+void CMemoryDlg::ShowInserted(size_t index) {
+    list_->insertItem(static_cast<int>(index), AnsiCodec::toQString(editor_.entries()[index]));
 }
 
-void CMemoryDlg::takeFields(std::string& address, std::string& alias) {
+void CMemoryDlg::TakeFields(std::string& address, std::string& alias) {
     address = AnsiCodec::fromQString(address_->text());
     alias = AnsiCodec::fromQString(alias_->text());
     address_->clear();
@@ -98,19 +98,19 @@ void CMemoryDlg::OnAddButton() {
     }
     std::string address;
     std::string alias;
-    takeFields(address, alias);
-    const MemoryEditor::AddOutcome outcome = editor_.FinishAdd(address, alias);
+    TakeFields(address, alias);
+    const MemoryEditor::AddOutcome outcome = editor_.finishAdd(address, alias);
     if (outcome.refusal) {
         MessageBox::show(*outcome.refusal);
     } else if (outcome.inserted) {
-        showInserted(*outcome.inserted);
+        ShowInserted(*outcome.inserted);
     }
     SetEditMode(false);
 }
 
 void CMemoryDlg::OnEditButton() {
     if (edit_->isChecked()) {
-        const std::optional<size_t> selected = selectedIndex();
+        const std::optional<size_t> selected = SelectedIndex();
         if (!selected) {
             MessageBox::show("You must select an item to edit.");
             edit_->setChecked(false);
@@ -118,7 +118,7 @@ void CMemoryDlg::OnEditButton() {
         }
         SetEditMode(true);
         edit_->setEnabled(true);
-        const MemoryEntry::Parts parts = editor_.BeginEdit(*selected);
+        const MemoryEntry::Parts parts = editor_.beginEdit(*selected);
         delete list_->takeItem(static_cast<int>(*selected));
         address_->setText(AnsiCodec::toQString(parts.address));
         if (parts.alias && !parts.alias->empty()) {
@@ -129,23 +129,23 @@ void CMemoryDlg::OnEditButton() {
     }
     std::string address;
     std::string alias;
-    takeFields(address, alias);
-    showInserted(editor_.FinishEdit(address, alias));
+    TakeFields(address, alias);
+    ShowInserted(editor_.finishEdit(address, alias));
     SetEditMode(false);
 }
 
 void CMemoryDlg::OnRemoveButton() {
-    const std::optional<size_t> selected = selectedIndex();
+    const std::optional<size_t> selected = SelectedIndex();
     if (!selected) {
         MessageBox::show("You must select an item to remove.");
         return;
     }
-    editor_.RemoveAt(*selected);
+    editor_.removeAt(*selected);
     delete list_->takeItem(static_cast<int>(*selected));
 }
 
 void CMemoryDlg::ConfirmMemoryDialog() {
-    EntryList = editor_.Confirm();
+    EntryList = editor_.confirm();
     QDialog::accept();
 }
 

@@ -3,7 +3,7 @@
 // stations as one sorted list of entries ("address" or "address == alias")
 // that the user adds to, edits in place and removes from. Nothing reaches the
 // station while the dialog runs; after OK the station reads EntryList and
-// rebuilds its memory from it (StationMemory::RebuildFromEntries), after
+// rebuilds its memory from it (StationMemory::rebuildFromEntries), after
 // Cancel it does nothing.
 //
 // The window is kept thin: it places the controls of its template, mirrors
@@ -56,7 +56,7 @@ class CMemoryDlg : public CDialog {
     // front and runs it modally. Returns QDialog::Accepted after OK.
     int RunModal();
 
-    const MemoryEditor& editor() const { return editor_; }
+    const MemoryEditor& Editor() const { return editor_; }
 
     // The width of the sunken client edge around the template's client area,
     // in pixels: control positions are the template's plus this much.
@@ -70,10 +70,10 @@ class CMemoryDlg : public CDialog {
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
-    void buildControls();
-    std::optional<size_t> selectedIndex() const;
-    void showInserted(size_t index);
-    void takeFields(std::string& address, std::string& alias);
+    void BuildControls();
+    std::optional<size_t> SelectedIndex() const;
+    void ShowInserted(size_t index);
+    void TakeFields(std::string& address, std::string& alias);
 
     const StationMemory& memory_;
     MemoryEditor editor_;

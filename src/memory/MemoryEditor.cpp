@@ -26,7 +26,7 @@ unsigned char fold(char c) {
 
 }  // namespace
 
-int MemoryEditor::Compare(std::string_view a, std::string_view b) {
+int MemoryEditor::compare(std::string_view a, std::string_view b) {
     const size_t common = std::min(a.size(), b.size());
     for (size_t i = 0; i < common; ++i) {
         const int d = fold(a[i]) - fold(b[i]);
@@ -37,75 +37,75 @@ int MemoryEditor::Compare(std::string_view a, std::string_view b) {
     return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
-bool MemoryEditor::BeginsWith(std::string_view text, std::string_view prefix) {
-    return prefix.size() <= text.size() && Compare(text.substr(0, prefix.size()), prefix) == 0;
+bool MemoryEditor::beginsWith(std::string_view text, std::string_view prefix) {
+    return prefix.size() <= text.size() && compare(text.substr(0, prefix.size()), prefix) == 0;
 }
 
-void MemoryEditor::Fill(const StationMemory& memory) {
+void MemoryEditor::fill(const StationMemory& memory) {
     entries_.clear();
     entries_.reserve(memory.AddressList().GetSize());
     for (const std::string& address : memory.AddressList()) {
         entries_.push_back(
-            MemoryEntry::FromMemory(address, memory.AliasByAddress().Lookup(address)));
+            MemoryEntry::fromMemory(address, memory.AliasByAddress().Lookup(address)));
     }
     // A stable sort puts equal entries in the order of adding, as inserting
     // them one by one would.
     std::stable_sort(entries_.begin(), entries_.end(),
-                     [](const std::string& a, const std::string& b) { return Compare(a, b) < 0; });
+                     [](const std::string& a, const std::string& b) { return compare(a, b) < 0; });
 }
 
-size_t MemoryEditor::Insert(std::string entry) {
+size_t MemoryEditor::insert(std::string entry) {
     const auto at = std::upper_bound(
         entries_.begin(), entries_.end(), entry,
-        [](const std::string& a, const std::string& b) { return Compare(a, b) < 0; });
+        [](const std::string& a, const std::string& b) { return compare(a, b) < 0; });
     const auto index = static_cast<size_t>(at - entries_.begin());
     entries_.insert(at, std::move(entry));
     return index;
 }
 
-void MemoryEditor::RemoveAt(size_t index) {
+void MemoryEditor::removeAt(size_t index) {
     entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
-std::optional<size_t> MemoryEditor::FindPrefix(std::string_view text) const {
+std::optional<size_t> MemoryEditor::findPrefix(std::string_view text) const {
     if (text.empty()) {
         return std::nullopt;
     }
     for (size_t i = 0; i < entries_.size(); ++i) {
-        if (BeginsWith(entries_[i], text)) {
+        if (beginsWith(entries_[i], text)) {
             return i;
         }
     }
     return std::nullopt;
 }
 
-MemoryEditor::AddOutcome MemoryEditor::FinishAdd(const std::string& address,
+MemoryEditor::AddOutcome MemoryEditor::finishAdd(const std::string& address,
                                                  const std::string& alias) {
     static constexpr const char* kExists = " already exists in memory.";
-    if (FindPrefix(address)) {
+    if (findPrefix(address)) {
         return AddOutcome{std::nullopt, address + kExists};
     }
-    if (!alias.empty() && FindPrefix(alias)) {
+    if (!alias.empty() && findPrefix(alias)) {
         return AddOutcome{std::nullopt, alias + kExists};
     }
-    std::string entry = MemoryEntry::FromFields(address, alias);
+    std::string entry = MemoryEntry::fromFields(address, alias);
     if (entry.empty()) {
         return AddOutcome{};
     }
-    return AddOutcome{Insert(std::move(entry)), std::nullopt};
+    return AddOutcome{insert(std::move(entry)), std::nullopt};
 }
 
-MemoryEntry::Parts MemoryEditor::BeginEdit(size_t index) {
-    MemoryEntry::Parts parts = MemoryEntry::ForEdit(entries_.at(index));
-    RemoveAt(index);
+MemoryEntry::Parts MemoryEditor::beginEdit(size_t index) {
+    MemoryEntry::Parts parts = MemoryEntry::forEdit(entries_.at(index));
+    removeAt(index);
     return parts;
 }
 
-size_t MemoryEditor::FinishEdit(const std::string& address, const std::string& alias) {
-    return Insert(MemoryEntry::FromFields(address, alias));
+size_t MemoryEditor::finishEdit(const std::string& address, const std::string& alias) {
+    return insert(MemoryEntry::fromFields(address, alias));
 }
 
-CStringArray MemoryEditor::Confirm() const {
+CStringArray MemoryEditor::confirm() const {
     CStringArray out;
     for (const std::string& entry : entries_) {
         out.Add(entry);

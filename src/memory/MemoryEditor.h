@@ -29,43 +29,43 @@ class MemoryEditor {
 
     // Replaces the entries with one per element of the memory's address list:
     // the element, joined with its alias whenever AliasByAddress holds it.
-    void Fill(const StationMemory& memory);
+    void fill(const StationMemory& memory);
 
-    const std::vector<std::string>& Entries() const { return entries_; }
-    size_t Count() const { return entries_.size(); }
+    const std::vector<std::string>& entries() const { return entries_; }
+    size_t count() const { return entries_.size(); }
 
     // Inserts at the entry's sorted place, after the entries equal to it;
     // returns that index.
-    size_t Insert(std::string entry);
-    void RemoveAt(size_t index);
+    size_t insert(std::string entry);
+    void removeAt(size_t index);
 
     // The first entry in list order that begins with text, without regard to
     // case. An empty text is a prefix of no entry: an empty Add is then
     // skipped quietly whatever the list holds, as it is on an empty list,
     // instead of being refused with a message that names nothing.
-    std::optional<size_t> FindPrefix(std::string_view text) const;
+    std::optional<size_t> findPrefix(std::string_view text) const;
 
     // The end of an Add with the typed texts. Refused (nothing added) when an
     // entry begins with the address, or, for a non-empty alias, with the alias:
     // the message is the matching text and " already exists in memory.".
     // Otherwise the entry is the address, joined with the alias when it is not
     // empty, and is added unless it is empty.
-    AddOutcome FinishAdd(const std::string& address, const std::string& alias);
+    AddOutcome finishAdd(const std::string& address, const std::string& alias);
 
     // The start of an Edit: takes the entry at index out of the list and
     // returns the texts for the address and alias fields.
-    MemoryEntry::Parts BeginEdit(size_t index);
+    MemoryEntry::Parts beginEdit(size_t index);
 
     // The end of an Edit: adds the address, joined with the alias when it is
     // not empty, without any test (an empty entry too); returns its index.
-    size_t FinishEdit(const std::string& address, const std::string& alias);
+    size_t finishEdit(const std::string& address, const std::string& alias);
 
     // OK: every entry, first to last.
-    CStringArray Confirm() const;
+    CStringArray confirm() const;
 
     // Negative, zero or positive as a sorts before, with or after b.
-    static int Compare(std::string_view a, std::string_view b);
-    static bool BeginsWith(std::string_view text, std::string_view prefix);
+    static int compare(std::string_view a, std::string_view b);
+    static bool beginsWith(std::string_view text, std::string_view prefix);
 
   private:
     std::vector<std::string> entries_;

@@ -23,22 +23,22 @@ class MemoryEntry {
     };
 
     // Add and Edit: the alias is joined only when it is not empty.
-    static std::string FromFields(const std::string& address, const std::string& alias);
+    static std::string fromFields(const std::string& address, const std::string& alias);
     // Opening the dialog: joined whenever the station has an alias for the
     // address, even an empty one.
-    static std::string FromMemory(const std::string& address,
+    static std::string fromMemory(const std::string& address,
                                   const std::optional<std::string>& alias);
 
     // Edit: with "==" in the text, the address before the first '=' trimmed and
     // the alias from 3 characters after that '=' (empty if the text ends
     // sooner); without, the whole text and no alias.
-    static Parts ForEdit(std::string_view text);
-    // The apply step: as ForEdit, but the alias starts 3 characters after the
+    static Parts forEdit(std::string_view text);
+    // The apply step: as forEdit, but the alias starts 3 characters after the
     // first "==".
-    static Parts ForApply(std::string_view text);
+    static Parts forApply(std::string_view text);
 
     // The text without trailing white space (blank, tab, CR, LF, VT, FF).
-    static std::string TrimRight(std::string_view text);
+    static std::string trimRight(std::string_view text);
 };
 
 }  // namespace chatterly

@@ -3,8 +3,6 @@
 
 namespace chatterly {
 
-inline constexpr int IDD_MEMORY = 139;
-
 inline constexpr int IDC_MEMORY_LIST = 1012;
 inline constexpr int IDC_MEMORY_REMOVE = 1013;
 inline constexpr int IDC_MEMORY_ADDRESS = 1014;

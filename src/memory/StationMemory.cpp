@@ -17,20 +17,20 @@ constexpr size_t kArchiveBuffer = 4096;
 // A count of pairs is checked against the rest of the file first: every pair
 // takes at least two bytes (two empty strings).
 void readMap(CArchive& ar, CMapStringToString& map) {
-    const uint32_t pairs = ar.readCount();
-    ar.requireAvailable(uint64_t{pairs} * 2);
+    const uint32_t pairs = ar.ReadCount();
+    ar.RequireAvailable(uint64_t{pairs} * 2);
     for (uint32_t i = 0; i < pairs; ++i) {
-        std::string key = ar.readString();
-        std::string value = ar.readString();
+        std::string key = ar.ReadString();
+        std::string value = ar.ReadString();
         map.SetAt(key, value);
     }
 }
 
 void writeMap(CArchive& ar, const CMapStringToString& map) {
-    ar.writeCount(map.GetCount());
+    ar.WriteCount(map.GetCount());
     map.ForEach([&](const std::string& key, const std::string& value) {
-        ar.writeString(key);
-        ar.writeString(value);
+        ar.WriteString(key);
+        ar.WriteString(value);
     });
 }
 
@@ -53,8 +53,8 @@ std::optional<std::vector<std::string>> StationMemory::LoadMemory() {
     }
     CArchive ar(*file, CArchive::Mode::Load, kArchiveBuffer);
     // The end-of-data report names no file: "an unnamed file".
-    ar.setErrorName({});
-    ar.setAvailable(static_cast<uint64_t>(st.st_size));
+    ar.SetErrorName({});
+    ar.SetAvailable(static_cast<uint64_t>(st.st_size));
 
     std::vector<std::string> texts;
     {
@@ -65,17 +65,17 @@ std::optional<std::vector<std::string>> StationMemory::LoadMemory() {
 
         // Every address takes at least its one-byte length prefix, so a count
         // beyond the rest of the file is refused before the list is sized.
-        const uint32_t addresses = ar.readCount();
-        ar.requireAvailable(addresses);
+        const uint32_t addresses = ar.ReadCount();
+        ar.RequireAvailable(addresses);
         addressList_.SetSize(addresses);
         for (uint32_t i = 0; i < addresses; ++i) {
-            addressList_[i] = ar.readString();
+            addressList_[i] = ar.ReadString();
         }
         readMap(ar, aliasByAddress_);
         readMap(ar, addressByAlias_);
         texts = comboTexts();
     }
-    ar.close();
+    ar.Close();
     file->close();
     return texts;
 }
@@ -96,20 +96,20 @@ void StationMemory::SaveMemory() {
     try {
         ReplacingFileStream file(fileName_);
         CArchive ar(file, CArchive::Mode::Store, kArchiveBuffer);
-        ar.writeCount(addressList_.GetSize());
+        ar.WriteCount(addressList_.GetSize());
         for (const std::string& address : addressList_) {
-            ar.writeString(address);
+            ar.WriteString(address);
         }
         writeMap(ar, aliasByAddress_);
         writeMap(ar, addressByAlias_);
-        ar.close();
+        ar.Close();
         file.commit();
     } catch (const FileError&) {
         MessageBox::show("Failed to open Parlio.mem to save memory.");
     }
 }
 
-std::vector<std::string> StationMemory::RebuildFromEntries(const CStringArray& entries) {
+std::vector<std::string> StationMemory::rebuildFromEntries(const CStringArray& entries) {
     std::vector<std::string> texts;
     texts.reserve(entries.GetSize());
     std::lock_guard guard(lock_);
@@ -117,7 +117,7 @@ std::vector<std::string> StationMemory::RebuildFromEntries(const CStringArray& e
     aliasByAddress_.RemoveAll();
     addressByAlias_.RemoveAll();
     for (const std::string& entry : entries) {
-        MemoryEntry::Parts parts = MemoryEntry::ForApply(entry);
+        MemoryEntry::Parts parts = MemoryEntry::forApply(entry);
         if (parts.alias) {
             aliasByAddress_.SetAt(parts.address, *parts.alias);
             addressByAlias_.SetAt(*parts.alias, parts.address);
@@ -128,12 +128,12 @@ std::vector<std::string> StationMemory::RebuildFromEntries(const CStringArray& e
     return texts;
 }
 
-std::string StationMemory::ResolveRemote(const std::string& text) const {
+std::string StationMemory::resolveRemote(const std::string& text) const {
     std::lock_guard guard(lock_);
     return addressByAlias_.Lookup(text).value_or(text);
 }
 
-std::string StationMemory::CallerName(const std::string& address) const {
+std::string StationMemory::callerName(const std::string& address) const {
     std::lock_guard guard(lock_);
     return aliasByAddress_.Lookup(address).value_or(address);
 }

@@ -9,8 +9,8 @@
 // AddressByAlias (each a count, then key and value strings in the map's chain
 // order). Counts and strings are CArchive's encodings.
 //
-// Only the GUI thread changes the memory (LoadMemory, RebuildFromEntries), so
-// it may read the collections directly. ResolveRemote and CallerName may be
+// Only the GUI thread changes the memory (LoadMemory, rebuildFromEntries), so
+// it may read the collections directly. resolveRemote and callerName may be
 // called from any thread: they and the writers share a lock.
 
 #include <mutex>
@@ -73,14 +73,14 @@ class StationMemory {
     // get the pair. Returns the texts for the emptied combo box (items and edit
     // text): one per entry, its alias when not empty, else its address. The
     // station then calls SaveMemory.
-    std::vector<std::string> RebuildFromEntries(const CStringArray& entries);
+    std::vector<std::string> rebuildFromEntries(const CStringArray& entries);
 
     // The target of an outgoing call: the address that AddressByAlias maps the
     // typed text to, else the text itself. Exact, case-sensitive. Any thread.
-    std::string ResolveRemote(const std::string& text) const;
+    std::string resolveRemote(const std::string& text) const;
     // The name of an incoming caller: its alias from AliasByAddress, else its
     // address. Any thread.
-    std::string CallerName(const std::string& address) const;
+    std::string callerName(const std::string& address) const;
 
     const std::string& fileName() const { return fileName_; }
 

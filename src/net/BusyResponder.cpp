@@ -22,7 +22,7 @@ std::atomic<int> responders{0};
 std::optional<std::vector<uint8_t>> readBusyMessage() {
     try {
         FileStream file("Busy.wav", FileStream::Mode::Read);
-        return file.readAll(MaxFrameLength);
+        return file.readAll(kMaxFrameLength);
     } catch (const FrameworkError&) {
         return std::nullopt;
     }
@@ -34,10 +34,10 @@ int BusyResponder::running() {
     return responders.load();
 }
 
-bool BusyResponder::TryStart(int handle) {
+bool BusyResponder::tryStart(int handle) {
     int now = responders.load();
     do {
-        if (now >= MaxRunning) {
+        if (now >= kMaxRunning) {
             return false;
         }
     } while (!responders.compare_exchange_weak(now, now + 1));
@@ -55,7 +55,7 @@ void BusyResponder::BusyResponderThread(int handle) {
     if (!socket.Attach(handle)) {
         return;
     }
-    socket.SetGiveUpTime(std::chrono::steady_clock::now() + GiveUpAfter);
+    socket.SetGiveUpTime(std::chrono::steady_clock::now() + kGiveUpAfter);
     CSocketFile file(socket);
     CArchive archive(file, CArchive::Mode::Store, 4096);
 
@@ -66,13 +66,13 @@ void BusyResponder::BusyResponderThread(int handle) {
         try {
             VoiceMessageFrame::write(archive, busy->data(), static_cast<uint32_t>(busy->size()));
             busy.reset();
-            archive.close();
+            archive.Close();
         } catch (const FrameworkError&) {
             // The caller went away or stopped reading: drop the rest.
-            archive.abort();
+            archive.Abort();
         }
     } else {
-        archive.abort();
+        archive.Abort();
     }
     socket.Close();
 }

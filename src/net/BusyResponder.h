@@ -4,8 +4,8 @@
 // station, sends the caller one voice message frame holding "Busy.wav", and
 // closes the connection.
 //
-// Responders are bounded: at most MaxRunning at once, and each gives up on a
-// caller that has not taken the frame within GiveUpAfter, so refused callers
+// Responders are bounded: at most kMaxRunning at once, and each gives up on a
+// caller that has not taken the frame within kGiveUpAfter, so refused callers
 // that never read cannot pile up threads.
 
 #include <chrono>
@@ -14,13 +14,13 @@ namespace chatterly {
 
 class BusyResponder {
   public:
-    static constexpr int MaxRunning = 4;
-    static constexpr std::chrono::seconds GiveUpAfter{30};
+    static constexpr int kMaxRunning = 4;
+    static constexpr std::chrono::seconds kGiveUpAfter{30};
 
     // Starts a responder for the connected handle, which it takes over.
-    // False (and the handle is left to the caller) when MaxRunning already
+    // False (and the handle is left to the caller) when kMaxRunning already
     // run.
-    static bool TryStart(int handle);
+    static bool tryStart(int handle);
 
     // The thread function: answers the caller on handle and closes it.
     static void BusyResponderThread(int handle);

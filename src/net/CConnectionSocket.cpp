@@ -15,17 +15,17 @@ namespace chatterly {
 CConnectionSocket::CConnectionSocket(CallStation* station) : station_(station) {}
 
 CConnectionSocket::~CConnectionSocket() {
-    dropStream();
+    DropStream();
     CSocket::Close();
 }
 
-void CConnectionSocket::dropStream() {
+void CConnectionSocket::DropStream() {
     loadArchive_.reset();
     socketFile_.reset();
 }
 
 bool CConnectionSocket::PumpWhileWaiting() {
-    if (ThreadLoop* l = loop()) {
+    if (ThreadLoop* l = Loop()) {
         l->dispatchOne();
         l->dispatchPaint();
     }
@@ -49,11 +49,11 @@ void CConnectionSocket::HandleReadable(int) {
     // buffer, where no notification announces them: read on while it holds
     // bytes.
     do {
-        readAndPlayOneFrame();
-    } while (isOpen() && loadArchive_ && loadArchive_->buffered() > 0);
+        ReadAndPlayOneFrame();
+    } while (IsOpen() && loadArchive_ && loadArchive_->Buffered() > 0);
 }
 
-void CConnectionSocket::readAndPlayOneFrame() {
+void CConnectionSocket::ReadAndPlayOneFrame() {
     std::optional<FrameData> frame;
     try {
         frame = VoiceMessageFrame::read(*loadArchive_);
@@ -61,20 +61,20 @@ void CConnectionSocket::readAndPlayOneFrame() {
         // A reset, or the station closed this socket under the read (then
         // Disconnect has already returned the station to idle).
         if (e.cause() != WSAEINTR) {
-            abandonCall();
+            AbandonCall();
         } else {
-            dropStream();
+            DropStream();
         }
         throw;
     } catch (const ArchiveError&) {
-        abandonCall();
+        AbandonCall();
         throw;
     } catch (const std::bad_alloc&) {
-        abandonCall();
+        AbandonCall();
         throw;
     }
     if (!frame) {
-        abandonCall();
+        AbandonCall();
         return;
     }
     station_->PlaybackAnimation(true);
@@ -85,8 +85,8 @@ void CConnectionSocket::readAndPlayOneFrame() {
     ++framesPlayed_;
 }
 
-void CConnectionSocket::abandonCall() {
-    dropStream();
+void CConnectionSocket::AbandonCall() {
+    DropStream();
     Close();
     station_->SetIncomingState(false);
 }
@@ -94,9 +94,9 @@ void CConnectionSocket::abandonCall() {
 void CConnectionSocket::HandlePeerClosed(int) {
     station_->SetIncomingState(false);
     if (loadArchive_) {
-        loadArchive_->abort();
+        loadArchive_->Abort();
     }
-    dropStream();
+    DropStream();
 }
 
 }  // namespace chatterly

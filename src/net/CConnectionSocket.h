@@ -7,7 +7,7 @@
 // is sent here as one frame.
 //
 // A frame that cannot be read whole (the far end closed or reset inside it,
-// or it announces more than MaxFrameLength) is never played: the stream is no
+// or it announces more than kMaxFrameLength) is never played: the stream is no
 // longer at a frame boundary, so the connection is closed and the station
 // returns to idle as when the far end closes.
 
@@ -36,17 +36,17 @@ class CConnectionSocket : public CSocket, public RecordingSink {
     void sendRecording(const std::vector<uint8_t>& wavFile) override;
 
     // Frames played on this connection (tests and diagnostics).
-    size_t framesPlayed() const { return framesPlayed_; }
+    size_t FramesPlayed() const { return framesPlayed_; }
 
   protected:
     void HandleReadable(int error) override;
     void HandlePeerClosed(int error) override;
 
   private:
-    void readAndPlayOneFrame();
-    void dropStream();
+    void ReadAndPlayOneFrame();
+    void DropStream();
     // The far end left mid-frame: close, and go to idle as on its close.
-    void abandonCall();
+    void AbandonCall();
 
     CallStation* station_;
     std::unique_ptr<CSocketFile> socketFile_;

@@ -20,8 +20,8 @@ CListeningSocket::~CListeningSocket() {
 }
 
 void CListeningSocket::HandleIncomingCall(int) {
-    if (station_->IncomingConnection()) {
-        refuseCaller();
+    if (station_->incomingConnection()) {
+        RefuseCaller();
         return;
     }
     auto connection = std::make_unique<CConnectionSocket>(station_);
@@ -32,17 +32,17 @@ void CListeningSocket::HandleIncomingCall(int) {
     }
     CConnectionSocket* accepted = connection.get();
     connections_.push_back(std::move(connection));
-    station_->SetIncomingConnection(accepted);
+    station_->setIncomingConnection(accepted);
     station_->SetIncomingState(true);
 }
 
-void CListeningSocket::refuseCaller() {
+void CListeningSocket::RefuseCaller() {
     CSocket caller;
     if (!Accept(caller)) {
         return;
     }
     const int handle = caller.Detach();
-    if (!BusyResponder::TryStart(handle)) {
+    if (!BusyResponder::tryStart(handle)) {
         // Too many refused callers are being answered already: this one is
         // closed at once, so a flood cannot hold the station.
         ::close(handle);

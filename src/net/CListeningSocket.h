@@ -28,14 +28,14 @@ class CListeningSocket : public CSocket {
     // Deletes every accepted connection socket, then closes.
     ~CListeningSocket() override;
 
-    size_t connectionCount() const { return connections_.size(); }
-    CConnectionSocket* connection(size_t index) const { return connections_.at(index).get(); }
+    size_t ConnectionCount() const { return connections_.size(); }
+    CConnectionSocket* Connection(size_t index) const { return connections_.at(index).get(); }
 
   protected:
     void HandleIncomingCall(int error) override;
 
   private:
-    void refuseCaller();
+    void RefuseCaller();
 
     CallStation* station_;
     std::vector<std::unique_ptr<CConnectionSocket>> connections_;

@@ -15,8 +15,8 @@ class CallStation {
     virtual ~CallStation() = default;
 
     // GUI thread: the connection of the current incoming call, or nullptr.
-    virtual CConnectionSocket* IncomingConnection() = 0;
-    virtual void SetIncomingConnection(CConnectionSocket* connection) = 0;
+    virtual CConnectionSocket* incomingConnection() = 0;
+    virtual void setIncomingConnection(CConnectionSocket* connection) = 0;
 
     virtual void SetIncomingState(bool active) = 0;
     virtual void PlaybackAnimation(bool start) = 0;

@@ -16,7 +16,7 @@ namespace chatterly {
 
 // The longest Data a station accepts: 1 GiB, hours of 22 kHz 16-bit mono
 // sound. A larger Length is a corrupt or hostile frame.
-inline constexpr uint32_t MaxFrameLength = 1u << 30;
+inline constexpr uint32_t kMaxFrameLength = 1u << 30;
 
 // Data of a received frame. Its bytes are not zero-filled when it is made:
 // every one is received before the frame is returned, and a Length that is
@@ -49,7 +49,7 @@ class VoiceMessageFrame {
 
     // Reads one whole frame. Returns nullopt when the stream ends before the
     // frame is whole; a partial frame is never returned. A Length above
-    // MaxFrameLength throws ArchiveError(BadLength) before any allocation.
+    // kMaxFrameLength throws ArchiveError(BadLength) before any allocation.
     [[nodiscard]] static std::optional<FrameData> read(CArchive& archive);
 };
 

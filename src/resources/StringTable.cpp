@@ -8,7 +8,7 @@ static void initCompiledResources() {
 
 namespace chatterly {
 
-const char* LoadResourceString(int id) {
+const char* loadResourceString(int id) {
     switch (id) {
         case IDS_OLE_INIT_FAILED:
             return "OLE initialization failed.  Make sure that the OLE libraries are the correct "
@@ -20,7 +20,7 @@ const char* LoadResourceString(int id) {
     }
 }
 
-void InitResources() {
+void initResources() {
     static const bool done = (initCompiledResources(), true);
     (void)done;
 }

@@ -7,9 +7,9 @@ inline constexpr int IDS_OLE_INIT_FAILED = 100;
 inline constexpr int IDS_SOCKETS_INIT_FAILED = 103;
 
 // The text of a string table entry ("" for an id that has none).
-const char* LoadResourceString(int id);
+const char* loadResourceString(int id);
 
 // Registers the compiled-in pictures and icon (safe to call more than once).
-void InitResources();
+void initResources();
 
 }  // namespace chatterly

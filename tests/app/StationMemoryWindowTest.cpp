@@ -41,7 +41,7 @@ void store(std::initializer_list<const char*> entries) {
     for (const char* e : entries) {
         list.Add(e);
     }
-    memory.RebuildFromEntries(list);
+    memory.rebuildFromEntries(list);
     memory.SaveMemory();
 }
 
@@ -64,8 +64,8 @@ TEST_F(StationMemoryWindow, StoredStationsFillTheRemoteBoxEvenWithoutRecorder) {
     station.InitStationWindow();
     EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Failed to open sound recording device"});
     EXPECT_EQ(remoteItems(station), (QStringList{"10.0.0.9", "desk", "hall"}));
-    EXPECT_EQ(station.memory().ResolveRemote("desk"), "10.0.0.5");
-    EXPECT_EQ(station.memory().CallerName("10.0.0.2"), "hall");
+    EXPECT_EQ(station.memory().resolveRemote("desk"), "10.0.0.5");
+    EXPECT_EQ(station.memory().callerName("10.0.0.2"), "hall");
 }
 
 TEST_F(StationMemoryWindow, ADamagedFileIsReportedAndTheWindowStillOpens) {
@@ -108,10 +108,10 @@ TEST_F(StationMemoryWindow, StationsAddedInTheDialogFillTheBoxAndSurviveARestart
                           Qt::LeftButton);
         ASSERT_TRUE(driven);
         EXPECT_EQ(remoteItems(station), (QStringList{"desk", "lab"}));
-        EXPECT_EQ(station.memory().ResolveRemote("lab"), "10.0.0.7");
+        EXPECT_EQ(station.memory().resolveRemote("lab"), "10.0.0.7");
     }
     Station restarted(withoutRecorder());
     restarted.InitStationWindow();
     EXPECT_EQ(remoteItems(restarted), (QStringList{"desk", "lab"}));
-    EXPECT_EQ(restarted.memory().CallerName("10.0.0.7"), "lab");
+    EXPECT_EQ(restarted.memory().callerName("10.0.0.7"), "lab");
 }

@@ -48,7 +48,7 @@ TEST(StationRecorder, TalkOnAnIncomingCallSendsEachRecordingAsOneFrame) {
         station.window().show();
         ASSERT_NE(station.listeningPort(), 0);
         PlainSocket caller = PlainSocket::connectLoopback(station.listeningPort());
-        ASSERT_TRUE(waitFor([&] { return station.controller().IncomingCall(); }));
+        ASSERT_TRUE(waitFor([&] { return station.controller().incomingCall(); }));
         auto frames = std::async(std::launch::async, [&] { return test::readFrames(caller, 2); });
 
         for (int i = 0; i < 2; ++i) {

@@ -130,14 +130,14 @@ TEST_F(StationWindow, ConnectWithAnEmptyRemoteTextShowsTheMessageAndStartsNothin
     EXPECT_FALSE(DisconnectEvent.isSignalled());
     EXPECT_FALSE(TalkStartEvent.isSignalled());
     EXPECT_FALSE(TalkStopEvent.isSignalled());
-    EXPECT_FALSE(station->controller().TimerRecorded());
+    EXPECT_FALSE(station->controller().timerRecorded());
     EXPECT_EQ(station->displays().timers().running(), 0);
 }
 
 TEST_F(StationWindow, EnterInTheRemoteBoxConnects) {
     QTest::keyClicks(combo(window)->lineEdit(), "10.0.0.9");
     QTest::keyClick(combo(window)->lineEdit(), Qt::Key_Return);
-    EXPECT_EQ(station->controller().RemoteText(), "10.0.0.9");
+    EXPECT_EQ(station->controller().remoteText(), "10.0.0.9");
     // No outgoing calls yet: the call fails as a connect that did not go
     // through, and the station is idle again.
     ASSERT_TRUE(waitFor([&] { return boxes.count() >= 1; }));
@@ -168,7 +168,7 @@ TEST_F(StationWindow, DisconnectWhileIdleSignalsAllFiveAndOnlyAStartClearsThem) 
 
 TEST_F(StationWindow, IncomingStateConnectsControlsAndTalkGoesToTheMainThread) {
     station->controller().SetIncomingState(true);
-    EXPECT_TRUE(station->controller().IncomingCall());
+    EXPECT_TRUE(station->controller().incomingCall());
     EXPECT_TRUE(button(window, IDC_TALK)->isEnabled());
     EXPECT_TRUE(button(window, IDC_DISCONNECT)->isEnabled());
     EXPECT_FALSE(button(window, IDC_CONNECT)->isEnabled());
@@ -188,7 +188,7 @@ TEST_F(StationWindow, IncomingStateConnectsControlsAndTalkGoesToTheMainThread) {
     EXPECT_FALSE(button(window, IDC_TALK)->isChecked());
 
     QTest::mouseClick(button(window, IDC_DISCONNECT), Qt::LeftButton);
-    EXPECT_FALSE(station->controller().IncomingCall());
+    EXPECT_FALSE(station->controller().incomingCall());
     EXPECT_EQ(window->windowTitle(), "Chatterly");
     EXPECT_EQ(window->ShownBitmap(IDC_LED), IDB_LED_IDLE);
     EXPECT_TRUE(button(window, IDC_CONNECT)->isEnabled());
@@ -213,7 +213,7 @@ TEST_F(StationWindow, ACloseRequestDisconnectsFirstAndEscapeIsOne) {
     station->controller().SetIncomingState(true);
     QTest::keyClick(window, Qt::Key_Escape);
     EXPECT_FALSE(window->isVisible());
-    EXPECT_FALSE(station->controller().IncomingCall());
+    EXPECT_FALSE(station->controller().incomingCall());
     EXPECT_TRUE(DisconnectEvent.isSignalled());
     EXPECT_EQ(window->result(), QDialog::Rejected);
 }
@@ -236,8 +236,8 @@ TEST_F(StationWindow, WorkerRequestsAfterTheWindowHasGoneDoNothing) {
     auto view = station->viewProxy();
     window = nullptr;
     station.reset();
-    view->SetWindowCaption("late");  // must not touch the destroyed window
-    EXPECT_EQ(view->ControlText(IDC_STATUS_BOX), "");
+    view->setWindowCaption("late");  // must not touch the destroyed window
+    EXPECT_EQ(view->controlText(IDC_STATUS_BOX), "");
 }
 
 TEST(StartModeSwitch, OnlyTheExactWordsAfterADashOrSlashCount) {
@@ -260,7 +260,7 @@ TEST(StartModeSwitch, OnlyTheExactWordsAfterADashOrSlashCount) {
     };
     for (const Case& c : cases) {
         std::string line = c.line;
-        EXPECT_EQ(StartModeSwitch::Cut(line), c.found) << c.line;
+        EXPECT_EQ(StartModeSwitch::cut(line), c.found) << c.line;
         EXPECT_EQ(line, c.rest) << c.line;
     }
 }

@@ -141,11 +141,11 @@ TEST_F(PlaybackTest, AnImageCutShortPlaysWhatArrivedAndReadsNoFurther) {
 TEST_F(PlaybackTest, TheCueWithoutItsFileIsSilentAndReportsNothing) {
     ScratchDirectory dir;
     Playback::PlayCallWaitingCue();
-    EXPECT_FALSE(Playback::PlayFile("CallWaiting.wav"));
+    EXPECT_FALSE(Playback::playFile("CallWaiting.wav"));
 }
 
 TEST_F(PlaybackTest, TheShippedSoundFilesPlay) {
-    EXPECT_TRUE(Playback::PlayFile(CHATTERLY_RESOURCE_DIR "/CallWaiting.wav"));
+    EXPECT_TRUE(Playback::playFile(CHATTERLY_RESOURCE_DIR "/CallWaiting.wav"));
     SF_INFO info{};
     SNDFILE* busy = sf_open(CHATTERLY_RESOURCE_DIR "/Busy.wav", SFM_READ, &info);
     ASSERT_NE(busy, nullptr);

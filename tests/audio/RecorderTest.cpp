@@ -36,7 +36,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr int Rate = RecordingDevice::SampleRate;
+constexpr int kRate = RecordingDevice::kSampleRate;
 
 // Plays a 1 kHz tone to the default sink (the null sink "spk") on a thread of
 // its own, returning from wait() once it has been played out.
@@ -45,11 +45,11 @@ class TonePlayer {
     explicit TonePlayer(std::chrono::milliseconds length, double frequency = 1000.0) {
         thread_ = std::thread([this, length, frequency] {
             PulseOutput output;
-            if (!output.open(Rate, 1, "test tone")) {
+            if (!output.open(kRate, 1, "test tone")) {
                 return;
             }
-            const auto n = static_cast<size_t>(length.count() * Rate / 1000);
-            const std::vector<int16_t> samples = test::sine(n, Rate, frequency);
+            const auto n = static_cast<size_t>(length.count() * kRate / 1000);
+            const std::vector<int16_t> samples = test::sine(n, kRate, frequency);
             played_ = output.write(samples.data(), n) && output.drain();
         });
     }
@@ -72,11 +72,11 @@ struct Sound {
     SF_INFO info{};
     std::vector<int16_t> samples;
 
-    double seconds() const { return static_cast<double>(samples.size()) / Rate; }
+    double seconds() const { return static_cast<double>(samples.size()) / kRate; }
     size_t loud() const { return test::loudSamples(samples); }
     // How long a tone lasted in the recording.
-    double loudSpan() const { return test::loudSpan(samples, Rate); }
-    double crossingsPerLoudSecond() const { return test::crossingsPerLoudSecond(samples, Rate); }
+    double loudSpan() const { return test::loudSpan(samples, kRate); }
+    double crossingsPerLoudSecond() const { return test::crossingsPerLoudSecond(samples, kRate); }
 };
 
 Sound decode(const std::vector<uint8_t>& image) {
@@ -129,7 +129,7 @@ class FrameReceiver {
                 std::lock_guard lock(mutex_);
                 frames_.emplace_back(frame->begin(), frame->end());
             }
-            leftOver_ = archive.buffered();
+            leftOver_ = archive.Buffered();
         });
     }
     ~FrameReceiver() {
@@ -335,7 +335,7 @@ TEST_F(SoundRecorderTest, ReleasingSendsExactlyOneFrameHoldingTheSavedFile) {
     ASSERT_EQ(connection.count(), 1u);
     EXPECT_EQ(connection.frames().front(), saved);
     EXPECT_EQ(connection.leftOver(), 0u);
-    EXPECT_GT(saved.size(), 44u + Rate * 9 / 10);  // a header and about half a second
+    EXPECT_GT(saved.size(), 44u + kRate * 9 / 10);  // a header and about half a second
     EXPECT_EQ(boxes.count(), 0u);
 }
 
@@ -543,7 +543,7 @@ TEST_F(RecorderFixture, EveryCommandToADeviceThatIsNotOpenFails) {
 TEST_F(SoundRecorderTest, TheDeviceClearsFromAPositionAndSavesWhatItHolds) {
     RecordingDevice device;
     ASSERT_EQ(device.open(), RecordingDevice::Status::Ok);
-    std::vector<int16_t> ramp(2 * Rate + 100);
+    std::vector<int16_t> ramp(2 * kRate + 100);
     for (size_t i = 0; i < ramp.size(); ++i) {
         ramp[i] = static_cast<int16_t>(i % 30000);
     }
@@ -554,7 +554,7 @@ TEST_F(SoundRecorderTest, TheDeviceClearsFromAPositionAndSavesWhatItHolds) {
     };
     // Across a block boundary, on one, beyond the end, and from the start.
     for (const Case c :
-         {Case{Rate + 7, Rate + 7}, Case{Rate, Rate}, Case{5 * Rate, Rate}, Case{0, 0}}) {
+         {Case{kRate + 7, kRate + 7}, Case{kRate, kRate}, Case{5 * kRate, kRate}, Case{0, 0}}) {
         SCOPED_TRACE(c.from);
         EXPECT_EQ(device.clear(c.from), RecordingDevice::Status::Ok);
         EXPECT_EQ(device.length(), c.length);
@@ -573,7 +573,7 @@ TEST_F(SoundRecorderTest, TheDeviceClearsFromAPositionAndSavesWhatItHolds) {
     EXPECT_FALSE(device.isRecording());
     ASSERT_EQ(device.save("Parlio.wav"), RecordingDevice::Status::Ok);
     const Sound sound = decodeFile(dir.file("Parlio.wav"));
-    ASSERT_GT(sound.samples.size(), 1000u + Rate / 5);
+    ASSERT_GT(sound.samples.size(), 1000u + kRate / 5);
     EXPECT_TRUE(std::equal(sound.samples.begin(), sound.samples.begin() + 1000, ramp.begin()));
 }
 
@@ -581,9 +581,9 @@ TEST_F(SoundRecorderTest, ARecordingStopsGrowingAtItsLimit) {
     RecordingDevice device(deviceOptions({}, {}, 400ms));
     ASSERT_EQ(device.open(), RecordingDevice::Status::Ok);
     ASSERT_EQ(device.record(), RecordingDevice::Status::Ok);
-    EXPECT_TRUE(chatterly::test::waitFor([&] { return device.length() >= Rate * 4 / 10; }));
+    EXPECT_TRUE(chatterly::test::waitFor([&] { return device.length() >= kRate * 4 / 10; }));
     std::this_thread::sleep_for(300ms);  // capture would have gone on by now
-    EXPECT_EQ(device.length(), static_cast<uint64_t>(Rate * 4 / 10));
+    EXPECT_EQ(device.length(), static_cast<uint64_t>(kRate * 4 / 10));
     EXPECT_EQ(device.stop(), RecordingDevice::Status::Ok);
-    EXPECT_EQ(device.length(), static_cast<uint64_t>(Rate * 4 / 10));
+    EXPECT_EQ(device.length(), static_cast<uint64_t>(kRate * 4 / 10));
 }

@@ -20,24 +20,24 @@ namespace {
 // Records captions and pictures as the window would show them.
 class RecordingView : public StationView {
   public:
-    void EnableControl(int, bool) override {}
-    void SetControlText(int id, const std::string& text) override {
+    void enableControl(int, bool) override {}
+    void setControlText(int id, const std::string& text) override {
         std::lock_guard lock(mutex);
         if (id == IDC_STATUS_BOX) {
             captions.push_back(text);
         }
     }
-    std::string ControlText(int) override { return {}; }
-    void SetWindowCaption(const std::string&) override {}
-    void SetChecked(int, bool) override {}
-    bool IsChecked(int) override { return false; }
-    void ShowBitmap(int controlId, int bitmapId) override {
+    std::string controlText(int) override { return {}; }
+    void setWindowCaption(const std::string&) override {}
+    void setChecked(int, bool) override {}
+    bool isChecked(int) override { return false; }
+    void showBitmap(int controlId, int bitmapId) override {
         std::lock_guard lock(mutex);
         if (controlId == IDC_SPEAKER) {
             frames.push_back(bitmapId);
         }
     }
-    void BringToFront() override {}
+    void bringToFront() override {}
 
     std::vector<int> shownFrames() {
         std::lock_guard lock(mutex);
@@ -61,7 +61,7 @@ TEST(ConnectionTimer, CaptionShowsMinutesWithinTheHourAndSeconds) {
         {3599, "Connected 59:59"}, {3600, "Connected 00:00"}, {3723, "Connected 02:03"},
     };
     for (const auto& [t, caption] : cases) {
-        EXPECT_EQ(StatusDisplays::TimerCaption(t), caption) << t;
+        EXPECT_EQ(StatusDisplays::timerCaption(t), caption) << t;
     }
 }
 
@@ -70,12 +70,12 @@ TEST(ConnectionTimer, CountsFromItsStartByTheCalendarClockAndRestoresTheBoxCapti
     auto view = std::make_shared<RecordingView>();
     std::atomic<int64_t> now{1000000};
     auto displays = StatusDisplays::make(view, [&] { return now.load(); });
-    displays->StartConnectionTimer();
+    displays->startConnectionTimer();
     ASSERT_TRUE(waitFor([&] { return !view->shownCaptions().empty(); }));
     EXPECT_EQ(view->shownCaptions().front(), "Connected 00:00");
     now += 3723;
     ASSERT_TRUE(waitFor([&] { return view->shownCaptions().back() == "Connected 02:03"; }));
-    displays->StopConnectionTimers();
+    displays->stopConnectionTimers();
     ASSERT_TRUE(waitFor([&] { return displays->timers().running() == 0; }));
     EXPECT_EQ(view->shownCaptions().back(), "Connection Status");
     EXPECT_FALSE(TimerStopEvent.isSignalled());  // the timer consumed its stop
@@ -85,10 +85,10 @@ TEST(ConnectionTimer, OneStopEndsEveryRunningTimer) {
     test::clearSignalEvents();
     auto view = std::make_shared<RecordingView>();
     auto displays = StatusDisplays::make(view);
-    displays->StartConnectionTimer();
-    displays->StartConnectionTimer();  // an outgoing and an incoming call's timers
+    displays->startConnectionTimer();
+    displays->startConnectionTimer();  // an outgoing and an incoming call's timers
     ASSERT_TRUE(waitFor([&] { return displays->timers().running() == 2; }));
-    displays->StopConnectionTimers();
+    displays->stopConnectionTimers();
     EXPECT_TRUE(waitFor([&] { return displays->timers().running() == 0; }));
 }
 
@@ -96,14 +96,14 @@ TEST(ConnectionTimer, AStartRightAfterAStopNeverLeavesTheOldTimerRunning) {
     test::clearSignalEvents();
     auto view = std::make_shared<RecordingView>();
     auto displays = StatusDisplays::make(view);
-    displays->StartConnectionTimer();
+    displays->startConnectionTimer();
     ASSERT_TRUE(waitFor([&] { return !view->shownCaptions().empty(); }));
-    displays->StopConnectionTimers();
+    displays->stopConnectionTimers();
     TimerStopEvent.reset();  // what a new call's Connect does before its timer starts
-    displays->StartConnectionTimer();
+    displays->startConnectionTimer();
     EXPECT_TRUE(waitFor([&] { return displays->timers().running() == 1; }));
     EXPECT_EQ(displays->timers().staleRunning(), 0);
-    displays->StopConnectionTimers();
+    displays->stopConnectionTimers();
     EXPECT_TRUE(waitFor([&] { return displays->timers().running() == 0; }));
 }
 

@@ -50,7 +50,7 @@ Bytes stored(Write write) {
     {
         CArchive ar(out, CArchive::Mode::Store);
         write(ar);
-        ar.close();
+        ar.Close();
     }
     return out.sentBytes();
 }
@@ -83,12 +83,12 @@ TEST(MemoryFileEncodingCount, WritesTheShortFormUpTo65534AndTheLongFormFrom65535
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.n);
-        EXPECT_EQ(stored([&](CArchive& ar) { ar.writeCount(c.n); }), c.bytes);
-        forEveryDelivery(c.bytes, [&](CArchive& ar) { EXPECT_EQ(ar.readCount(), c.n); });
+        EXPECT_EQ(stored([&](CArchive& ar) { ar.WriteCount(c.n); }), c.bytes);
+        forEveryDelivery(c.bytes, [&](CArchive& ar) { EXPECT_EQ(ar.ReadCount(), c.n); });
     }
     // A long form is accepted for a small count too.
     forEveryDelivery({0xFF, 0xFF, 0x03, 0x00, 0x00, 0x00},
-                     [](CArchive& ar) { EXPECT_EQ(ar.readCount(), 3u); });
+                     [](CArchive& ar) { EXPECT_EQ(ar.ReadCount(), 3u); });
 }
 
 TEST(MemoryFileEncodingString, WritesTheShortestPrefixForEachLength) {
@@ -108,8 +108,8 @@ TEST(MemoryFileEncodingString, WritesTheShortestPrefixForEachLength) {
         SCOPED_TRACE(c.length);
         const std::string s = filler(c.length);
         const Bytes expected = c.prefix + text(s);
-        EXPECT_EQ(stored([&](CArchive& ar) { ar.writeString(s); }), expected);
-        forEveryDelivery(expected, [&](CArchive& ar) { EXPECT_EQ(ar.readString(), s); });
+        EXPECT_EQ(stored([&](CArchive& ar) { ar.WriteString(s); }), expected);
+        forEveryDelivery(expected, [&](CArchive& ar) { EXPECT_EQ(ar.ReadString(), s); });
     }
 }
 
@@ -119,14 +119,14 @@ TEST(MemoryFileEncodingString, EveryByteValueSurvivesARoundTrip) {
         all.push_back(static_cast<char>(b));
     }
     const Bytes bytes = stored([&](CArchive& ar) {
-        ar.writeString(all);
-        ar.writeString("");
-        ar.writeString("desk");
+        ar.WriteString(all);
+        ar.WriteString("");
+        ar.WriteString("desk");
     });
     forEveryDelivery(bytes, [&](CArchive& ar) {
-        EXPECT_EQ(ar.readString(), all);
-        EXPECT_EQ(ar.readString(), "");
-        EXPECT_EQ(ar.readString(), "desk");
+        EXPECT_EQ(ar.ReadString(), all);
+        EXPECT_EQ(ar.ReadString(), "");
+        EXPECT_EQ(ar.ReadString(), "desk");
     });
 }
 
@@ -164,8 +164,8 @@ TEST(MemoryFileEncodingString, ReadsLongerPrefixesThanNeededAndWideStrings) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         forEveryDelivery(c.bytes + text("\x02ok"), [&](CArchive& ar) {
-            EXPECT_EQ(ar.readString(), c.expected);
-            EXPECT_EQ(ar.readString(), "ok");  // nothing more, nothing less was taken
+            EXPECT_EQ(ar.ReadString(), c.expected);
+            EXPECT_EQ(ar.ReadString(), "ok");  // nothing more, nothing less was taken
         });
     }
 }
@@ -187,7 +187,7 @@ TEST(MemoryFileEncodingString, DataThatEndEarlyRaiseEndOfFile) {
         SCOPED_TRACE(c.what);
         forEveryDelivery(c.bytes, [&](CArchive& ar) {
             try {
-                ar.readString();
+                ar.ReadString();
                 ADD_FAILURE() << "no error";
             } catch (const ArchiveError& e) {
                 EXPECT_EQ(e.cause(), ArchiveError::Cause::EndOfFile);
@@ -209,9 +209,9 @@ TEST(MemoryFileEncodingString, AnnouncedLengthsBeyondTheDataFailWithoutAllocatin
             RecordingStream in(input);
             CArchive ar(in, CArchive::Mode::Load);
             if (sizeKnown) {
-                ar.setAvailable(input.size());
+                ar.SetAvailable(input.size());
             }
-            EXPECT_THROW(ar.readString(), ArchiveError);
+            EXPECT_THROW(ar.ReadString(), ArchiveError);
         }
     }
 }
@@ -222,27 +222,27 @@ TEST(MemoryFileEncodingBounds, RequireAvailableCountsFromWhereTheSizeWasGiven) {
              "abc"
              "xyz"));
     CArchive ar(in, CArchive::Mode::Load);
-    ar.requireAvailable(1000);  // size unknown: never refuses
-    ar.setAvailable(7);
-    ar.requireAvailable(7);
-    EXPECT_THROW(ar.requireAvailable(8), ArchiveError);
-    EXPECT_EQ(ar.readString(), "abc");
-    ar.requireAvailable(3);
-    EXPECT_THROW(ar.requireAvailable(4), ArchiveError);
+    ar.RequireAvailable(1000);  // size unknown: never refuses
+    ar.SetAvailable(7);
+    ar.RequireAvailable(7);
+    EXPECT_THROW(ar.RequireAvailable(8), ArchiveError);
+    EXPECT_EQ(ar.ReadString(), "abc");
+    ar.RequireAvailable(3);
+    EXPECT_THROW(ar.RequireAvailable(4), ArchiveError);
     // A length exactly as long as the rest is fine.
-    ar.setAvailable(3);
+    ar.SetAvailable(3);
     uint8_t rest[3];
-    EXPECT_EQ(ar.read(rest, 3), 3u);
-    ar.requireAvailable(0);
-    EXPECT_THROW(ar.requireAvailable(1), ArchiveError);
+    EXPECT_EQ(ar.Read(rest, 3), 3u);
+    ar.RequireAvailable(0);
+    EXPECT_THROW(ar.RequireAvailable(1), ArchiveError);
 }
 
 TEST(MemoryFileEncodingBounds, AnEmptyErrorNameReadsUnnamedFile) {
     RecordingStream in;
     CArchive ar(in, CArchive::Mode::Load);
-    ar.setErrorName({});
+    ar.SetErrorName({});
     try {
-        ar.readCount();
+        ar.ReadCount();
         FAIL() << "no error";
     } catch (const ArchiveError& e) {
         EXPECT_EQ(e.description(), "An attempt was made to access an unnamed file past its end.");

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cerrno>
+#include <memory>
+#include <thread>
 
 #include "framework/streams/ArchiveError.h"
 #include "framework/streams/CArchive.h"
@@ -36,11 +40,11 @@ TEST(ArchiveWrite, SendsWholeBlocksAndBulkStraightFromCaller) {
         uint8_t seed = 0;
         for (size_t n : c.writes) {
             const auto data = pattern(n, ++seed);
-            ar.write(data.data(), n);
+            ar.Write(data.data(), n);
             expected.insert(expected.end(), data.begin(), data.end());
         }
         EXPECT_EQ(stream.sendSizes(), c.sendsBeforeFlush);
-        ar.flush();
+        ar.Flush();
         EXPECT_EQ(stream.sendSizes(), c.sendsAfterFlush);
         EXPECT_EQ(stream.sentBytes(), expected);
     }
@@ -54,12 +58,12 @@ TEST(ArchiveRead, ReturnsEveryByteAndKeepsExtrasBufferedUnderAnyDelivery) {
         std::vector<uint8_t> out;
         for (size_t n : {3, 20, 1, 8, 18}) {
             std::vector<uint8_t> part(n);
-            ASSERT_EQ(ar.read(part.data(), n), n);
+            ASSERT_EQ(ar.Read(part.data(), n), n);
             out.insert(out.end(), part.begin(), part.end());
         }
         EXPECT_EQ(out, input);
         uint8_t extra;
-        EXPECT_EQ(ar.read(&extra, 1), 0u);
+        EXPECT_EQ(ar.Read(&extra, 1), 0u);
     }
 }
 
@@ -67,30 +71,30 @@ TEST(ArchiveRead, BulkGoesStraightToDestinationAndShortReadAtEnd) {
     RecordingStream stream(pattern(21), Delivery::Whole);
     CArchive ar(stream, CArchive::Mode::Load, 8);
     std::vector<uint8_t> out(19);
-    ASSERT_EQ(ar.read(out.data(), 19), 19u);
+    ASSERT_EQ(ar.Read(out.data(), 19), 19u);
     // 16 bytes direct, then one buffered receive of up to 8 bytes.
     EXPECT_EQ(stream.receives, (std::vector<size_t>{16, 5}));
-    EXPECT_EQ(ar.buffered(), 2u);
+    EXPECT_EQ(ar.Buffered(), 2u);
     std::vector<uint8_t> tail(10);
-    EXPECT_EQ(ar.read(tail.data(), 10), 2u);
+    EXPECT_EQ(ar.Read(tail.data(), 10), 2u);
 }
 
 TEST(ArchiveIntegers, LittleEndianAndEndOfFileNamesTheStream) {
     RecordingStream out;
     {
         CArchive ar(out, CArchive::Mode::Store);
-        ar.writeU8(0xAB);
-        ar.writeU16(0x1234);
-        ar.writeU32(0xDEADBEEF);
+        ar.WriteU8(0xAB);
+        ar.WriteU16(0x1234);
+        ar.WriteU32(0xDEADBEEF);
     }  // the destructor flushes
     EXPECT_EQ(out.sentBytes(), (std::vector<uint8_t>{0xAB, 0x34, 0x12, 0xEF, 0xBE, 0xAD, 0xDE}));
     RecordingStream in(out.sentBytes(), Delivery::OneByte);
     CArchive ar(in, CArchive::Mode::Load);
-    EXPECT_EQ(ar.readU8(), 0xAB);
-    EXPECT_EQ(ar.readU16(), 0x1234);
-    EXPECT_EQ(ar.readU32(), 0xDEADBEEFu);
+    EXPECT_EQ(ar.ReadU8(), 0xAB);
+    EXPECT_EQ(ar.ReadU16(), 0x1234);
+    EXPECT_EQ(ar.ReadU32(), 0xDEADBEEFu);
     try {
-        ar.readU16();
+        ar.ReadU16();
         FAIL() << "no error at the end";
     } catch (const ArchiveError& e) {
         EXPECT_EQ(e.cause(), ArchiveError::Cause::EndOfFile);
@@ -103,15 +107,15 @@ TEST(ArchiveErrors, FailuresPropagateExceptInTheDestructor) {
     stream.failAfter(0);
     {
         CArchive ar(stream, CArchive::Mode::Store, 8);
-        ar.writeU32(1);
-        EXPECT_THROW(ar.flush(), FileError);
-        ar.writeU32(2);
+        ar.WriteU32(1);
+        EXPECT_THROW(ar.Flush(), FileError);
+        ar.WriteU32(2);
     }  // the destructor's failing flush is swallowed
     RecordingStream dropped;
     {
         CArchive ar(dropped, CArchive::Mode::Store, 8);
-        ar.writeU32(7);
-        ar.abort();
+        ar.WriteU32(7);
+        ar.Abort();
     }
     EXPECT_TRUE(dropped.sends.empty());
 }
@@ -123,13 +127,13 @@ TEST(FileStreamArchive, RoundTripsThroughARealFileAndReportsOpenErrors) {
     {
         FileStream file(name, FileStream::Mode::Write);
         CArchive ar(file, CArchive::Mode::Store);
-        ar.write(data.data(), data.size());
-        ar.close();
+        ar.Write(data.data(), data.size());
+        ar.Close();
     }
     FileStream file(name, FileStream::Mode::Read);
     CArchive ar(file, CArchive::Mode::Load);
     std::vector<uint8_t> back(data.size() + 10);
-    EXPECT_EQ(ar.read(back.data(), back.size()), data.size());
+    EXPECT_EQ(ar.Read(back.data(), back.size()), data.size());
     back.resize(data.size());
     EXPECT_EQ(back, data);
     try {
@@ -138,6 +142,52 @@ TEST(FileStreamArchive, RoundTripsThroughARealFileAndReportsOpenErrors) {
     } catch (const FileError& e) {
         EXPECT_EQ(e.cause(), ENOENT);
         EXPECT_EQ(e.fileName(), dir.file("absent.bin"));
+    }
+}
+
+TEST(FileStreamReadAll, ReadsToTheEndOrRefusesWhatIsOverTheLimit) {
+    test::ScratchDirectory dir;
+    struct Case {
+        const char* what;
+        size_t size;
+        uint64_t limit;
+        bool fits;
+    };
+    const Case cases[] = {
+        {"empty", 0, 10, true},
+        {"exactly the limit", 70000, 70000, true},
+        {"one over the limit", 70001, 70000, false},
+        {"far under the limit", 5, 1u << 30, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto data = pattern(c.size, 3);
+        for (const bool piped : {false, true}) {
+            SCOPED_TRACE(piped ? "through a pipe (size unknown)" : "a regular file");
+            std::unique_ptr<FileStream> in;
+            std::thread writer;
+            if (piped) {
+                int fds[2];
+                ASSERT_EQ(::pipe(fds), 0);
+                in = std::make_unique<FileStream>(fds[0], true);
+                writer = std::thread(
+                    [&, fd = fds[1]] { FileStream(fd, true).write(data.data(), data.size()); });
+            } else {
+                test::writeFile(dir.file("whole.bin"), data);
+                in = std::make_unique<FileStream>(dir.file("whole.bin"), FileStream::Mode::Read);
+            }
+            try {
+                EXPECT_EQ(in->readAll(c.limit), data);
+                EXPECT_TRUE(c.fits);
+            } catch (const FileError& e) {
+                EXPECT_FALSE(c.fits);
+                EXPECT_EQ(e.cause(), EFBIG);
+            }
+            in.reset();  // a writer still blocked on a refused pipe sees it close
+            if (writer.joinable()) {
+                writer.join();
+            }
+        }
     }
 }
 

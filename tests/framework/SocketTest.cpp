@@ -32,7 +32,7 @@ class LoggingSocket : public CSocket {
     explicit LoggingSocket(std::vector<std::string>& log, std::string name = "socket")
         : log_(log), name_(std::move(name)) {}
     bool PumpWhileWaiting() override {
-        loop()->dispatchOne();
+        Loop()->dispatchOne();
         return false;
     }
     int readable = 0;
@@ -167,7 +167,7 @@ TEST_P(BlockingRules, CloseDuringAWaitCancelsItWithWSAEINTR) {
         char buffer[16];
         EXPECT_EQ(socket.Receive(buffer, sizeof buffer), SOCKET_ERROR);
         EXPECT_EQ(CAsyncSocket::GetLastError(), WSAEINTR);
-        EXPECT_FALSE(socket.isOpen());
+        EXPECT_FALSE(socket.IsOpen());
         EXPECT_FALSE(socket.IsBlocking());
     });
     EXPECT_TRUE(far.seesClose(20000));
@@ -289,8 +289,8 @@ TEST_P(BlockingRules, TheRetryTimeEndsAWaitThatNoNotificationEnds) {
         char byte = 0;
         EXPECT_EQ(socket.Receive(&byte, 1), 1);
         const auto waited = std::chrono::steady_clock::now() - start;
-        EXPECT_GE(waited, std::chrono::milliseconds(CSocket::RetryMs - 100));
-        EXPECT_LT(waited, std::chrono::milliseconds(CSocket::RetryMs * 5));
+        EXPECT_GE(waited, std::chrono::milliseconds(CSocket::kRetryMs - 100));
+        EXPECT_LT(waited, std::chrono::milliseconds(CSocket::kRetryMs * 5));
     });
 }
 
@@ -309,7 +309,7 @@ TEST(SocketNotifications, AReadableNotificationWithNoByteWaitingRunsNothing) {
         // Let the notification be queued, then take its bytes away.
         chatterly::test::waitUntilQueued(loop);
         char buffer[16];
-        ASSERT_EQ(recv(socket.handle(), buffer, sizeof buffer, 0), 4);
+        ASSERT_EQ(recv(socket.Handle(), buffer, sizeof buffer, 0), 4);
         chatterly::test::dispatchAll(loop);
         EXPECT_EQ(socket.readable, 0);
         // The next bytes are announced again.
@@ -341,7 +341,7 @@ TEST(SocketNotifications, DetachHandsTheHandleOverAndAttachAdoptsItOnAnotherThre
     CSocket first;
     ASSERT_TRUE(first.Attach(near.release()));
     const int handle = first.Detach();
-    EXPECT_FALSE(first.isOpen());
+    EXPECT_FALSE(first.IsOpen());
     std::string got;
     std::thread other([&] {
         std::vector<std::string> log;
@@ -364,7 +364,7 @@ TEST(SocketCreate, APortInUseFailsAndLeavesTheSocketClosed) {
     CSocket socket;
     EXPECT_FALSE(socket.Create(taken.port()));
     EXPECT_EQ(CAsyncSocket::GetLastError(), WSAEADDRINUSE);
-    EXPECT_FALSE(socket.isOpen());
+    EXPECT_FALSE(socket.IsOpen());
 }
 
 TEST(SocketGiveUp, AFarEndThatNeverReadsCannotHoldASendPastTheGiveUpTime) {

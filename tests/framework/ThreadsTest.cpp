@@ -90,7 +90,7 @@ TEST(ThreadStarter, AWorkerErrorIsReportedAndTheThreadIsCountedUntilItEnds) {
     const int before = ThreadStarter::running();
     AutoResetEvent go;
     ThreadStarter::start([&] {
-        go.wait(AutoResetEvent::Infinite);
+        go.wait(AutoResetEvent::kInfinite);
         throw ArchiveError();
     });
     EXPECT_EQ(ThreadStarter::running(), before + 1);

@@ -36,7 +36,7 @@ class MemoryDialog : public ::testing::Test {
         for (const auto& e : entries) {
             list.Add(e);
         }
-        memory.RebuildFromEntries(list);
+        memory.rebuildFromEntries(list);
         memory.SaveMemory();
         fileBefore = test::fileBytes("Parlio.mem");
     }
@@ -74,7 +74,7 @@ class MemoryDialog : public ::testing::Test {
         for (int i = 0; i < list()->count(); ++i) {
             out.push_back(AnsiCodec::fromQString(list()->item(i)->text()));
         }
-        EXPECT_EQ(out, dialog->editor().Entries());
+        EXPECT_EQ(out, dialog->Editor().entries());
         return out;
     }
     std::string text(int id) { return AnsiCodec::fromQString(field(id)->text()); }
@@ -121,7 +121,7 @@ class MemoryDialog : public ::testing::Test {
         if (dialog->isVisible() || dialog->result() != QDialog::Accepted) {
             return std::nullopt;
         }
-        Texts combo = memory.RebuildFromEntries(dialog->EntryList);
+        Texts combo = memory.rebuildFromEntries(dialog->EntryList);
         memory.SaveMemory();
         return combo;
     }
@@ -354,7 +354,7 @@ TEST_F(MemoryDialog, CancelLeavesMemoryAndFileUntouched) {
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
     EXPECT_FALSE(applyAsStation());
     EXPECT_EQ(addresses(), (Texts{"10.0.0.7", "10.0.0.5", "10.0.0.2"}));
-    EXPECT_EQ(memory.ResolveRemote("hall"), "10.0.0.2");
+    EXPECT_EQ(memory.resolveRemote("hall"), "10.0.0.2");
     EXPECT_EQ(test::fileBytes("Parlio.mem"), fileBefore);
 }
 
@@ -389,8 +389,8 @@ TEST_F(MemoryDialog, OkAppliesEveryEntryTrimmingOnlyAliasedAddresses) {
     // One item per entry, its alias or its address, in list order.
     EXPECT_EQ(*combo, (Texts{"hall", "x", "10.0.0.4 ", "10.0.0.9"}));
     EXPECT_EQ(addresses(), (Texts{"10.0.0.2", "10.0.0.3", "10.0.0.4 ", "10.0.0.9"}));
-    EXPECT_EQ(memory.ResolveRemote("x"), "10.0.0.3");
-    EXPECT_EQ(memory.CallerName("10.0.0.9"), "10.0.0.9");
+    EXPECT_EQ(memory.resolveRemote("x"), "10.0.0.3");
+    EXPECT_EQ(memory.callerName("10.0.0.9"), "10.0.0.9");
 
     // A later start loads the same memory from the file.
     StationMemory restarted;
@@ -408,9 +408,9 @@ TEST_F(MemoryDialog, TwoEntriesWithOneAliasMapItToTheLaterAddress) {
     EXPECT_EQ(shown(), (Texts{"10.0.0.1 == a", "10.0.0.2 == a"}));
     click(IDC_MEMORY_OK);
     ASSERT_TRUE(applyAsStation());
-    EXPECT_EQ(memory.ResolveRemote("a"), "10.0.0.2");
-    EXPECT_EQ(memory.CallerName("10.0.0.1"), "a");
-    EXPECT_EQ(memory.CallerName("10.0.0.2"), "a");
+    EXPECT_EQ(memory.resolveRemote("a"), "10.0.0.2");
+    EXPECT_EQ(memory.callerName("10.0.0.1"), "a");
+    EXPECT_EQ(memory.callerName("10.0.0.2"), "a");
 }
 
 TEST_F(MemoryDialog, RunsModallyUntilOk) {
@@ -432,7 +432,7 @@ TEST_F(MemoryDialog, RunsModallyUntilOk) {
     const auto combo = applyAsStation();
     ASSERT_TRUE(combo);
     EXPECT_EQ(*combo, Texts{"den"});
-    EXPECT_EQ(memory.ResolveRemote("desk"), "desk");
+    EXPECT_EQ(memory.resolveRemote("desk"), "desk");
 }
 
 }  // namespace

@@ -12,7 +12,7 @@ namespace {
 MemoryEditor editorWith(std::initializer_list<std::string> entries) {
     MemoryEditor editor;
     for (const auto& e : entries) {
-        editor.Insert(e);
+        editor.insert(e);
     }
     return editor;
 }
@@ -20,7 +20,7 @@ MemoryEditor editorWith(std::initializer_list<std::string> entries) {
 TEST(MemoryEditor, SortsWithoutRegardToCaseEqualEntriesInOrderOfAdding) {
     const MemoryEditor editor = editorWith({"b", "A", "hall", "10.0.0.12", "a", "B", "10.0.0.1",
                                             "\xC9t\xE9", "\xE9t\xE9", "Hall == x", ""});
-    EXPECT_EQ(editor.Entries(),
+    EXPECT_EQ(editor.entries(),
               (std::vector<std::string>{"", "10.0.0.1", "10.0.0.12", "A", "a", "b", "B", "hall",
                                         "Hall == x", "\xC9t\xE9", "\xE9t\xE9"}));
 }
@@ -31,12 +31,12 @@ TEST(MemoryEditor, FillJoinsEveryAliasTheMemoryHolds) {
     for (const char* e : {"10.0.0.7", "10.0.0.5 == desk", "10.0.0.6 =="}) {
         entries.Add(e);
     }
-    memory.RebuildFromEntries(entries);
+    memory.rebuildFromEntries(entries);
     MemoryEditor editor;
-    editor.Insert("dropped by Fill");
-    editor.Fill(memory);
+    editor.insert("dropped by Fill");
+    editor.fill(memory);
     // An alias is joined even when empty.
-    EXPECT_EQ(editor.Entries(),
+    EXPECT_EQ(editor.entries(),
               (std::vector<std::string>{"10.0.0.5 == desk", "10.0.0.6 == ", "10.0.0.7"}));
 }
 
@@ -51,7 +51,7 @@ TEST(MemoryEditor, PrefixSearchIgnoresCaseAndAnEmptyTextMatchesNothing) {
         {"\xE9l", 2},    {"\xC9L\xC9MENT", 2}, {"", std::nullopt},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(editor.FindPrefix(c.text), c.found) << c.text;
+        EXPECT_EQ(editor.findPrefix(c.text), c.found) << c.text;
     }
 }
 
@@ -85,16 +85,16 @@ TEST(MemoryEditor, FinishAddRefusesAnyPrefixOfAnEntry) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         MemoryEditor editor = editorWith({"10.0.0.12", "host == x", "10.0.0.5 == desk"});
-        const auto before = editor.Entries();
-        const MemoryEditor::AddOutcome outcome = editor.FinishAdd(c.address, c.alias);
+        const auto before = editor.entries();
+        const MemoryEditor::AddOutcome outcome = editor.finishAdd(c.address, c.alias);
         EXPECT_EQ(outcome.refusal, c.refusal);
         if (c.added) {
             ASSERT_TRUE(outcome.inserted);
-            EXPECT_EQ(editor.Entries()[*outcome.inserted], *c.added);
-            EXPECT_EQ(editor.Count(), before.size() + 1);
+            EXPECT_EQ(editor.entries()[*outcome.inserted], *c.added);
+            EXPECT_EQ(editor.count(), before.size() + 1);
         } else {
             EXPECT_FALSE(outcome.inserted);
-            EXPECT_EQ(editor.Entries(), before);
+            EXPECT_EQ(editor.entries(), before);
         }
     }
 }
@@ -102,22 +102,22 @@ TEST(MemoryEditor, FinishAddRefusesAnyPrefixOfAnEntry) {
 TEST(MemoryEditor, EditRoundTripLeavesTheEntryUnchanged) {
     MemoryEditor editor = editorWith({"10.0.0.7", "10.0.0.5 == desk"});
     for (int round = 0; round < 5; ++round) {
-        const MemoryEntry::Parts parts = editor.BeginEdit(0);
+        const MemoryEntry::Parts parts = editor.beginEdit(0);
         EXPECT_EQ(parts.address, "10.0.0.5");
         EXPECT_EQ(parts.alias, "desk");
-        EXPECT_EQ(editor.Entries(), std::vector<std::string>{"10.0.0.7"});
-        editor.FinishEdit(parts.address, *parts.alias);
+        EXPECT_EQ(editor.entries(), std::vector<std::string>{"10.0.0.7"});
+        editor.finishEdit(parts.address, *parts.alias);
     }
-    EXPECT_EQ(editor.Entries(), (std::vector<std::string>{"10.0.0.5 == desk", "10.0.0.7"}));
+    EXPECT_EQ(editor.entries(), (std::vector<std::string>{"10.0.0.5 == desk", "10.0.0.7"}));
 
     // No alias: the alias field stays empty; cleared fields add an empty entry,
     // and a duplicate goes in without a test.
-    const MemoryEntry::Parts plain = editor.BeginEdit(1);
+    const MemoryEntry::Parts plain = editor.beginEdit(1);
     EXPECT_EQ(plain.address, "10.0.0.7");
     EXPECT_FALSE(plain.alias);
-    EXPECT_EQ(editor.FinishEdit("", ""), 0u);
-    EXPECT_EQ(editor.FinishEdit("10.0.0.5", "desk"), 2u);
-    EXPECT_EQ(editor.Entries(),
+    EXPECT_EQ(editor.finishEdit("", ""), 0u);
+    EXPECT_EQ(editor.finishEdit("10.0.0.5", "desk"), 2u);
+    EXPECT_EQ(editor.entries(),
               (std::vector<std::string>{"", "10.0.0.5 == desk", "10.0.0.5 == desk"}));
 }
 
@@ -143,10 +143,10 @@ TEST(MemoryEntry, EditAndApplySplitByTheirOwnRules) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        const auto edit = MemoryEntry::ForEdit(c.text);
+        const auto edit = MemoryEntry::forEdit(c.text);
         EXPECT_EQ(edit.address, c.editAddress);
         EXPECT_EQ(edit.alias, c.editAlias);
-        const auto apply = MemoryEntry::ForApply(c.text);
+        const auto apply = MemoryEntry::forApply(c.text);
         EXPECT_EQ(apply.address, c.applyAddress);
         EXPECT_EQ(apply.alias, c.applyAlias);
     }

@@ -89,7 +89,7 @@ TEST(StationMemoryFile, WorkedExampleIsWrittenByteForByteAndLoadsBack) {
     ScratchDirectory dir;
     {
         StationMemory memory;
-        EXPECT_EQ(memory.RebuildFromEntries(entries({"10.0.0.2 == hall", "10.0.0.5 == desk"})),
+        EXPECT_EQ(memory.rebuildFromEntries(entries({"10.0.0.2 == hall", "10.0.0.5 == desk"})),
                   (std::vector<std::string>{"hall", "desk"}));
         memory.SaveMemory();
     }
@@ -104,11 +104,11 @@ TEST(StationMemoryFile, WorkedExampleIsWrittenByteForByteAndLoadsBack) {
     EXPECT_EQ(pairs(loaded.AliasByAddress()), (Pairs{{"10.0.0.2", "hall"}, {"10.0.0.5", "desk"}}));
     EXPECT_EQ(pairs(loaded.AddressByAlias()), (Pairs{{"hall", "10.0.0.2"}, {"desk", "10.0.0.5"}}));
     // The lookups are exact: Desk is not desk and stays the connection target.
-    EXPECT_EQ(loaded.ResolveRemote("desk"), "10.0.0.5");
-    EXPECT_EQ(loaded.ResolveRemote("Desk"), "Desk");
-    EXPECT_EQ(loaded.ResolveRemote("10.0.0.7"), "10.0.0.7");
-    EXPECT_EQ(loaded.CallerName("10.0.0.2"), "hall");
-    EXPECT_EQ(loaded.CallerName("10.0.0.9"), "10.0.0.9");
+    EXPECT_EQ(loaded.resolveRemote("desk"), "10.0.0.5");
+    EXPECT_EQ(loaded.resolveRemote("Desk"), "Desk");
+    EXPECT_EQ(loaded.resolveRemote("10.0.0.7"), "10.0.0.7");
+    EXPECT_EQ(loaded.callerName("10.0.0.2"), "hall");
+    EXPECT_EQ(loaded.callerName("10.0.0.9"), "10.0.0.9");
 }
 
 TEST(StationMemoryFile, EmptyMemoryIsSixZeroBytesAndLoadsEmpty) {
@@ -132,7 +132,7 @@ TEST(StationMemoryFile, MapSectionsFollowTheChainsNewestKeyFirst) {
     // then hall), 12 (a), 16 (10.0.0.2), whatever the order of insertion.
     ScratchDirectory dir;
     StationMemory memory;
-    memory.RebuildFromEntries(entries({" == ", "a == a", "hall == hall", "desk == desk",
+    memory.rebuildFromEntries(entries({" == ", "a == a", "hall == hall", "desk == desk",
                                        "10.0.0.5 == 10.0.0.5", "10.0.0.2 == 10.0.0.2"}));
     memory.SaveMemory();
     Bytes chained;
@@ -158,7 +158,7 @@ TEST(StationMemoryFile, LengthAndCountBoundariesTakeTheirExactForms) {
         SCOPED_TRACE(c.length);
         const std::string address(c.length, 'h');
         StationMemory memory;
-        memory.RebuildFromEntries(entries({address}));
+        memory.rebuildFromEntries(entries({address}));
         memory.SaveMemory();
         EXPECT_EQ(test::fileBytes("Parlio.mem"),
                   u16(1) + c.prefix + body(address) + u16(0) + u16(0));
@@ -181,7 +181,7 @@ TEST(StationMemoryFile, LengthAndCountBoundariesTakeTheirExactForms) {
             many.Add("");
         }
         StationMemory memory;
-        memory.RebuildFromEntries(many);
+        memory.rebuildFromEntries(many);
         memory.SaveMemory();
         EXPECT_EQ(test::fileBytes("Parlio.mem"), c.prefix + Bytes(c.count, 0) + u16(0) + u16(0));
         StationMemory loaded;
@@ -205,8 +205,8 @@ TEST(StationMemoryFile, LongerPrefixesAndWideStringsLoad) {
     const auto texts = memory.LoadMemory();
     ASSERT_TRUE(texts);
     EXPECT_EQ(*texts, (std::vector<std::string>{"d\xEBsk", "10.0.0.2"}));
-    EXPECT_EQ(memory.ResolveRemote("d\xEBsk"), "10.0.0.5");
-    EXPECT_EQ(memory.CallerName("10.0.0.5"), "d\xEBsk");
+    EXPECT_EQ(memory.resolveRemote("d\xEBsk"), "10.0.0.5");
+    EXPECT_EQ(memory.callerName("10.0.0.5"), "d\xEBsk");
 }
 
 TEST(StationMemoryFile, UnopenableFilesLoadNothingSilently) {
@@ -394,8 +394,8 @@ TEST(StationMemoryRebuild, EntriesBecomeStationsByTheApplyRules) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         StationMemory memory;
-        memory.RebuildFromEntries(entries({"old == stale"}));
-        EXPECT_EQ(memory.RebuildFromEntries(c.entries), c.combo);
+        memory.rebuildFromEntries(entries({"old == stale"}));
+        EXPECT_EQ(memory.rebuildFromEntries(c.entries), c.combo);
         EXPECT_EQ(addresses(memory), c.addresses);
         EXPECT_EQ(pairs(memory.AliasByAddress()), c.aliasByAddress);
         EXPECT_EQ(pairs(memory.AddressByAlias()), c.addressByAlias);
@@ -418,73 +418,82 @@ class LimitScope {
     rlimit saved_{};
 };
 
-TEST(StationMemorySave, FailuresShowTheMessageAndLeaveTheOldFileWhole) {
-    // Each fault strikes a different step of the save: creating the new file,
-    // or writing it (a full disk, made with a file size limit).
-    enum class Fault { ReadOnlyDirectory, ReadOnlyFile, NoDescriptorLeft, DiskFull };
-    const struct {
-        const char* what;
-        Fault fault;
-        bool needsUnprivileged;
-    } cases[] = {
-        {"directory without write permission", Fault::ReadOnlyDirectory, true},
-        {"existing file without write permission", Fault::ReadOnlyFile, true},
-        {"no descriptor left to create the file", Fault::NoDescriptorLeft, false},
-        {"disk full part-way", Fault::DiskFull, false},
-    };
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);  // writes past the limit fail instead
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        if (c.needsUnprivileged && geteuid() == 0) {
-            continue;  // permissions do not stop root; the other faults still run
+// Each fault strikes a different step of the save: creating the new file,
+// or writing it (a full disk, made with a file size limit).
+enum class SaveFault { ReadOnlyDirectory, ReadOnlyFile, NoDescriptorLeft, DiskFull };
+
+void expectSaveFailsKeepingTheOldFile(SaveFault fault) {
+    ScratchDirectory dir;
+    writeFile("Parlio.mem", kWorkedExample);
+    MessageBoxRecorder boxes;
+    StationMemory memory;
+    CStringArray many;
+    for (int i = 0; i < 500; ++i) {
+        many.Add("10.0.1." + std::to_string(i) + " == station" + std::to_string(i));
+    }
+    memory.rebuildFromEntries(many);
+    switch (fault) {
+        case SaveFault::ReadOnlyDirectory:
+            chmod(dir.path().c_str(), 0555);
+            memory.SaveMemory();
+            chmod(dir.path().c_str(), 0755);
+            break;
+        case SaveFault::ReadOnlyFile:
+            chmod("Parlio.mem", 0444);
+            memory.SaveMemory();
+            break;
+        case SaveFault::NoDescriptorLeft: {
+            const int lowestFree = open("/dev/null", O_RDONLY);
+            close(lowestFree);
+            LimitScope noFiles(RLIMIT_NOFILE, static_cast<rlim_t>(lowestFree));
+            memory.SaveMemory();
+            break;
         }
-        ScratchDirectory dir;
-        writeFile("Parlio.mem", kWorkedExample);
-        MessageBoxRecorder boxes;
-        StationMemory memory;
-        CStringArray many;
-        for (int i = 0; i < 500; ++i) {
-            many.Add("10.0.1." + std::to_string(i) + " == station" + std::to_string(i));
-        }
-        memory.RebuildFromEntries(many);
-        switch (c.fault) {
-            case Fault::ReadOnlyDirectory:
-                chmod(dir.path().c_str(), 0555);
-                memory.SaveMemory();
-                chmod(dir.path().c_str(), 0755);
-                break;
-            case Fault::ReadOnlyFile:
-                chmod("Parlio.mem", 0444);
-                memory.SaveMemory();
-                break;
-            case Fault::NoDescriptorLeft: {
-                const int lowestFree = open("/dev/null", O_RDONLY);
-                close(lowestFree);
-                LimitScope noFiles(RLIMIT_NOFILE, static_cast<rlim_t>(lowestFree));
-                memory.SaveMemory();
-                break;
-            }
-            case Fault::DiskFull: {
+        case SaveFault::DiskFull: {
+            const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);  // writes past it fail instead
+            {
                 LimitScope small(RLIMIT_FSIZE, 100);
                 memory.SaveMemory();
-                break;
             }
+            std::signal(SIGXFSZ, oldHandler);
+            break;
         }
-        EXPECT_EQ(boxes.texts(), std::vector<std::string>{kSaveFailed});
-        EXPECT_EQ(test::fileBytes("Parlio.mem"), kWorkedExample);
-        EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"Parlio.mem"});
-        // The station keeps the new memory.
-        EXPECT_EQ(memory.AddressList().GetSize(), 500u);
-        EXPECT_EQ(memory.ResolveRemote("station7"), "10.0.1.7");
     }
-    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{kSaveFailed});
+    EXPECT_EQ(test::fileBytes("Parlio.mem"), kWorkedExample);
+    EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"Parlio.mem"});
+    // The station keeps the new memory.
+    EXPECT_EQ(memory.AddressList().GetSize(), 500u);
+    EXPECT_EQ(memory.resolveRemote("station7"), "10.0.1.7");
 }
+
+class StationMemorySaveFault : public ::testing::TestWithParam<SaveFault> {};
+
+TEST_P(StationMemorySaveFault, ShowsTheMessageAndLeavesTheOldFileWhole) {
+    const bool permission =
+        GetParam() == SaveFault::ReadOnlyDirectory || GetParam() == SaveFault::ReadOnlyFile;
+    if (permission && geteuid() == 0) {
+        GTEST_SKIP() << "permissions do not stop root";
+    }
+    expectSaveFailsKeepingTheOldFile(GetParam());
+}
+
+std::string faultName(const ::testing::TestParamInfo<SaveFault>& info) {
+    const char* names[] = {"DirectoryWithoutWritePermission", "FileWithoutWritePermission",
+                           "NoDescriptorLeftToCreateTheFile", "DiskFullPartWay"};
+    return names[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, StationMemorySaveFault,
+                         ::testing::Values(SaveFault::ReadOnlyDirectory, SaveFault::ReadOnlyFile,
+                                           SaveFault::NoDescriptorLeft, SaveFault::DiskFull),
+                         faultName);
 
 TEST(StationMemorySave, ReplacesTheFileKeepingItsPermissionsAndLinks) {
     ScratchDirectory dir;
     MessageBoxRecorder boxes;
     StationMemory memory;
-    memory.RebuildFromEntries(entries({"10.0.0.2 == hall", "10.0.0.5 == desk"}));
+    memory.rebuildFromEntries(entries({"10.0.0.2 == hall", "10.0.0.5 == desk"}));
 
     writeFile("Parlio.mem", Bytes(10000, 0xAA));  // longer than the new contents
     chmod("Parlio.mem", 0640);

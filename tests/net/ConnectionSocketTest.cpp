@@ -29,8 +29,8 @@ namespace {
 
 class RecordingStation : public CallStation {
   public:
-    CConnectionSocket* IncomingConnection() override { return incoming; }
-    void SetIncomingConnection(CConnectionSocket* c) override { incoming = c; }
+    CConnectionSocket* incomingConnection() override { return incoming; }
+    void setIncomingConnection(CConnectionSocket* c) override { incoming = c; }
     void SetIncomingState(bool active) override {
         std::lock_guard lock(mutex);
         events.push_back(active ? "incoming" : "idle");
@@ -129,7 +129,7 @@ TEST_F(ConnectionSocket, FramesThatArriveTogetherAreAllPlayedInOrder) {
     ASSERT_TRUE(far.sendAll(segment));
     ASSERT_TRUE(waitFor([&] { return station.playedCount() == frames.size(); }));
     EXPECT_EQ(station.played, frames);
-    EXPECT_EQ(connection->framesPlayed(), frames.size());
+    EXPECT_EQ(connection->FramesPlayed(), frames.size());
     EXPECT_EQ(station.idleCount(), 0u);
 }
 
@@ -219,7 +219,7 @@ TEST_F(ConnectionSocket, AFrameThatCannotBeReadWholeIsNeverPlayed) {
         } else if (c.bytes != tooLong) {
             far.close();
         }
-        ASSERT_TRUE(waitFor([&] { return station.idleCount() >= 1 && !connection->isOpen(); }));
+        ASSERT_TRUE(waitFor([&] { return station.idleCount() >= 1 && !connection->IsOpen(); }));
         EXPECT_EQ(station.playedCount(), 0u);
         EXPECT_EQ(boxes.texts(), c.boxes);
         connection.reset();
@@ -239,7 +239,7 @@ TEST(ConnectionSocketNotifications, AReadableNotificationWithNoByteWaitingRunsNo
         // Let the readable notification be queued, then take its bytes away.
         chatterly::test::waitUntilQueued(loop);
         std::vector<uint8_t> taken(frame.size());
-        ASSERT_EQ(recv(connection.handle(), taken.data(), taken.size(), MSG_WAITALL),
+        ASSERT_EQ(recv(connection.Handle(), taken.data(), taken.size(), MSG_WAITALL),
                   static_cast<ssize_t>(frame.size()));
         chatterly::test::dispatchAll(loop);
         EXPECT_TRUE(station.events.empty());

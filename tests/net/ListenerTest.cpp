@@ -117,20 +117,20 @@ TEST_F(Listener, TheFirstCallerBecomesTheIncomingCallAndItsCloseReturnsTheStatio
     PlainSocket caller = PlainSocket::connectLoopback(port);
     ASSERT_TRUE(caller.valid());
     ASSERT_TRUE(waitFor([&] { return inIncomingCall(); }));
-    EXPECT_TRUE(station->controller().IncomingCall());
-    EXPECT_EQ(station->listener().connectionCount(), 1u);
+    EXPECT_TRUE(station->controller().incomingCall());
+    EXPECT_EQ(station->listener().ConnectionCount(), 1u);
 
     // Every frame the caller sends is played.
     const auto cue = fileBytes("CallWaiting.wav");
     ASSERT_TRUE(caller.sendAll(frameBytes(cue)));
     ASSERT_TRUE(caller.sendAll(frameBytes(cue)));
-    CConnectionSocket* call = station->listener().connection(0);
-    ASSERT_TRUE(waitFor([&] { return call->framesPlayed() == 2; }, std::chrono::seconds(30)));
+    CConnectionSocket* call = station->listener().Connection(0);
+    ASSERT_TRUE(waitFor([&] { return call->FramesPlayed() == 2; }, std::chrono::seconds(30)));
 
     caller.close();
     ASSERT_TRUE(waitFor([&] { return idle(); }));
-    EXPECT_FALSE(station->controller().IncomingCall());
-    EXPECT_FALSE(call->isOpen());
+    EXPECT_FALSE(station->controller().incomingCall());
+    EXPECT_FALSE(call->IsOpen());
     EXPECT_TRUE(boxes.texts().empty());
 }
 
@@ -162,7 +162,7 @@ TEST_F(Listener, ACallerDuringTheCallGetsTheBusyMessageAfterTheCueAndIsClosed) {
     }
     // The call in progress is untouched.
     EXPECT_TRUE(inIncomingCall());
-    EXPECT_EQ(station->listener().connectionCount(), 1u);
+    EXPECT_EQ(station->listener().ConnectionCount(), 1u);
     EXPECT_TRUE(boxes.texts().empty());
 }
 
@@ -170,7 +170,7 @@ TEST_F(Listener, AFloodOfCallersIsBoundedAndNeverStarvesTheCall) {
     PlainSocket first = PlainSocket::connectLoopback(port);
     ASSERT_TRUE(waitFor([&] { return inIncomingCall(); }));
 
-    const int callers = BusyResponder::MaxRunning + 4;
+    const int callers = BusyResponder::kMaxRunning + 4;
     std::vector<std::future<BusyAnswer>> answers;
     const auto calledAt = Clock::now();
     for (int i = 0; i < callers; ++i) {
@@ -178,8 +178,8 @@ TEST_F(Listener, AFloodOfCallersIsBoundedAndNeverStarvesTheCall) {
     }
     // The call goes on meanwhile.
     ASSERT_TRUE(first.sendAll(frameBytes(fileBytes("CallWaiting.wav"))));
-    CConnectionSocket* call = station->listener().connection(0);
-    ASSERT_TRUE(waitFor([&] { return call->framesPlayed() == 1; }, std::chrono::seconds(30)));
+    CConnectionSocket* call = station->listener().Connection(0);
+    ASSERT_TRUE(waitFor([&] { return call->FramesPlayed() == 1; }, std::chrono::seconds(30)));
 
     const auto busy = frameBytes(fileBytes("Busy.wav"));
     int answered = 0;
@@ -199,7 +199,7 @@ TEST_F(Listener, AFloodOfCallersIsBoundedAndNeverStarvesTheCall) {
             ++answered;
         }
     }
-    EXPECT_GE(answered, BusyResponder::MaxRunning);
+    EXPECT_GE(answered, BusyResponder::kMaxRunning);
     EXPECT_EQ(answered + turnedAway, callers);
     EXPECT_TRUE(inIncomingCall());
 }
@@ -214,7 +214,7 @@ TEST(ListenerMemory, AnIncomingCallerIsNamedByItsAlias) {
         StationMemory memory;
         CStringArray entries;
         entries.Add("127.0.0.1 == desk");
-        memory.RebuildFromEntries(entries);
+        memory.rebuildFromEntries(entries);
         memory.SaveMemory();
     }
     StationOptions options;
@@ -239,13 +239,13 @@ TEST_F(Listener, AfterDisconnectTheNextCallerBecomesTheIncomingCall) {
     PlainSocket next = PlainSocket::connectLoopback(port);
     ASSERT_TRUE(waitFor([&] { return inIncomingCall(); }));
     // The ended call's object stays with the listener, closed.
-    ASSERT_EQ(station->listener().connectionCount(), 2u);
-    EXPECT_FALSE(station->listener().connection(0)->isOpen());
-    EXPECT_TRUE(station->listener().connection(1)->isOpen());
+    ASSERT_EQ(station->listener().ConnectionCount(), 2u);
+    EXPECT_FALSE(station->listener().Connection(0)->IsOpen());
+    EXPECT_TRUE(station->listener().Connection(1)->IsOpen());
 
     // The window's end closes every accepted connection (its timer is
     // stopped first, as the close request would).
-    station->displays().StopConnectionTimers();
+    station->displays().stopConnectionTimers();
     station.reset();
     EXPECT_TRUE(next.seesClose(20000));
 }
@@ -264,12 +264,12 @@ TEST(ListenerPortTaken, TheMessageIsShownTalkIsDisabledAndNoCallIsAccepted) {
     station.InitStationWindow();
     EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Failed to create a listening socket"});
     EXPECT_FALSE(station.window().Control(IDC_TALK)->isEnabled());
-    EXPECT_FALSE(station.listener().isOpen());
+    EXPECT_FALSE(station.listener().IsOpen());
     EXPECT_EQ(station.listeningPort(), 0);
 
     PlainSocket caller = PlainSocket::connectLoopback(options.listenPort);
     ASSERT_TRUE(caller.valid());
     waitFor([] { return false; }, std::chrono::milliseconds(300));
     EXPECT_EQ(station.window().windowTitle(), "Chatterly");
-    EXPECT_EQ(station.listener().connectionCount(), 0u);
+    EXPECT_EQ(station.listener().ConnectionCount(), 0u);
 }

@@ -81,7 +81,7 @@ TEST(VoiceFrameWrite, LargeFrameSendsHeaderBlockThenBulkThenRemainder) {
     VoiceMessageFrame::write(ar, data.data(), static_cast<uint32_t>(data.size()));
     ASSERT_EQ(stream.sendSizes(), (std::vector<size_t>{4096, 8192, 300}));
     EXPECT_EQ(stream.sentBytes(), frameBytes(data));
-    EXPECT_EQ(ar.buffered(), 0u);
+    EXPECT_EQ(ar.Buffered(), 0u);
 }
 
 TEST(VoiceFrameRead, FramesUnderEveryDelivery) {
@@ -127,7 +127,7 @@ TEST(VoiceFrameRead, StreamEndingInsideAFrameGivesNothing) {
 }
 
 TEST(VoiceFrameRead, LengthAboveBoundThrowsBeforeAllocating) {
-    for (uint32_t length : {MaxFrameLength + 1, 0xFFFFFFFFu}) {
+    for (uint32_t length : {kMaxFrameLength + 1, 0xFFFFFFFFu}) {
         auto input = frameBytes(std::vector<uint8_t>{});
         for (int i = 0; i < 4; ++i) {
             input[4 + i] = static_cast<uint8_t>(length >> (8 * i));
@@ -155,7 +155,7 @@ TEST(VoiceFrameRead, LengthAboveBoundThrowsBeforeAllocating) {
     g_armed = true;
     EXPECT_THROW((void)VoiceMessageFrame::read(ar), std::bad_alloc);
     g_armed = false;
-    EXPECT_EQ(g_largest.load(), size_t{MaxFrameLength});
+    EXPECT_EQ(g_largest.load(), size_t{kMaxFrameLength});
 }
 
 TEST(VoiceFrameSocket, CarriesAFiveMegabyteFrameWhole) {

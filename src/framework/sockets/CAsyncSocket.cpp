@@ -46,7 +46,7 @@ CAsyncSocket::~CAsyncSocket() {
 }
 
 bool CAsyncSocket::Create(uint16_t port, int events, const char* address) {
-    if (isOpen()) {
+    if (IsOpen()) {
         return fail(WSAEINVAL);
     }
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -68,12 +68,12 @@ bool CAsyncSocket::Create(uint16_t port, int events, const char* address) {
         ::close(fd);
         return fail(error);
     }
-    adopt(fd, events, false);
+    Adopt(fd, events, false);
     return true;
 }
 
 bool CAsyncSocket::Listen(int backlog) {
-    if (!isOpen()) {
+    if (!IsOpen()) {
         return fail(WSAENOTSOCK);
     }
     if (listen(fd_, backlog) != 0) {
@@ -81,11 +81,11 @@ bool CAsyncSocket::Listen(int backlog) {
     }
     listening_ = true;
     acceptArmed_ = true;
-    updateWatch();
+    UpdateWatch();
     return true;
 }
 
-void CAsyncSocket::adopt(int fd, int events, bool connected) {
+void CAsyncSocket::Adopt(int fd, int events, bool connected) {
     fd_ = fd;
     events_ = events;
     loop_ = &ThreadLoop::current();
@@ -101,10 +101,10 @@ void CAsyncSocket::adopt(int fd, int events, bool connected) {
     closeSent_ = false;
     resetError_ = 0;
     watched_ = -1;
-    updateWatch();
+    UpdateWatch();
 }
 
-void CAsyncSocket::release() {
+void CAsyncSocket::Release() {
     if (watched_ >= 0) {
         loop_->unwatch(fd_);
     }
@@ -120,33 +120,33 @@ void CAsyncSocket::release() {
 }
 
 void CAsyncSocket::Close() {
-    if (!isOpen()) {
+    if (!IsOpen()) {
         return;
     }
-    release();
+    Release();
     ::close(fd_);
     fd_ = INVALID_SOCKET;
 }
 
 int CAsyncSocket::Detach() {
-    if (!isOpen()) {
+    if (!IsOpen()) {
         return INVALID_SOCKET;
     }
-    release();
+    Release();
     const int fd = fd_;
     fd_ = INVALID_SOCKET;
     return fd;
 }
 
 bool CAsyncSocket::Attach(int handle, int events) {
-    if (isOpen() || handle < 0) {
+    if (IsOpen() || handle < 0) {
         return fail(WSAEINVAL);
     }
     const int flags = fcntl(handle, F_GETFL);
     if (flags < 0 || fcntl(handle, F_SETFL, flags | O_NONBLOCK) != 0) {
         return fail(errnoError());
     }
-    adopt(handle, events, true);
+    Adopt(handle, events, true);
     return true;
 }
 
@@ -179,7 +179,7 @@ int CAsyncSocket::Receive(void* data, size_t length) {
 }
 
 int CAsyncSocket::TrySend(const void* data, size_t length) {
-    if (!isOpen()) {
+    if (!IsOpen()) {
         return failCount(WSAENOTSOCK);
     }
     const ssize_t n = ::send(fd_, data, clampLength(length), MSG_NOSIGNAL);
@@ -189,13 +189,13 @@ int CAsyncSocket::TrySend(const void* data, size_t length) {
     const int error = errnoError();
     if (error == WSAEWOULDBLOCK) {
         writeArmed_ = true;
-        updateWatch();
+        UpdateWatch();
     }
     return failCount(error);
 }
 
 int CAsyncSocket::TryReceive(void* data, size_t length) {
-    if (!isOpen()) {
+    if (!IsOpen()) {
         return failCount(WSAENOTSOCK);
     }
     readArmed_ = true;
@@ -205,7 +205,7 @@ int CAsyncSocket::TryReceive(void* data, size_t length) {
     if (n < 0 && error != WSAEWOULDBLOCK) {
         resetError_ = error;
     }
-    updateWatch();
+    UpdateWatch();
     if (n > 0) {
         return static_cast<int>(n);
     }
@@ -217,43 +217,43 @@ int CAsyncSocket::TryReceive(void* data, size_t length) {
 }
 
 bool CAsyncSocket::TryAccept(CAsyncSocket& into) {
-    if (!isOpen() || !listening_) {
-        return fail(isOpen() ? WSAEINVAL : WSAENOTSOCK);
+    if (!IsOpen() || !listening_) {
+        return fail(IsOpen() ? WSAEINVAL : WSAENOTSOCK);
     }
-    if (into.isOpen()) {
+    if (into.IsOpen()) {
         return fail(WSAEINVAL);
     }
     acceptArmed_ = true;
     const int fd = accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     const int error = fd < 0 ? errnoError() : 0;
-    updateWatch();
+    UpdateWatch();
     if (fd < 0) {
         return fail(error);
     }
-    into.adopt(fd, events_, true);
+    into.Adopt(fd, events_, true);
     return true;
 }
 
 bool CAsyncSocket::StartConnect(const in_addr& address, uint16_t port) {
-    if (!isOpen()) {
+    if (!IsOpen()) {
         return fail(WSAENOTSOCK);
     }
     const sockaddr_in remote = SocketAddress::endpoint(address, port);
     if (::connect(fd_, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0) {
         connected_ = true;
         writeArmed_ = true;
-        updateWatch();
+        UpdateWatch();
         return true;
     }
     const int error = errnoError();
     if (error == WSAEWOULDBLOCK) {
         connecting_ = true;
-        updateWatch();
+        UpdateWatch();
     }
     return fail(error);
 }
 
-short CAsyncSocket::watchedEvents() const {
+short CAsyncSocket::WatchedEvents() const {
     if (listening_) {
         return acceptArmed_ && (events_ & FD_ACCEPT) ? POLLIN : 0;
     }
@@ -276,11 +276,11 @@ short CAsyncSocket::watchedEvents() const {
     return events;
 }
 
-void CAsyncSocket::updateWatch() {
-    if (!isOpen() || !loop_) {
+void CAsyncSocket::UpdateWatch() {
+    if (!IsOpen() || !loop_) {
         return;
     }
-    const short events = watchedEvents();
+    const short events = WatchedEvents();
     if (events == watched_) {
         return;
     }
@@ -288,16 +288,16 @@ void CAsyncSocket::updateWatch() {
     std::weak_ptr<CAsyncSocket*> token = token_;
     loop_->watch(fd_, events, [token](short revents) {
         if (auto t = token.lock(); t && *t) {
-            (*t)->onReady(revents);
+            (*t)->OnReady(revents);
         }
     });
 }
 
-void CAsyncSocket::onReady(short revents) {
+void CAsyncSocket::OnReady(short revents) {
     if (listening_) {
         if (acceptArmed_) {
             acceptArmed_ = false;
-            post(FD_ACCEPT, 0);
+            Post(FD_ACCEPT, 0);
         }
     } else if (connecting_) {
         int error = 0;
@@ -309,14 +309,14 @@ void CAsyncSocket::onReady(short revents) {
             writeArmed_ = true;
         }
         if (events_ & FD_CONNECT) {
-            post(FD_CONNECT, socketErrorFromErrno(error));
+            Post(FD_CONNECT, socketErrorFromErrno(error));
         }
     } else if (connected_) {
         if ((revents & (POLLIN | POLLERR | POLLHUP)) && readArmed_ && !closeSent_) {
             int waiting = 0;
             if (ioctl(fd_, FIONREAD, &waiting) == 0 && waiting > 0) {
                 readArmed_ = false;
-                post(FD_READ, 0);
+                Post(FD_READ, 0);
             } else {
                 // Nothing to read: either the far end has closed (or reset
                 // the connection), or the readiness was spurious.
@@ -324,7 +324,7 @@ void CAsyncSocket::onReady(short revents) {
                 const ssize_t n = ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
                 if (n > 0) {
                     readArmed_ = false;
-                    post(FD_READ, 0);
+                    Post(FD_READ, 0);
                 } else if (n == 0 || errno != EAGAIN) {
                     // The peek took a reset's error from the socket; keep it
                     // for the receives that follow.
@@ -333,24 +333,24 @@ void CAsyncSocket::onReady(short revents) {
                     }
                     closeSent_ = true;
                     if (events_ & FD_CLOSE) {
-                        post(FD_CLOSE, resetError_);
+                        Post(FD_CLOSE, resetError_);
                     }
                 }
             }
         }
         if ((revents & POLLOUT) && writeArmed_) {
             writeArmed_ = false;
-            post(FD_WRITE, 0);
+            Post(FD_WRITE, 0);
         }
         if ((revents & POLLPRI) && oobArmed_) {
             oobArmed_ = false;
-            post(FD_OOB, 0);
+            Post(FD_OOB, 0);
         }
     }
-    updateWatch();
+    UpdateWatch();
 }
 
-void CAsyncSocket::post(int event, int error) {
+void CAsyncSocket::Post(int event, int error) {
     Message message;
     message.kind = Message::Kind::Network;
     message.source = this;
@@ -359,13 +359,13 @@ void CAsyncSocket::post(int event, int error) {
     std::weak_ptr<CAsyncSocket*> token = token_;
     message.handler = [token, event, error] {
         if (auto t = token.lock(); t && *t) {
-            (*t)->dispatch(event, error);
+            (*t)->Dispatch(event, error);
         }
     };
     queue_->post(std::move(message));
 }
 
-void CAsyncSocket::dispatch(int event, int error) {
+void CAsyncSocket::Dispatch(int event, int error) {
     switch (event) {
         case FD_READ: {
             int waiting = 0;
@@ -374,7 +374,7 @@ void CAsyncSocket::dispatch(int event, int error) {
             } else {
                 // Someone read the bytes already: listen for the next ones.
                 readArmed_ = true;
-                updateWatch();
+                UpdateWatch();
             }
             break;
         }

@@ -81,8 +81,8 @@ class CAsyncSocket {
     // Adopts an open handle on the calling thread and selects events.
     bool Attach(int handle, int events = FD_ALL_EVENTS);
 
-    int handle() const { return fd_; }
-    bool isOpen() const { return fd_ != INVALID_SOCKET; }
+    int Handle() const { return fd_; }
+    bool IsOpen() const { return fd_ != INVALID_SOCKET; }
     // The far end's address as dotted-decimal text ("" when unknown).
     std::string PeerAddress() const;
     // The local port (0 when unknown): the port a socket made on port 0 got.
@@ -109,17 +109,17 @@ class CAsyncSocket {
     // with WSAEWOULDBLOCK while it goes on (FD_CONNECT tells how it ended).
     bool StartConnect(const in_addr& address, uint16_t port);
 
-    ThreadLoop* loop() const { return loop_; }
-    const std::shared_ptr<MessageQueue>& queue() const { return queue_; }
+    ThreadLoop* Loop() const { return loop_; }
+    const std::shared_ptr<MessageQueue>& Queue() const { return queue_; }
 
   private:
-    void adopt(int fd, int events, bool connected);
-    void release();
-    short watchedEvents() const;
-    void updateWatch();
-    void onReady(short revents);
-    void post(int event, int error);
-    void dispatch(int event, int error);
+    void Adopt(int fd, int events, bool connected);
+    void Release();
+    short WatchedEvents() const;
+    void UpdateWatch();
+    void OnReady(short revents);
+    void Post(int event, int error);
+    void Dispatch(int event, int error);
 
     int fd_ = INVALID_SOCKET;
     int events_ = 0;

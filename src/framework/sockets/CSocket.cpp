@@ -30,22 +30,22 @@ void CSocket::Close() {
 }
 
 bool CSocket::PumpWhileWaiting() {
-    if (ThreadLoop* l = loop()) {
+    if (ThreadLoop* l = Loop()) {
         l->dispatchPaint();
     }
     return false;
 }
 
 bool CSocket::Wait(int awaited) {
-    ThreadLoop* threadLoop = loop();
-    const std::shared_ptr<MessageQueue> messages = queue();
+    ThreadLoop* threadLoop = Loop();
+    const std::shared_ptr<MessageQueue> messages = Queue();
     if (!threadLoop || !messages) {
         SetLastError(WSAENOTSOCK);
         return false;
     }
     WaitState state;
     blocking_ = &state;
-    auto end = Clock::now() + std::chrono::milliseconds(RetryMs);
+    auto end = Clock::now() + std::chrono::milliseconds(kRetryMs);
     if (giveUp_ && *giveUp_ < end) {
         end = *giveUp_;
     }

@@ -28,7 +28,7 @@ namespace chatterly {
 
 class CSocket : public CAsyncSocket {
   public:
-    static constexpr int RetryMs = 2000;
+    static constexpr int kRetryMs = 2000;
 
     CSocket();
     ~CSocket() override;

@@ -1,6 +1,7 @@
 #pragma once
-// A failure of an archive stream. The only kind the station meets is reading
-// past the end of the data (a file or a connection that ends early).
+// A failure of an archive stream: reading past the end of the data (a file or
+// a connection that ends early), or a length read from the data that no
+// sender can mean (a voice message frame beyond the bound).
 
 #include <string>
 

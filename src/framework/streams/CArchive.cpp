@@ -19,14 +19,14 @@ CArchive::CArchive(ByteStream& stream, Mode mode, size_t bufferSize)
 CArchive::~CArchive() {
     if (mode_ == Mode::Store && !closed_) {
         try {
-            flush();
+            Flush();
         } catch (...) {
             // Nobody can act on a failure while the archive goes away.
         }
     }
 }
 
-void CArchive::write(const void* data, size_t n) {
+void CArchive::Write(const void* data, size_t n) {
     if (mode_ != Mode::Store) {
         throw std::logic_error("CArchive: write on a loading archive");
     }
@@ -59,16 +59,16 @@ void CArchive::write(const void* data, size_t n) {
     }
 }
 
-size_t CArchive::read(void* data, size_t n) {
+size_t CArchive::Read(void* data, size_t n) {
     if (mode_ != Mode::Load) {
         throw std::logic_error("CArchive: read on a storing archive");
     }
-    const size_t got = readSome(data, n);
+    const size_t got = ReadSome(data, n);
     delivered_ += got;
     return got;
 }
 
-size_t CArchive::readSome(void* data, size_t n) {
+size_t CArchive::ReadSome(void* data, size_t n) {
     auto* bytes = static_cast<uint8_t*>(data);
     const size_t fromBuffer = std::min(n, end_ - pos_);
     if (fromBuffer > 0) {
@@ -110,7 +110,7 @@ size_t CArchive::readSome(void* data, size_t n) {
     return got + out;
 }
 
-void CArchive::flush() {
+void CArchive::Flush() {
     if (mode_ != Mode::Store || end_ == 0) {
         return;
     }
@@ -119,71 +119,71 @@ void CArchive::flush() {
     stream_.write(buffer_.data(), count);
 }
 
-void CArchive::close() {
+void CArchive::Close() {
     if (closed_) {
         return;
     }
     closed_ = true;
-    flush();
+    Flush();
 }
 
-void CArchive::abort() {
+void CArchive::Abort() {
     pos_ = 0;
     end_ = 0;
     closed_ = true;
 }
 
-void CArchive::writeU8(uint8_t value) {
-    write(&value, 1);
+void CArchive::WriteU8(uint8_t value) {
+    Write(&value, 1);
 }
 
-void CArchive::writeU16(uint16_t value) {
+void CArchive::WriteU16(uint16_t value) {
     const uint8_t bytes[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
-    write(bytes, sizeof bytes);
+    Write(bytes, sizeof bytes);
 }
 
-void CArchive::writeU32(uint32_t value) {
+void CArchive::WriteU32(uint32_t value) {
     const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
                               static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-    write(bytes, sizeof bytes);
+    Write(bytes, sizeof bytes);
 }
 
-void CArchive::readExactly(void* data, size_t n) {
-    if (read(data, n) != n) {
-        throwEndOfFile();
+void CArchive::ReadExactly(void* data, size_t n) {
+    if (Read(data, n) != n) {
+        ThrowEndOfFile();
     }
 }
 
-void CArchive::throwEndOfFile() const {
+void CArchive::ThrowEndOfFile() const {
     throw ArchiveError(ArchiveError::Cause::EndOfFile, errorName_ ? *errorName_ : stream_.name());
 }
 
-uint8_t CArchive::readU8() {
+uint8_t CArchive::ReadU8() {
     uint8_t value = 0;
-    readExactly(&value, 1);
+    ReadExactly(&value, 1);
     return value;
 }
 
-uint16_t CArchive::readU16() {
+uint16_t CArchive::ReadU16() {
     uint8_t b[2];
-    readExactly(b, sizeof b);
+    ReadExactly(b, sizeof b);
     return static_cast<uint16_t>(b[0] | (b[1] << 8));
 }
 
-uint32_t CArchive::readU32() {
+uint32_t CArchive::ReadU32() {
     uint8_t b[4];
-    readExactly(b, sizeof b);
+    ReadExactly(b, sizeof b);
     return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
            (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
 }
 
-void CArchive::setAvailable(uint64_t bytes) {
+void CArchive::SetAvailable(uint64_t bytes) {
     availableEnd_ = delivered_ + bytes;
 }
 
-void CArchive::requireAvailable(uint64_t n) const {
+void CArchive::RequireAvailable(uint64_t n) const {
     if (availableEnd_ && (delivered_ > *availableEnd_ || *availableEnd_ - delivered_ < n)) {
-        throwEndOfFile();
+        ThrowEndOfFile();
     }
 }
 
@@ -204,81 +204,81 @@ bool isLowSurrogate(char16_t u) {
 
 }  // namespace
 
-void CArchive::writeCount(size_t n) {
+void CArchive::WriteCount(size_t n) {
     if (n > 0xFFFFFFFFu) {
         throw std::length_error("CArchive: count too large to write");
     }
     if (n < 0xFFFF) {
-        writeU16(static_cast<uint16_t>(n));
+        WriteU16(static_cast<uint16_t>(n));
         return;
     }
-    writeU16(0xFFFF);
-    writeU32(static_cast<uint32_t>(n));
+    WriteU16(0xFFFF);
+    WriteU32(static_cast<uint32_t>(n));
 }
 
-uint32_t CArchive::readCount() {
-    const uint16_t shortCount = readU16();
-    return shortCount != 0xFFFF ? shortCount : readU32();
+uint32_t CArchive::ReadCount() {
+    const uint16_t shortCount = ReadU16();
+    return shortCount != 0xFFFF ? shortCount : ReadU32();
 }
 
-void CArchive::writeString(std::string_view text) {
+void CArchive::WriteString(std::string_view text) {
     const size_t n = text.size();
     if (n > 0xFFFFFFFFu) {
         throw std::length_error("CArchive: string too long to write");
     }
     if (n < 0xFF) {
-        writeU8(static_cast<uint8_t>(n));
+        WriteU8(static_cast<uint8_t>(n));
     } else if (n < 0xFFFE) {
-        writeU8(0xFF);
-        writeU16(static_cast<uint16_t>(n));
+        WriteU8(0xFF);
+        WriteU16(static_cast<uint16_t>(n));
     } else {
-        writeU8(0xFF);
-        writeU16(0xFFFF);
-        writeU32(static_cast<uint32_t>(n));
+        WriteU8(0xFF);
+        WriteU16(0xFFFF);
+        WriteU32(static_cast<uint32_t>(n));
     }
-    write(text.data(), n);
+    Write(text.data(), n);
 }
 
 // The length of the three forms whose first byte has been read. 0xFFFE in the
 // middle is returned as such; the caller decides what it means there.
-uint32_t CArchive::readLengthPrefix(uint8_t first) {
+uint32_t CArchive::ReadLengthPrefix(uint8_t first) {
     if (first < 0xFF) {
         return first;
     }
-    const uint16_t w = readU16();
-    return w != 0xFFFF ? w : readU32();
+    const uint16_t w = ReadU16();
+    return w != 0xFFFF ? w : ReadU32();
 }
 
-std::string CArchive::readString() {
-    const uint8_t first = readU8();
+std::string CArchive::ReadString() {
+    const uint8_t first = ReadU8();
     if (first == 0xFF) {
-        const uint16_t w = readU16();
+        const uint16_t w = ReadU16();
         if (w == kWideMarker) {
             // The second prefix has the same three forms; here 0xFFFE is a
             // plain length.
-            return readWideBody(readLengthPrefix(readU8()));
+            return ReadWideBody(ReadLengthPrefix(ReadU8()));
         }
-        const uint32_t length = w != 0xFFFF ? w : readU32();
-        return readBody(length);
+        const uint32_t length = w != 0xFFFF ? w : ReadU32();
+        return ReadBody(length);
     }
-    return readBody(first);
+    return ReadBody(first);
 }
 
-std::string CArchive::readBody(uint32_t length) {
-    requireAvailable(length);
+std::string CArchive::ReadBody(uint32_t length) {
+    RequireAvailable(length);
     std::string text;
     size_t got = 0;
     while (got < length) {
         const size_t step = std::min<size_t>(length - got, kStringStep);
         text.resize(got + step);
-        readExactly(text.data() + got, step);
+        ReadExactly(text.data() + got, step);
         got += step;
     }
     return text;
 }
 
-std::string CArchive::readWideBody(uint32_t characters) {
-    requireAvailable(uint64_t{characters} * 2);
+std::string CArchive::ReadWideBody(uint32_t characters) {
+    RequireAvailable(uint64_t{characters} * 2);
     std::string text;
     std::vector<uint8_t> units;
     bool pendingHigh = false;
@@ -286,7 +286,7 @@ std::string CArchive::readWideBody(uint32_t characters) {
     while (left > 0) {
         const size_t step = static_cast<size_t>(std::min<uint64_t>(left, kStringStep / 2));
         units.resize(step * 2);
-        readExactly(units.data(), units.size());
+        ReadExactly(units.data(), units.size());
         left -= step;
         text.reserve(text.size() + step);
         for (size_t i = 0; i < step; ++i) {

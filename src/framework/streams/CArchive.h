@@ -24,39 +24,37 @@ class CArchive {
 
     CArchive(ByteStream& stream, Mode mode, size_t bufferSize = 4096);
     // A store archive flushes what it still holds; errors are swallowed here
-    // (call close() to see them).
+    // (call Close() to see them).
     ~CArchive();
 
     CArchive(const CArchive&) = delete;
     CArchive& operator=(const CArchive&) = delete;
 
     // Store only. Throws FileError when the stream fails.
-    void write(const void* data, size_t n);
+    void Write(const void* data, size_t n);
     // Load only. Returns fewer than n bytes only at the end of the stream.
-    size_t read(void* data, size_t n);
+    size_t Read(void* data, size_t n);
 
     // Sends what the buffer holds (nothing if it is empty).
-    void flush();
+    void Flush();
     // Store: flushes. Afterwards the destructor sends nothing.
-    void close();
+    void Close();
     // Drops buffered bytes without sending them.
-    void abort();
-
-    bool isLoading() const { return mode_ == Mode::Load; }
+    void Abort();
 
     // Little-endian integers. The reads throw ArchiveError(EndOfFile) with
     // the stream's name when the data end early.
-    void writeU8(uint8_t value);
-    void writeU16(uint16_t value);
-    void writeU32(uint32_t value);
-    uint8_t readU8();
-    uint16_t readU16();
-    uint32_t readU32();
+    void WriteU8(uint8_t value);
+    void WriteU16(uint16_t value);
+    void WriteU32(uint32_t value);
+    uint8_t ReadU8();
+    uint16_t ReadU16();
+    uint32_t ReadU32();
 
     // Count: u16 n for 0 to 65534; from 65535 on, u16 0xFFFF then u32 n.
     // Counts above 0xFFFFFFFF cannot be written (std::length_error).
-    void writeCount(size_t n);
-    uint32_t readCount();
+    void WriteCount(size_t n);
+    uint32_t ReadCount();
 
     // String of L bytes: a length prefix, then the bytes, no terminator. The
     // prefix is u8 L (L <= 254), or u8 0xFF and u16 L (L <= 65533), or u8 0xFF,
@@ -66,32 +64,32 @@ class CArchive {
     // UTF-16LE characters, then the characters, which it converts to the
     // station's 8-bit encoding (AnsiCodec; a character without a byte, and a
     // surrogate pair, become one '?').
-    void writeString(std::string_view text);
-    std::string readString();
+    void WriteString(std::string_view text);
+    std::string ReadString();
 
     // Load: the stream holds exactly `bytes` more bytes from here on (a file
-    // whose size is known). From then on a length read by readString is
+    // whose size is known). From then on a length read by ReadString is
     // checked against what is left before anything is allocated for it.
-    void setAvailable(uint64_t bytes);
+    void SetAvailable(uint64_t bytes);
     // Load: throws ArchiveError(EndOfFile) when the stream is known to hold
     // fewer than n more bytes; reads nothing. A caller checks a count this way
     // (each element needing at least one byte) before allocating for it.
-    void requireAvailable(uint64_t n) const;
+    void RequireAvailable(uint64_t n) const;
 
     // The name that archive errors give: the stream's own unless set here; an
     // empty name reads "an unnamed file".
-    void setErrorName(std::string name) { errorName_ = std::move(name); }
+    void SetErrorName(std::string name) { errorName_ = std::move(name); }
 
     // Load: bytes received but not yet read. Store: bytes not yet sent.
-    size_t buffered() const { return end_ - pos_; }
+    size_t Buffered() const { return end_ - pos_; }
 
   private:
-    size_t readSome(void* data, size_t n);
-    void readExactly(void* data, size_t n);
-    [[noreturn]] void throwEndOfFile() const;
-    uint32_t readLengthPrefix(uint8_t first);
-    std::string readBody(uint32_t length);
-    std::string readWideBody(uint32_t characters);
+    size_t ReadSome(void* data, size_t n);
+    void ReadExactly(void* data, size_t n);
+    [[noreturn]] void ThrowEndOfFile() const;
+    uint32_t ReadLengthPrefix(uint8_t first);
+    std::string ReadBody(uint32_t length);
+    std::string ReadWideBody(uint32_t characters);
 
     ByteStream& stream_;
     Mode mode_;

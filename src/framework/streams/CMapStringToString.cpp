@@ -4,19 +4,19 @@ namespace chatterly {
 
 CMapStringToString::CMapStringToString(const CMapStringToString& other)
     : table_(other.table_), count_(other.count_) {
-    rebuildIndex();
+    RebuildIndex();
 }
 
 CMapStringToString& CMapStringToString::operator=(const CMapStringToString& other) {
     if (this != &other) {
         table_ = other.table_;
         count_ = other.count_;
-        rebuildIndex();
+        RebuildIndex();
     }
     return *this;
 }
 
-void CMapStringToString::rebuildIndex() {
+void CMapStringToString::RebuildIndex() {
     index_.clear();
     if (!table_) {
         return;

@@ -44,7 +44,7 @@ class CMapStringToString {
     void ForEach(const std::function<void(const std::string&, const std::string&)>& visit) const;
 
   private:
-    void rebuildIndex();
+    void RebuildIndex();
 
     using Chain = std::list<std::pair<std::string, std::string>>;
     std::optional<std::array<Chain, kChains>> table_;

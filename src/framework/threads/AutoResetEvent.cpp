@@ -17,7 +17,7 @@ void AutoResetEvent::reset() {
 
 bool AutoResetEvent::wait(int timeoutMs) {
     std::unique_lock lock(mutex_);
-    if (timeoutMs == Infinite) {
+    if (timeoutMs == kInfinite) {
         changed_.wait(lock, [this] { return signalled_; });
     } else if (!changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                                   [this] { return signalled_; })) {

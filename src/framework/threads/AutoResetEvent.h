@@ -12,7 +12,7 @@ namespace chatterly {
 
 class AutoResetEvent {
   public:
-    static constexpr int Infinite = -1;
+    static constexpr int kInfinite = -1;
 
     AutoResetEvent() = default;
     AutoResetEvent(const AutoResetEvent&) = delete;
@@ -21,7 +21,7 @@ class AutoResetEvent {
     void set();
     void reset();
 
-    // Waits up to timeoutMs (Infinite: without limit; 0: a poll). Returns true
+    // Waits up to timeoutMs (kInfinite: without limit; 0: a poll). Returns true
     // if the event was signalled, consuming the signal.
     bool wait(int timeoutMs);
     bool poll() { return wait(0); }

@@ -6,7 +6,6 @@
 namespace chatterly {
 namespace {
 
-thread_local int discardDepth = 0;
 std::atomic<ErrorPresenter*> presenter{nullptr};
 
 void describeOnStderr(std::exception_ptr error) noexcept {
@@ -20,16 +19,6 @@ void describeOnStderr(std::exception_ptr error) noexcept {
 }
 
 }  // namespace
-
-ErrorReport::DiscardScope::DiscardScope() {
-    ++discardDepth;
-}
-ErrorReport::DiscardScope::~DiscardScope() {
-    --discardDepth;
-}
-bool ErrorReport::discarding() {
-    return discardDepth > 0;
-}
 
 void ErrorReport::setPresenter(ErrorPresenter* p) {
     presenter = p;

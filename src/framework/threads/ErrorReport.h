@@ -14,6 +14,8 @@
 #include <exception>
 #include <functional>
 
+#include "framework/threads/ThreadScope.h"
+
 namespace chatterly {
 
 // Shows an error that escaped a handler; called on the thread that ran it.
@@ -38,14 +40,8 @@ class ErrorReport {
 
     // While one exists on a thread, errors reported on that thread are
     // discarded. Nests.
-    class DiscardScope {
-      public:
-        DiscardScope();
-        ~DiscardScope();
-        DiscardScope(const DiscardScope&) = delete;
-        DiscardScope& operator=(const DiscardScope&) = delete;
-    };
-    static bool discarding();
+    using DiscardScope = ThreadScope<struct DiscardTag>;
+    static bool discarding() { return DiscardScope::active(); }
 };
 
 }  // namespace chatterly

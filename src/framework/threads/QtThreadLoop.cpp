@@ -27,12 +27,12 @@ QtThreadLoop::~QtThreadLoop() {
     ThreadLoop::install(nullptr);
 }
 
-void QtThreadLoop::watch(int fd, short events, Watch onReady) {
+void QtThreadLoop::watch(int fd, short events, Watch OnReady) {
     FdWatch& w = watches_[fd];
     if (w.callback) {
-        *w.callback = std::move(onReady);
+        *w.callback = std::move(OnReady);
     } else {
-        w.callback = std::make_shared<Watch>(std::move(onReady));
+        w.callback = std::make_shared<Watch>(std::move(OnReady));
     }
     auto update = [&](std::unique_ptr<QSocketNotifier>& notifier, QSocketNotifier::Type type,
                       short event) {

@@ -27,7 +27,7 @@ class QtThreadLoop : public QObject, public ThreadLoop {
     QtThreadLoop();
     ~QtThreadLoop() override;
 
-    void watch(int fd, short events, Watch onReady) override;
+    void watch(int fd, short events, Watch OnReady) override;
     void unwatch(int fd) override;
     void waitForMessage(int timeoutMs) override;
     void waitForNewMessage(int timeoutMs) override;

@@ -9,7 +9,6 @@ namespace chatterly {
 namespace {
 
 thread_local ThreadLoop* installed = nullptr;
-thread_local int holdDepth = 0;
 
 }  // namespace
 
@@ -23,16 +22,6 @@ ThreadLoop& ThreadLoop::current() {
 
 void ThreadLoop::install(ThreadLoop* loop) {
     installed = loop;
-}
-
-ThreadLoop::NetworkHold::NetworkHold() {
-    ++holdDepth;
-}
-ThreadLoop::NetworkHold::~NetworkHold() {
-    --holdDepth;
-}
-bool ThreadLoop::networkHeld() {
-    return holdDepth > 0;
 }
 
 bool ThreadLoop::hasMessage() const {

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "framework/threads/MessageQueue.h"
+#include "framework/threads/ThreadScope.h"
 
 namespace chatterly {
 
@@ -27,9 +28,9 @@ class ThreadLoop {
     // Installs loop as the calling thread's (nullptr removes it).
     static void install(ThreadLoop* loop);
 
-    // Calls onReady(revents) on this thread when fd shows any of events
+    // Calls OnReady(revents) on this thread when fd shows any of events
     // (POLLIN, POLLOUT, POLLPRI). One watch per fd; watching again replaces.
-    virtual void watch(int fd, short events, Watch onReady) = 0;
+    virtual void watch(int fd, short events, Watch OnReady) = 0;
     virtual void unwatch(int fd) = 0;
 
     // Sleeps until a message may be waiting in the thread's queue, or until
@@ -56,14 +57,8 @@ class ThreadLoop {
     // While one exists on a thread, its dispatch runs posted messages only
     // and leaves network notifications queued: a blocking socket wait takes
     // those itself, in arrival order. Nests.
-    class NetworkHold {
-      public:
-        NetworkHold();
-        ~NetworkHold();
-        NetworkHold(const NetworkHold&) = delete;
-        NetworkHold& operator=(const NetworkHold&) = delete;
-    };
-    static bool networkHeld();
+    using NetworkHold = ThreadScope<struct NetworkHoldTag>;
+    static bool networkHeld() { return NetworkHold::active(); }
 
   protected:
     explicit ThreadLoop(std::shared_ptr<MessageQueue> queue) : queue_(std::move(queue)) {}

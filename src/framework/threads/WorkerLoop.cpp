@@ -8,8 +8,8 @@ namespace chatterly {
 
 WorkerLoop::WorkerLoop() : ThreadLoop(MessageQueue::currentShared()) {}
 
-void WorkerLoop::watch(int fd, short events, Watch onReady) {
-    watches_[fd] = {events, std::make_shared<Watch>(std::move(onReady))};
+void WorkerLoop::watch(int fd, short events, Watch OnReady) {
+    watches_[fd] = {events, std::make_shared<Watch>(std::move(OnReady))};
 }
 
 void WorkerLoop::unwatch(int fd) {

@@ -17,7 +17,7 @@ class WorkerLoop : public ThreadLoop {
   public:
     WorkerLoop();
 
-    void watch(int fd, short events, Watch onReady) override;
+    void watch(int fd, short events, Watch OnReady) override;
     void unwatch(int fd) override;
     void waitForMessage(int timeoutMs) override;
     void waitForNewMessage(int timeoutMs) override;

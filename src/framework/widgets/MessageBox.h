@@ -1,9 +1,10 @@
 #pragma once
 // Modal message boxes: an OK button, an icon (warning unless another is
 // named), and the application title as caption. A box is shown on the GUI
-// thread; a worker that raises one waits until it is dismissed, as the Parts'
-// "on the thread that met it" requires. Texts are 8-bit strings in the
-// station's encoding (AnsiCodec) and are converted at this edge.
+// thread; a worker that raises one waits until it is dismissed, so the
+// failure is reported on the thread that met it and that thread goes on only
+// once the user has seen it. Texts are 8-bit strings in the station's
+// encoding (AnsiCodec) and are converted at this edge.
 //
 // Tests install a seam: every box then goes to the seam, which sees its text,
 // icon, caption and owner and dismisses it by returning.
