@@ -21,8 +21,11 @@
 namespace chatterly {
 namespace {
 
-// Workers see their stop events within one 500 ms period; give them a few.
-constexpr auto kWorkerExitLimit = std::chrono::seconds(3);
+// Workers see their stop events within one 500 ms period, and the close
+// request has already paused that long; an outgoing call's waits are
+// cancelled. A worker that still runs after this (inside a system call that
+// nothing can cancel) does not hold the exit.
+constexpr auto kWorkerExitLimit = std::chrono::milliseconds(1000);
 
 bool canMakeIpv4Socket() {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -91,6 +94,7 @@ bool CStationApp::StartStation() {
             MessageBox::setMainWindow(&station.window());
             station.runModal();
             MessageBox::setMainWindow(nullptr);
+            MessageBox::closeDown();
         }
         ThreadStarter::waitForAll(kWorkerExitLimit);
         WindowRequests::shutdown();

@@ -57,6 +57,7 @@ void CStationDlg::PlaceControls() {
     statusBox_->lower();
     AddButton(IDC_REMOTE_STATION, "Remote Parlio", 7, 7, 62, 13);
     EndTemplate();
+    SetEnterButton(IDC_CONNECT);
 }
 
 void CStationDlg::BindButtons() {

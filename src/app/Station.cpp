@@ -11,6 +11,7 @@
 #include "framework/widgets/MessageBox.h"
 #include "memory/CMemoryDlg.h"
 #include "memory/StationMemory.h"
+#include "net/CallerWorker.h"
 
 namespace chatterly {
 
@@ -22,13 +23,16 @@ Station::Station(StationOptions options)
       talk_(std::make_shared<TalkButton>(proxy_)),
       recorder_(std::make_shared<VoiceRecorder>(talk_, options_.recorder)),
       memory_(std::make_shared<StationMemory>()),
-      calls_(std::make_shared<StationCalls>(displays_, recorder_, memory_)),
-      controller_(std::make_shared<CallController>(proxy_, displays_, calls_)),
+      caller_(std::make_shared<CallerWorker>(
+          CallerWorker::Options{options_.callPort, options_.connectLimit})),
+      calls_(std::make_shared<StationCalls>(displays_, recorder_, memory_, caller_)),
+      controller_(std::make_shared<CallController>(proxy_, displays_, talk_, calls_)),
       listener_(std::make_unique<CListeningSocket>(calls_.get())) {
     calls_->setController(controller_);
 }
 
 Station::~Station() {
+    caller_->cancel();
     recorder_->CloseRecorder();
     // Closes every connection the station accepted, then the listener.
     listener_.reset();

@@ -1,15 +1,17 @@
 #pragma once
 // The station: the object that owns the station's parts and wires them
 // together. It makes the window, the view proxy that workers hold, the status
-// displays, the recorder and its Talk button, the station memory, the calls'
-// shared face (StationCalls), the call controller and the listener, and it
-// carries out the window's initialisation order, the memory dialog's flow and
-// the end of the station. Everything here runs on the GUI thread.
+// displays, the recorder and its Talk button, the station memory, the
+// outgoing call's worker, the calls' shared face (StationCalls), the call
+// controller and the listener, and it carries out the window's
+// initialisation order, the memory dialog's flow and the end of the station.
+// Everything here runs on the GUI thread.
 //
 // The parts that worker threads use are held by shared pointer and outlive the
 // station when a worker still runs; at the end the proxy and the calls are
 // detached, so nothing touches the window after it has gone.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -20,6 +22,7 @@
 namespace chatterly {
 
 class CallController;
+class CallerWorker;
 class CStationDlg;
 class StationCalls;
 class StationMemory;
@@ -29,16 +32,19 @@ class TalkButton;
 class VoiceRecorder;
 
 struct StationOptions {
-    uint16_t listenPort = ListenPort;   // tests may listen elsewhere (0: any free port)
-    StatusDisplays::Clock clock;        // calendar seconds; the system's by default
-    RecordingDevice::Options recorder;  // the default sound server and source
+    uint16_t listenPort = ListenPort;              // tests may listen elsewhere (0: any free port)
+    uint16_t callPort = ListenPort;                // the port an outgoing call goes to
+    std::chrono::milliseconds connectLimit{8000};  // a connect that takes longer fails
+    StatusDisplays::Clock clock;                   // calendar seconds; the system's by default
+    RecordingDevice::Options recorder;             // the default sound server and source
 };
 
 class Station {
   public:
     explicit Station(StationOptions options = {});
-    // Closes the recorder (removing "Parlio.wav") and the listener with every
-    // connection it accepted; then the window goes.
+    // Ends an outgoing call wherever its worker waits, closes the recorder
+    // (removing "Parlio.wav") and the listener with every connection it
+    // accepted; then the window goes.
     ~Station();
     Station(const Station&) = delete;
     Station& operator=(const Station&) = delete;
@@ -62,6 +68,7 @@ class Station {
     StationCalls& calls() const { return *calls_; }
     VoiceRecorder& recorder() const { return *recorder_; }
     StationMemory& memory() const { return *memory_; }
+    CallerWorker& caller() const { return *caller_; }
     // The listener (never null) and the port it listens on (0: not listening).
     CListeningSocket& listener() const { return *listener_; }
     uint16_t listeningPort() const;
@@ -80,6 +87,7 @@ class Station {
     std::shared_ptr<TalkButton> talk_;
     std::shared_ptr<VoiceRecorder> recorder_;
     std::shared_ptr<StationMemory> memory_;
+    std::shared_ptr<CallerWorker> caller_;
     std::shared_ptr<StationCalls> calls_;
     std::shared_ptr<CallController> controller_;
     std::unique_ptr<CListeningSocket> listener_;

@@ -5,18 +5,23 @@
 #include "audio/VoiceRecorder.h"
 #include "control/CallController.h"
 #include "control/StatusDisplays.h"
-#include "framework/threads/ThreadStarter.h"
+#include "framework/sockets/SocketErrors.h"
+#include "framework/streams/FileError.h"
 #include "framework/threads/WindowRequests.h"
-#include "framework/widgets/MessageBox.h"
 #include "memory/StationMemory.h"
 #include "net/CConnectionSocket.h"
+#include "net/CallerWorker.h"
 
 namespace chatterly {
 
 StationCalls::StationCalls(std::shared_ptr<StatusDisplays> displays,
                            std::shared_ptr<VoiceRecorder> recorder,
-                           std::shared_ptr<StationMemory> memory)
-    : displays_(std::move(displays)), recorder_(std::move(recorder)), memory_(std::move(memory)) {}
+                           std::shared_ptr<StationMemory> memory,
+                           std::shared_ptr<CallerWorker> caller)
+    : displays_(std::move(displays)),
+      recorder_(std::move(recorder)),
+      memory_(std::move(memory)),
+      caller_(std::move(caller)) {}
 
 void StationCalls::setController(std::weak_ptr<CallController> controller) {
     controller_ = std::move(controller);
@@ -44,17 +49,41 @@ bool StationCalls::PlayVoiceMessage(const void* image, size_t length) {
     return Playback::PlayVoiceMessage(image, length);
 }
 
-void StationCalls::startCaller() {
-    // Outgoing calls are not part of this station yet: a call fails as a
-    // connect that did not go through.
+std::string StationCalls::remoteText() {
     auto controller = controller_.lock();
-    if (!controller) {
-        return;
+    return controller ? controller->remoteText() : std::string();
+}
+
+std::string StationCalls::resolveRemote(const std::string& text) {
+    return memory_->resolveRemote(text);
+}
+
+void StationCalls::SetConnectedControls(bool connected) {
+    if (auto controller = controller_.lock()) {
+        controller->SetConnectedControls(connected);
     }
-    ThreadStarter::start([controller] {
-        MessageBox::show("Failed to connect to remote parlio.");
+}
+
+void StationCalls::Disconnect() {
+    if (auto controller = controller_.lock()) {
         controller->Disconnect();
-    });
+    }
+}
+
+void StationCalls::startCaller() {
+    caller_->start(shared_from_this(), recorder_);
+}
+
+bool StationCalls::outgoingCallActive() {
+    return caller_->running();
+}
+
+bool StationCalls::outgoingCallRecording() {
+    return caller_->recording();
+}
+
+void StationCalls::endOutgoingCall() {
+    caller_->cancel();
 }
 
 bool StationCalls::StartRecording() {
@@ -64,7 +93,19 @@ bool StationCalls::StartRecording() {
 void StationCalls::StopAndSendRecording() {
     // The release comes on the GUI thread, which owns the incoming connection.
     CConnectionSocket* incoming = incoming_ && incoming_->IsOpen() ? incoming_ : nullptr;
-    recorder_->StopAndSendRecording(incoming);
+    try {
+        recorder_->StopAndSendRecording(incoming);
+    } catch (const FileError& e) {
+        // A send that Disconnect or the window's close cancelled: the call
+        // is over and nothing is wrong.
+        if (e.cause() != WSAEINTR) {
+            throw;
+        }
+    }
+}
+
+void StationCalls::dropRecording() {
+    recorder_->dropRecording();
 }
 
 void StationCalls::endIncomingCall() {

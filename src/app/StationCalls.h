@@ -1,9 +1,9 @@
 #pragma once
 // The station as its calls reach it, from any thread: what the network side
 // needs (CallStation: the incoming connection, the call state, the playback
-// animation and playback) and what the call controller asks at its steps
-// (CallHooks: the outgoing call's worker, the recorder on an incoming call,
-// the incoming connection, the sound settings). It is shared with the
+// animation and playback, the remote text and its address) and what the call
+// controller asks at its steps (CallHooks: the outgoing call's worker, the
+// recorder on an incoming call, the incoming connection, the sound settings). It is shared with the
 // sockets and workers that use it and outlives the station window: once the
 // window has gone (detach), the controller and displays it reaches are kept
 // alive here and their window requests are refused, so nothing it does is
@@ -17,14 +17,17 @@
 namespace chatterly {
 
 class CallController;
+class CallerWorker;
 class StationMemory;
 class StatusDisplays;
 class VoiceRecorder;
 
-class StationCalls : public CallStation, public CallHooks {
+class StationCalls : public CallStation,
+                     public CallHooks,
+                     public std::enable_shared_from_this<StationCalls> {
   public:
     StationCalls(std::shared_ptr<StatusDisplays> displays, std::shared_ptr<VoiceRecorder> recorder,
-                 std::shared_ptr<StationMemory> memory);
+                 std::shared_ptr<StationMemory> memory, std::shared_ptr<CallerWorker> caller);
     // The controller is made after this object (it holds this as its hooks).
     void setController(std::weak_ptr<CallController> controller);
 
@@ -34,11 +37,19 @@ class StationCalls : public CallStation, public CallHooks {
     void SetIncomingState(bool active) override;
     void PlaybackAnimation(bool start) override;
     bool PlayVoiceMessage(const void* image, size_t length) override;
+    std::string remoteText() override;
+    std::string resolveRemote(const std::string& text) override;
+    void SetConnectedControls(bool connected) override;
+    void Disconnect() override;
 
     // CallHooks.
     void startCaller() override;
+    bool outgoingCallActive() override;
+    bool outgoingCallRecording() override;
+    void endOutgoingCall() override;
     bool StartRecording() override;
     void StopAndSendRecording() override;
+    void dropRecording() override;
     void endIncomingCall() override;
     std::string incomingCallerName() override;
     void startSoundSettings() override;
@@ -51,6 +62,7 @@ class StationCalls : public CallStation, public CallHooks {
     std::shared_ptr<StatusDisplays> displays_;
     std::shared_ptr<VoiceRecorder> recorder_;
     std::shared_ptr<StationMemory> memory_;
+    std::shared_ptr<CallerWorker> caller_;
     CConnectionSocket* incoming_ = nullptr;  // GUI thread only
 };
 

@@ -77,6 +77,12 @@ void VoiceRecorder::StopAndSendRecording(RecordingSink* incoming) {
     }
 }
 
+void VoiceRecorder::dropRecording() {
+    if (device_.isRecording()) {
+        device_.clear(0);
+    }
+}
+
 void VoiceRecorder::CloseRecorder() {
     device_.close();
     std::remove(kScratchFileName);

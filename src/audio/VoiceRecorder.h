@@ -68,6 +68,10 @@ class VoiceRecorder {
     // dispatch's generic error report.
     void StopAndSendRecording(RecordingSink* incoming);
 
+    // A call ended with Talk down: ends a running recording at once and drops
+    // what it captured, releasing the microphone; nothing is saved or sent.
+    void dropRecording();
+
     // Closes the device and removes "Parlio.wav"; failures are ignored.
     void CloseRecorder();
 

@@ -9,8 +9,11 @@ namespace chatterly {
 
 CallController::CallController(std::shared_ptr<StationView> view,
                                std::shared_ptr<StatusDisplays> displays,
-                               std::shared_ptr<CallHooks> hooks)
-    : view_(std::move(view)), displays_(std::move(displays)), hooks_(std::move(hooks)) {}
+                               std::shared_ptr<TalkButton> talk, std::shared_ptr<CallHooks> hooks)
+    : view_(std::move(view)),
+      displays_(std::move(displays)),
+      talk_(std::move(talk)),
+      hooks_(std::move(hooks)) {}
 
 std::string CallController::remoteText() const {
     std::lock_guard lock(remoteMutex_);
@@ -18,6 +21,9 @@ std::string CallController::remoteText() const {
 }
 
 void CallController::OnConnectButton() {
+    if (hooks_->outgoingCallActive()) {
+        return;
+    }
     const std::string remote = view_->controlText(IDC_REMOTE);
     {
         std::lock_guard lock(remoteMutex_);
@@ -34,6 +40,8 @@ void CallController::OnConnectButton() {
     hooks_->startCaller();
     displays_->startConnectionTimer();
     timerRecorded_ = true;
+    // A call being set up can be abandoned (a host that does not answer).
+    view_->enableControl(IDC_DISCONNECT, true);
 }
 
 void CallController::Disconnect() {
@@ -43,7 +51,9 @@ void CallController::Disconnect() {
     displays_->stopConnectionTimers();
     AnimationStopEvent.set();
     displays_->stopAnimations();
+    hooks_->endOutgoingCall();
     hooks_->endIncomingCall();
+    hooks_->dropRecording();
     timerRecorded_ = false;
     incomingCall_ = false;
     SetConnectedControls(false);
@@ -57,7 +67,11 @@ void CallController::OnTalkButton() {
             hooks_->StartRecording();
         } else {
             TalkStartEvent.set();
-            TalkStopEvent.reset();
+            // A release the worker has yet to take stays: it ends the
+            // recording before this press starts the next.
+            if (!hooks_->outgoingCallRecording()) {
+                TalkStopEvent.reset();
+            }
         }
     } else {
         view_->setControlText(IDC_TALK, "&Talk");
@@ -87,7 +101,7 @@ void CallController::SetConnectedControls(bool connected) {
         view_->showBitmap(IDC_LED, IDB_LED_CONNECTED);
     } else {
         view_->showBitmap(IDC_LED, IDB_LED_IDLE);
-        view_->setChecked(IDC_TALK, false);
+        talk_->uncheckTalk();
     }
 }
 
@@ -96,6 +110,9 @@ void CallController::SetIncomingState(bool active) {
         view_->bringToFront();
         SetConnectedControls(true);
         if (!timerRecorded_) {
+            // A stop left pending by an earlier Disconnect would end this
+            // call's timer at its first look: every call shows its time.
+            TimerStopEvent.reset();
             displays_->startConnectionTimer();
         }
         view_->setWindowCaption("Chatterly Connected to " + hooks_->incomingCallerName());

@@ -17,15 +17,17 @@
 #include "control/CallHooks.h"
 #include "control/StationView.h"
 #include "control/StatusDisplays.h"
+#include "control/TalkButton.h"
 
 namespace chatterly {
 
 class CallController {
   public:
     CallController(std::shared_ptr<StationView> view, std::shared_ptr<StatusDisplays> displays,
-                   std::shared_ptr<CallHooks> hooks);
+                   std::shared_ptr<TalkButton> talk, std::shared_ptr<CallHooks> hooks);
 
-    // Button handlers, on the GUI thread.
+    // Button handlers, on the GUI thread. Connect does nothing while an
+    // outgoing call is being set up or under way.
     void OnConnectButton();
     void OnTalkButton();
     void OnPropertiesButton();
@@ -45,6 +47,7 @@ class CallController {
   private:
     std::shared_ptr<StationView> view_;
     std::shared_ptr<StatusDisplays> displays_;
+    std::shared_ptr<TalkButton> talk_;
     std::shared_ptr<CallHooks> hooks_;
 
     mutable std::mutex remoteMutex_;

@@ -15,10 +15,18 @@ class CallHooks {
 
     // Connect: starts the worker of an outgoing call to the remote text.
     virtual void startCaller() = 0;
+    // Whether an outgoing call is being set up or under way, and whether its
+    // worker is recording (it took a press and has yet to take the release).
+    virtual bool outgoingCallActive() = 0;
+    virtual bool outgoingCallRecording() = 0;
+    // Disconnect: ends the outgoing call wherever its worker waits.
+    virtual void endOutgoingCall() = 0;
     // Talk on an incoming call, on the GUI thread: the press records, the
     // release stops, saves and sends the recording on the incoming connection.
     virtual bool StartRecording() = 0;
     virtual void StopAndSendRecording() = 0;
+    // Disconnect with Talk down: the running recording stops and is dropped.
+    virtual void dropRecording() = 0;
     // Disconnect: closes the incoming connection, if there is one, and
     // forgets it.
     virtual void endIncomingCall() = 0;

@@ -10,6 +10,7 @@ void TalkButton::disableTalk() {
 
 void TalkButton::uncheckTalk() {
     view_->setChecked(IDC_TALK, false);
+    view_->setControlText(IDC_TALK, "&Talk");
 }
 
 }  // namespace chatterly

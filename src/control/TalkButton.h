@@ -1,6 +1,7 @@
 #pragma once
-// The Talk button as the recorder changes it: disabled when the recording
-// device cannot be opened, released when a recording cannot start.
+// The Talk button as the recorder and the controller change it: disabled
+// when the recording device cannot be opened, released when a recording
+// cannot start or a call ends. Released, it reads "&Talk".
 
 #include <memory>
 

@@ -1,7 +1,6 @@
 #include "memory/CMemoryDlg.h"
 
 #include <QApplication>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -40,6 +39,7 @@ void CMemoryDlg::BuildControls() {
     add_ = AddButton(IDC_MEMORY_ADD, "&Add", 154, 7, 50, 14, true);
     edit_ = AddButton(IDC_MEMORY_EDIT, "&Edit", 154, 23, 50, 14, true);
     EndTemplate();
+    SetEnterButton(IDC_MEMORY_OK);
 
     Bind(IDC_MEMORY_ADD, [this] { OnAddButton(); });
     Bind(IDC_MEMORY_EDIT, [this] { OnEditButton(); });
@@ -161,20 +161,6 @@ void CMemoryDlg::reject() {
         return;
     }
     QDialog::reject();
-}
-
-void CMemoryDlg::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        auto* focused = qobject_cast<QPushButton*>(focusWidget());
-        if (focused && !focused->isCheckable() && focused->isEnabled()) {
-            focused->click();
-        } else if (ok_->isEnabled()) {
-            ok_->click();
-        }
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 int CMemoryDlg::RunModal() {

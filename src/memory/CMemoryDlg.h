@@ -66,8 +66,6 @@ class CMemoryDlg : public CDialog {
     void accept() override;
     // Cancel, Escape and the close box: refused while Cancel is disabled.
     void reject() override;
-    // Enter presses a focused push button, else OK (when it is enabled).
-    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     void BuildControls();

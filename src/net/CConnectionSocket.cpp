@@ -15,13 +15,24 @@ namespace chatterly {
 CConnectionSocket::CConnectionSocket(CallStation* station) : station_(station) {}
 
 CConnectionSocket::~CConnectionSocket() {
+    if (storeArchive_) {
+        storeArchive_->Abort();
+    }
+    storeArchive_.reset();
     DropStream();
+    socketFile_.reset();
     CSocket::Close();
+}
+
+CSocketFile& CConnectionSocket::File() {
+    if (!socketFile_) {
+        socketFile_ = std::make_unique<CSocketFile>(*this);
+    }
+    return *socketFile_;
 }
 
 void CConnectionSocket::DropStream() {
     loadArchive_.reset();
-    socketFile_.reset();
 }
 
 bool CConnectionSocket::PumpWhileWaiting() {
@@ -33,17 +44,41 @@ bool CConnectionSocket::PumpWhileWaiting() {
 }
 
 void CConnectionSocket::sendRecording(const std::vector<uint8_t>& wavFile) {
-    CSocketFile file(*this);
-    CArchive archive(file, CArchive::Mode::Store, 4096);
-    VoiceMessageFrame::write(archive, wavFile.data(), static_cast<uint32_t>(wavFile.size()));
+    if (sending_) {
+        waitingToSend_.push_back(wavFile);
+        return;
+    }
+    sending_ = true;
+    try {
+        WriteFrame(wavFile);
+        while (!waitingToSend_.empty()) {
+            const std::vector<uint8_t> next = std::move(waitingToSend_.front());
+            waitingToSend_.pop_front();
+            WriteFrame(next);
+        }
+        sending_ = false;
+    } catch (...) {
+        // The stream is no longer at a frame boundary: nothing more goes out.
+        sending_ = false;
+        waitingToSend_.clear();
+        if (storeArchive_) {
+            storeArchive_->Abort();
+            storeArchive_.reset();
+        }
+        throw;
+    }
+}
+
+void CConnectionSocket::WriteFrame(const std::vector<uint8_t>& wavFile) {
+    if (!storeArchive_) {
+        storeArchive_ = std::make_unique<CArchive>(File(), CArchive::Mode::Store, 4096);
+    }
+    VoiceMessageFrame::write(*storeArchive_, wavFile.data(), static_cast<uint32_t>(wavFile.size()));
 }
 
 void CConnectionSocket::HandleReadable(int) {
-    if (!socketFile_) {
-        socketFile_ = std::make_unique<CSocketFile>(*this);
-    }
     if (!loadArchive_) {
-        loadArchive_ = std::make_unique<CArchive>(*socketFile_, CArchive::Mode::Load, 4096);
+        loadArchive_ = std::make_unique<CArchive>(File(), CArchive::Mode::Load, 4096);
     }
     // Frames that came in one segment wait whole or in part in the archive's
     // buffer, where no notification announces them: read on while it holds
@@ -58,13 +93,13 @@ void CConnectionSocket::ReadAndPlayOneFrame() {
     try {
         frame = VoiceMessageFrame::read(*loadArchive_);
     } catch (const FileError& e) {
-        // A reset, or the station closed this socket under the read (then
-        // Disconnect has already returned the station to idle).
-        if (e.cause() != WSAEINTR) {
-            AbandonCall();
-        } else {
+        if (e.cause() == WSAEINTR) {
+            // The station closed this socket under the read; whoever did
+            // has already returned it to idle.
             DropStream();
+            return;
         }
+        AbandonCall();  // a reset
         throw;
     } catch (const ArchiveError&) {
         AbandonCall();

@@ -3,15 +3,20 @@
 // frames, plays each one as it arrives with the speaker animation, and
 // returns the station to idle when the far end closes. Incoming calls'
 // sockets live on the GUI thread (the listener owns them); an outgoing call's
-// socket lives on its caller worker. A recording made on the receiving end
-// is sent here as one frame.
+// socket lives on its caller worker. Recordings are sent here, each as one
+// frame, through one store archive for the whole call.
 //
 // A frame that cannot be read whole (the far end closed or reset inside it,
 // or it announces more than kMaxFrameLength) is never played: the stream is no
 // longer at a frame boundary, so the connection is closed and the station
-// returns to idle as when the far end closes.
+// returns to idle as when the far end closes. A read that the station itself
+// cancelled (it closed the connection under the read: Disconnect, the
+// window's close) is no error to report: the frame is dropped and the call is
+// over.
 
+#include <deque>
 #include <memory>
+#include <vector>
 
 #include "audio/RecordingSink.h"
 #include "framework/sockets/CSocket.h"
@@ -31,8 +36,12 @@ class CConnectionSocket : public CSocket, public RecordingSink {
     // request; returns false. The caller worker calls it between its polls.
     bool PumpWhileWaiting() override;
 
-    // Sends one frame holding the file's bytes through a 4096-byte store
-    // archive, flushed. A failing connection throws its FileError.
+    // Sends one frame holding the file's bytes through the call's store
+    // archive (4096-byte buffer), flushed. A recording that comes while a
+    // send waits (its wait dispatched the next release) is queued and sent
+    // right after the frame in progress, so each release sends exactly one
+    // frame. A failing connection throws its FileError (WSAEINTR when the
+    // station closed it under the send); the queued frames are dropped.
     void sendRecording(const std::vector<uint8_t>& wavFile) override;
 
     // Frames played on this connection (tests and diagnostics).
@@ -44,6 +53,8 @@ class CConnectionSocket : public CSocket, public RecordingSink {
 
   private:
     void ReadAndPlayOneFrame();
+    void WriteFrame(const std::vector<uint8_t>& wavFile);
+    CSocketFile& File();
     void DropStream();
     // The far end left mid-frame: close, and go to idle as on its close.
     void AbandonCall();
@@ -51,6 +62,9 @@ class CConnectionSocket : public CSocket, public RecordingSink {
     CallStation* station_;
     std::unique_ptr<CSocketFile> socketFile_;
     std::unique_ptr<CArchive> loadArchive_;
+    std::unique_ptr<CArchive> storeArchive_;
+    bool sending_ = false;
+    std::deque<std::vector<uint8_t>> waitingToSend_;
     size_t framesPlayed_ = 0;
 };
 

@@ -1,10 +1,13 @@
 #pragma once
-// What the network side needs of the station window: the incoming
-// connection (GUI thread only), the call state, the playback animation and
-// the playback of a received message. The animation and SetIncomingState may
-// be called from any thread; the station carries them out safely.
+// What the network side needs of the station: the incoming connection (GUI
+// thread only), the call state, the playback animation and the playback of a
+// received message, and for an outgoing call the remote text, its address
+// and the controls of a call that stands. Everything but the incoming
+// connection may be called from any thread; the station carries it out
+// safely, also once its window has gone.
 
 #include <cstddef>
+#include <string>
 
 namespace chatterly {
 
@@ -22,6 +25,13 @@ class CallStation {
     virtual void PlaybackAnimation(bool start) = 0;
     // Plays a received voice message synchronously; false when it cannot.
     virtual bool PlayVoiceMessage(const void* image, size_t length) = 0;
+
+    // The remote-station text as Connect took it, and the address to call
+    // for it: the address AddressByAlias maps it to, else the text itself.
+    virtual std::string remoteText() = 0;
+    virtual std::string resolveRemote(const std::string& text) = 0;
+    virtual void SetConnectedControls(bool connected) = 0;
+    virtual void Disconnect() = 0;
 };
 
 }  // namespace chatterly

@@ -18,6 +18,7 @@
 #include "framework/threads/ThreadStarter.h"
 #include "framework/widgets/MessageBox.h"
 #include "framework/widgets/SortedComboBox.h"
+#include "support/PlainSocket.h"
 #include "support/SignalEventsReset.h"
 #include "support/TestSupport.h"
 
@@ -40,6 +41,7 @@ class StationWindow : public ::testing::Test {
         test::clearSignalEvents();
         StationOptions options;
         options.listenPort = 0;  // any free port: tests run beside each other
+        options.callPort = test::PlainSocket::closedPort();  // calls are refused
         // No sound server: the station starts without recorder, and these
         // tests neither record nor listen (the recorder and listener tests do).
         options.recorder.server = "unix:/nonexistent/chatterly-no-server";
@@ -135,17 +137,53 @@ TEST_F(StationWindow, ConnectWithAnEmptyRemoteTextShowsTheMessageAndStartsNothin
 }
 
 TEST_F(StationWindow, EnterInTheRemoteBoxConnects) {
-    QTest::keyClicks(combo(window)->lineEdit(), "10.0.0.9");
+    QTest::keyClicks(combo(window)->lineEdit(), "127.0.0.1");
     QTest::keyClick(combo(window)->lineEdit(), Qt::Key_Return);
-    EXPECT_EQ(station->controller().remoteText(), "10.0.0.9");
-    // No outgoing calls yet: the call fails as a connect that did not go
-    // through, and the station is idle again.
+    EXPECT_EQ(station->controller().remoteText(), "127.0.0.1");
+    // Nothing listens there: the connect is refused, and the station is idle
+    // again.
     ASSERT_TRUE(waitFor([&] { return boxes.count() >= 1; }));
     EXPECT_EQ(boxes.texts()[0], "Failed to connect to remote parlio.");
     ASSERT_TRUE(waitFor([&] { return station->displays().timers().running() == 0; }));
     EXPECT_EQ(qobject_cast<QGroupBox*>(window->Control(IDC_STATUS_BOX))->title(),
               "Connection Status");
     EXPECT_TRUE(button(window, IDC_CONNECT)->isEnabled());
+}
+
+TEST_F(StationWindow, EnterPressesTheFocusedPushButtonElseConnect) {
+    struct Case {
+        int focus;
+        const char* box;  // the box that shows what Enter pressed
+    };
+    const Case cases[] = {
+        {IDC_ABOUT, nullptr},  // the About box, which names the program
+        {IDC_TALK, "You must supply a remote parlio to connect to."},  // a check box: Connect
+        {IDC_CONNECT, "You must supply a remote parlio to connect to."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.focus);
+        boxes.clear();
+        window->Control(c.focus)->setEnabled(true);
+        window->Control(c.focus)->setFocus();
+        QTest::keyClick(window->Control(c.focus), Qt::Key_Return);
+        ASSERT_EQ(boxes.count(), 1u);
+        if (c.box) {
+            EXPECT_EQ(boxes.texts()[0], c.box);
+        } else {
+            EXPECT_EQ(boxes.boxes()[0].icon, MessageIcon::Information);
+        }
+    }
+}
+
+TEST_F(StationWindow, AnIncomingCallShowsItsTimeAfterADisconnectWhileIdle) {
+    station->controller().Disconnect();  // leaves the timer's stop pending
+    station->controller().SetIncomingState(true);
+    EXPECT_TRUE(waitFor([&] {
+        return qobject_cast<QGroupBox*>(window->Control(IDC_STATUS_BOX))
+            ->title()
+            .startsWith("Connected ");
+    }));
+    station->controller().Disconnect();
 }
 
 TEST_F(StationWindow, DisconnectWhileIdleSignalsAllFiveAndOnlyAStartClearsThem) {

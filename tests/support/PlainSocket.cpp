@@ -41,10 +41,11 @@ sockaddr_in loopback(uint16_t port) {
 
 }  // namespace
 
-PlainSocket PlainSocket::listenLoopback() {
+PlainSocket PlainSocket::listenLoopback(int backlog) {
     PlainSocket s(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in a = loopback(0);
-    if (bind(s.fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(s.fd_, 16) != 0) {
+    if (bind(s.fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        listen(s.fd_, backlog) != 0) {
         s.close();
     }
     return s;
@@ -66,8 +67,20 @@ std::pair<PlainSocket, PlainSocket> PlainSocket::connectedPair() {
     return {std::move(a), std::move(b)};
 }
 
+uint16_t PlainSocket::closedPort() {
+    return listenLoopback().port();
+}
+
 PlainSocket PlainSocket::accept() const {
     return PlainSocket(::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC));
+}
+
+PlainSocket PlainSocket::acceptWithin(int timeoutMs) const {
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, timeoutMs) <= 0) {
+        return PlainSocket();
+    }
+    return accept();
 }
 
 uint16_t PlainSocket::port() const {

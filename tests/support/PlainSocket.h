@@ -19,13 +19,17 @@ class PlainSocket {
     PlainSocket& operator=(PlainSocket&& other) noexcept;
 
     // A listener on 127.0.0.1 and a free port.
-    static PlainSocket listenLoopback();
+    static PlainSocket listenLoopback(int backlog = 16);
     // Connects to 127.0.0.1:port; an invalid socket when refused.
     static PlainSocket connectLoopback(uint16_t port);
     // Two ends of one loopback connection.
     static std::pair<PlainSocket, PlainSocket> connectedPair();
+    // A loopback port where nothing listens (one just let go).
+    static uint16_t closedPort();
 
     PlainSocket accept() const;
+    // The next caller, or an invalid socket when none comes within timeoutMs.
+    PlainSocket acceptWithin(int timeoutMs) const;
     uint16_t port() const;
     bool valid() const { return fd_ >= 0; }
     int fd() const { return fd_; }

@@ -1,13 +1,32 @@
 #include "framework/threads/AutoResetEvent.h"
 
+#include <algorithm>
+
+#include "framework/threads/MessageQueue.h"
+
 namespace chatterly {
 
 void AutoResetEvent::set() {
     {
         std::lock_guard lock(mutex_);
         signalled_ = true;
+        for (MessageQueue* queue : wakes_) {
+            queue->wakeOwner();
+        }
     }
     changed_.notify_one();
+}
+
+AutoResetEvent::WakeOnSet::WakeOnSet(AutoResetEvent& event, std::shared_ptr<MessageQueue> queue)
+    : event_(event), queue_(std::move(queue)) {
+    std::lock_guard lock(event_.mutex_);
+    event_.wakes_.push_back(queue_.get());
+}
+
+AutoResetEvent::WakeOnSet::~WakeOnSet() {
+    std::lock_guard lock(event_.mutex_);
+    auto& wakes = event_.wakes_;
+    wakes.erase(std::find(wakes.begin(), wakes.end(), queue_.get()));
 }
 
 void AutoResetEvent::reset() {

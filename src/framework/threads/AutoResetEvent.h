@@ -6,9 +6,13 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 namespace chatterly {
+
+class MessageQueue;
 
 class AutoResetEvent {
   public:
@@ -30,10 +34,26 @@ class AutoResetEvent {
     // must know whether a stop is still pending).
     bool isSignalled() const;
 
+    // While one exists, every set() of the event also wakes the owner of
+    // queue, so a loop that sleeps until its thread's next message sees the
+    // event set without polling it. Nothing is consumed or posted.
+    class WakeOnSet {
+      public:
+        WakeOnSet(AutoResetEvent& event, std::shared_ptr<MessageQueue> queue);
+        ~WakeOnSet();
+        WakeOnSet(const WakeOnSet&) = delete;
+        WakeOnSet& operator=(const WakeOnSet&) = delete;
+
+      private:
+        AutoResetEvent& event_;
+        std::shared_ptr<MessageQueue> queue_;
+    };
+
   private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     bool signalled_ = false;
+    std::vector<MessageQueue*> wakes_;  // queues of the WakeOnSet scopes
 };
 
 }  // namespace chatterly

@@ -50,9 +50,9 @@ std::optional<Message> MessageQueue::take() {
 
 namespace {
 
-std::optional<Message> takeFirstOf(std::deque<Message>& messages, Message::Kind kind) {
-    auto it = std::find_if(messages.begin(), messages.end(),
-                           [kind](const Message& m) { return m.kind == kind; });
+template <typename Match>
+std::optional<Message> takeFirst(std::deque<Message>& messages, Match match) {
+    auto it = std::find_if(messages.begin(), messages.end(), match);
     if (it == messages.end()) {
         return std::nullopt;
     }
@@ -65,12 +65,19 @@ std::optional<Message> takeFirstOf(std::deque<Message>& messages, Message::Kind 
 
 std::optional<Message> MessageQueue::takeFirstNetwork() {
     std::lock_guard lock(mutex_);
-    return takeFirstOf(messages_, Message::Kind::Network);
+    return takeFirst(messages_, [](const Message& m) { return m.kind == Message::Kind::Network; });
 }
 
 std::optional<Message> MessageQueue::takeFirstPosted() {
     std::lock_guard lock(mutex_);
-    return takeFirstOf(messages_, Message::Kind::Posted);
+    return takeFirst(messages_, [](const Message& m) { return m.kind == Message::Kind::Posted; });
+}
+
+std::optional<Message> MessageQueue::takeNetwork(const void* source, int event) {
+    std::lock_guard lock(mutex_);
+    return takeFirst(messages_, [&](const Message& m) {
+        return m.kind == Message::Kind::Network && m.source == source && m.event == event;
+    });
 }
 
 void MessageQueue::discard(const void* source) {

@@ -42,6 +42,9 @@ class MessageQueue {
 
     // Any thread: appends and wakes the owner.
     void post(Message message);
+    // Any thread: wakes the owner without a message (something it watches
+    // besides its messages has changed).
+    void wakeOwner() { wake_.signal(); }
 
     // Owning thread.
     bool empty() const;
@@ -50,6 +53,8 @@ class MessageQueue {
     std::optional<Message> take();
     std::optional<Message> takeFirstNetwork();
     std::optional<Message> takeFirstPosted();
+    // The first queued notification of this kind for source, taken out.
+    std::optional<Message> takeNetwork(const void* source, int event);
     // Drops every queued notification of source (a socket that closes).
     void discard(const void* source);
     // Puts messages back at the front, keeping their order (a wait's

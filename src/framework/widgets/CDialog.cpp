@@ -3,6 +3,7 @@
 #include <qdrawutil.h>
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -100,6 +101,21 @@ int CDialog::DoModal() {
     raise();
     activateWindow();
     return exec();
+}
+
+void CDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
+        QDialog::keyPressEvent(event);
+        return;
+    }
+    auto* focused = qobject_cast<QPushButton*>(focusWidget());
+    auto* enter = qobject_cast<QPushButton*>(Control(enterButton_));
+    if (focused && !focused->isCheckable() && focused->isEnabled()) {
+        focused->click();
+    } else if (enter && enter->isEnabled()) {
+        enter->click();
+    }
+    event->accept();
 }
 
 void CDialog::paintEvent(QPaintEvent* event) {

@@ -4,9 +4,11 @@
 // template's positions in dialog units (DialogUnits), are known by their
 // identifiers, and take the keyboard focus in template order. Buttons are
 // bound to handlers that run through the generic error report, so an error
-// that escapes one is shown and the window goes on. DoModal centres the
-// window on its parent's screen (else the primary one), brings it forward and
-// runs it until it ends.
+// that escapes one is shown and the window goes on. Enter presses the push
+// button that has the focus, else the window's Enter button (its default
+// command), if that is enabled; a push-like check box with the focus is no
+// push button. DoModal centres the window on its parent's screen (else the
+// primary one), brings it forward and runs it until it ends.
 
 #include <QDialog>
 #include <QString>
@@ -57,6 +59,8 @@ class CDialog : public QDialog {
                            bool pushLike = false);
     // Ends the template: sets the tab order of the controls added.
     void EndTemplate();
+    // The button Enter presses when no push button has the focus.
+    void SetEnterButton(int id) { enterButton_ = id; }
 
     // Runs handler, through the generic error report, on each click of the
     // button with identifier id.
@@ -66,12 +70,14 @@ class CDialog : public QDialog {
 
     // Draws the sunken client edge, if the template has one.
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     void Place(int id, QWidget* control, int x, int y, int width, int height);
 
     DialogUnits units_;
     int clientEdge_;
+    int enterButton_ = 0;
     std::map<int, QWidget*> controls_;
     std::vector<QWidget*> templateOrder_;
 };

@@ -36,6 +36,15 @@ std::string& title() {
     return t;
 }
 
+bool& closedDown() {
+    static bool closed = false;
+    return closed;
+}
+
+void sayOnStderr(const MessageBoxRecord& record) {
+    std::fprintf(stderr, "%s: %s\n", record.caption.c_str(), record.text.c_str());
+}
+
 std::string titleFromPath(const std::string& path) {
     std::string name = path.substr(path.find_last_of('/') + 1);
     const auto dot = name.find_last_of('.');
@@ -47,7 +56,7 @@ std::string titleFromPath(const std::string& path) {
 
 void showOnScreen(const MessageBoxRecord& record) {
     if (!QApplication::instance()) {
-        std::fprintf(stderr, "%s: %s\n", record.caption.c_str(), record.text.c_str());
+        sayOnStderr(record);
         return;
     }
     QWidget* owner = record.owned ? mainWindow().data() : nullptr;
@@ -78,6 +87,10 @@ void MessageBox::show(const std::string& text, MessageIcon icon, bool unowned) {
         std::lock_guard guard(lock());
         current = seam();
         record.owned = !unowned && !mainWindow().isNull();
+        if (closedDown() && !current) {
+            sayOnStderr(record);
+            return;
+        }
     }
     const std::function<void()> present = [&] {
         if (current) {
@@ -92,7 +105,7 @@ void MessageBox::show(const std::string& text, MessageIcon icon, bool unowned) {
         if (current) {
             current(record);
         } else if (!QApplication::instance() || QApplication::closingDown()) {
-            std::fprintf(stderr, "%s: %s\n", record.caption.c_str(), record.text.c_str());
+            sayOnStderr(record);
         }
     }
 }
@@ -115,6 +128,11 @@ std::string MessageBox::applicationTitle() {
 void MessageBox::setApplicationTitle(std::string t) {
     std::lock_guard guard(lock());
     title() = titleFromPath(t);
+}
+
+void MessageBox::closeDown() {
+    std::lock_guard guard(lock());
+    closedDown() = true;
 }
 
 void MessageBox::setSeam(Seam s) {

@@ -41,6 +41,10 @@ class MessageBox {
     static std::string applicationTitle();
     static void setApplicationTitle(std::string title);
 
+    // The station window has gone: from now on a box is said on stderr
+    // instead, so nothing waits for an OK the user cannot see coming.
+    static void closeDown();
+
     // Tests: route every box to seam (nullptr restores the screen).
     static void setSeam(Seam seam);
 };

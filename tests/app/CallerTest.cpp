@@ -1,0 +1,265 @@
+// Outgoing calls over the wire: a real station window on the offscreen
+// platform calls a plain TCP listener on loopback, which plays the far
+// station. Talk records from the null sink's monitor; frames from the far end
+// play on the null sink.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
+#include <future>
+
+#include "app/CStationDlg.h"
+#include "app/Station.h"
+#include "audio/VoiceRecorder.h"
+#include "control/CallController.h"
+#include "control/ControlIds.h"
+#include "framework/streams/CStringArray.h"
+#include "framework/threads/ThreadStarter.h"
+#include "memory/StationMemory.h"
+#include "net/CallerWorker.h"
+#include "support/PlainSocket.h"
+#include "support/SignalEventsReset.h"
+#include "support/TestSupport.h"
+
+using namespace chatterly;
+using chatterly::test::fileBytes;
+using chatterly::test::frameBytes;
+using chatterly::test::MessageBoxRecorder;
+using chatterly::test::PlainSocket;
+using chatterly::test::waitFor;
+
+namespace {
+
+constexpr const char* kFailedToConnect = "Failed to connect to remote parlio.";
+
+class Caller : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!test::soundServerAvailable()) {
+            GTEST_SKIP() << "no sound server: the station starts without recorder";
+        }
+        test::clearSignalEvents();
+        far = PlainSocket::listenLoopback();
+    }
+    void TearDown() override {
+        if (station) {
+            station->controller().Disconnect();
+        }
+        station.reset();
+        EXPECT_TRUE(ThreadStarter::waitForAll(std::chrono::seconds(20)));
+    }
+
+    void start(StationOptions options = {}) {
+        options.listenPort = 0;
+        if (options.callPort == ListenPort) {
+            options.callPort = far.port();
+        }
+        station = std::make_unique<Station>(options);
+        station->InitStationWindow();
+        station->window().show();
+        boxes.clear();
+    }
+    QPushButton* button(int id) {
+        return qobject_cast<QPushButton*>(station->window().Control(id));
+    }
+    void click(int id) { QTest::mouseClick(button(id), Qt::LeftButton); }
+    void call(const char* remote) {
+        auto* box = qobject_cast<QComboBox*>(station->window().Control(IDC_REMOTE));
+        box->setEditText(QString::fromLatin1(remote));
+        click(IDC_CONNECT);
+    }
+    // The call stands: the far end took it and the controls show it.
+    PlainSocket answer() {
+        PlainSocket answered = far.acceptWithin(20000);
+        EXPECT_TRUE(answered.valid());
+        EXPECT_TRUE(waitFor([&] { return connected(); }));
+        return answered;
+    }
+    bool connected() {
+        return button(IDC_TALK)->isEnabled() && button(IDC_DISCONNECT)->isEnabled() &&
+               !button(IDC_CONNECT)->isEnabled() &&
+               station->window().ShownBitmap(IDC_LED) == IDB_LED_CONNECTED;
+    }
+    bool idle() {
+        return button(IDC_CONNECT)->isEnabled() && !button(IDC_TALK)->isEnabled() &&
+               station->window().ShownBitmap(IDC_LED) == IDB_LED_IDLE &&
+               !station->caller().running();
+    }
+    bool recording() { return station->recorder().device().isRecording(); }
+    void press() {
+        click(IDC_TALK);
+        ASSERT_TRUE(waitFor([&] { return recording(); }));
+    }
+    void release() { click(IDC_TALK); }
+    // Frames the far end receives, read on a thread of their own.
+    std::future<std::vector<std::vector<uint8_t>>> framesAt(const PlainSocket& end, size_t n) {
+        return std::async(std::launch::async, [&end, n] { return test::readFrames(end, n); });
+    }
+    template <typename T>
+    T await(std::future<T>& f) {
+        EXPECT_TRUE(waitFor(
+            [&] { return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+            std::chrono::seconds(60)));
+        return f.get();
+    }
+
+    test::ScratchDirectory dir;
+    MessageBoxRecorder boxes;
+    PlainSocket far;
+    std::unique_ptr<Station> station;
+};
+
+}  // namespace
+
+TEST_F(Caller, AnAliasCallsItsAddressAndAnyOtherTextIsCalledAsTyped) {
+    start();
+    CStringArray entries;
+    entries.Add("127.0.0.1 == far");
+    station->memory().rebuildFromEntries(entries);
+    for (const char* remote : {"far", "127.0.0.1", "localhost"}) {
+        SCOPED_TRACE(remote);
+        call(remote);
+        PlainSocket answered = answer();
+        EXPECT_EQ(station->window().windowTitle(), "Chatterly");  // an outgoing call
+        click(IDC_DISCONNECT);
+        EXPECT_TRUE(answered.seesClose(20000));
+        EXPECT_TRUE(waitFor([&] { return idle(); }));
+    }
+    EXPECT_TRUE(boxes.texts().empty());
+}
+
+TEST_F(Caller, EachReleaseSendsExactlyOneFrameHoldingTheRecording) {
+    start();
+    call("127.0.0.1");
+    PlainSocket answered = answer();
+    for (int i = 0; i < 2; ++i) {
+        press();
+        EXPECT_EQ(button(IDC_TALK)->text(), "&Stop Recording");
+        waitFor([] { return false; }, std::chrono::milliseconds(300));
+        auto frames = framesAt(answered, 1);
+        release();
+        EXPECT_EQ(button(IDC_TALK)->text(), "&Talk");
+        const auto received = await(frames);
+        ASSERT_EQ(received.size(), 1u);
+        ASSERT_GT(received[0].size(), 44u + 22050 / 5);  // a WAV header and some sound
+        EXPECT_EQ(std::string(received[0].begin(), received[0].begin() + 4), "RIFF");
+    }
+    // Nothing more follows the two frames.
+    EXPECT_TRUE(answered.readUntilClosed(300).empty());
+    EXPECT_TRUE(connected());
+    EXPECT_TRUE(boxes.texts().empty());
+}
+
+TEST_F(Caller, AFrameFromTheFarEndWhileTalkIsDownPlaysAfterTheRelease) {
+    std::filesystem::copy_file(CHATTERLY_RESOURCE_DIR "/CallWaiting.wav", "cue.wav");
+    start();
+    call("127.0.0.1");
+    PlainSocket answered = answer();
+    press();
+    ASSERT_TRUE(answered.sendAll(frameBytes(fileBytes("cue.wav"))));
+    bool playedEarly = false;
+    auto atRest = [&] { return station->window().ShownBitmap(IDC_SPEAKER) == IDB_SPEAKER_REST; };
+    waitFor([&] { return !(playedEarly = !atRest()); }, std::chrono::milliseconds(1200));
+    auto frames = framesAt(answered, 1);
+    release();
+    EXPECT_EQ(await(frames).size(), 1u);
+    EXPECT_FALSE(playedEarly);
+    // Then the far end's message plays here, with the speaker moving.
+    EXPECT_TRUE(waitFor([&] { return !atRest(); }));
+    EXPECT_TRUE(waitFor([&] { return atRest(); }, std::chrono::seconds(30)));
+    EXPECT_TRUE(boxes.texts().empty());
+}
+
+// However a call ends while Talk is down, nothing is sent, the recording stops
+// at once and the microphone is let go; Talk is released and reads "&Talk".
+TEST_F(Caller, ACallThatEndsWhileTalkIsDownDropsTheRecording) {
+    enum class End { Disconnect, FarEndCloses };
+    for (const End end : {End::Disconnect, End::FarEndCloses}) {
+        SCOPED_TRACE(end == End::Disconnect ? "Disconnect" : "the far end closes");
+        start();
+        call("127.0.0.1");
+        PlainSocket answered = answer();
+        press();
+        if (end == End::Disconnect) {
+            click(IDC_DISCONNECT);
+        } else {
+            answered.close();
+        }
+        EXPECT_TRUE(waitFor([&] { return idle() && !recording(); }));
+        EXPECT_FALSE(button(IDC_TALK)->isChecked());
+        EXPECT_EQ(button(IDC_TALK)->text(), "&Talk");
+        if (answered.valid()) {
+            bool closed = false;
+            EXPECT_TRUE(answered.readUntilClosed(20000, &closed).empty());
+            EXPECT_TRUE(closed);
+        }
+        EXPECT_TRUE(boxes.texts().empty());
+        station.reset();
+    }
+}
+
+TEST_F(Caller, ASendThatFailsReturnsTheStationToIdle) {
+    start();
+    call("127.0.0.1");
+    PlainSocket answered = answer();
+    press();
+    // The far end sends a little (so its going is not seen as a close while
+    // Talk is down) and resets the connection.
+    ASSERT_TRUE(answered.sendAll("abc", 3));
+    linger hard{1, 0};
+    setsockopt(answered.fd(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    answered.close();
+    waitFor([] { return false; }, std::chrono::milliseconds(200));
+    release();
+    EXPECT_TRUE(waitFor([&] { return idle(); }));
+    EXPECT_TRUE(boxes.texts().empty());
+}
+
+TEST_F(Caller, AConnectThatFailsShowsTheMessageAndLeavesTheStationIdle) {
+    struct Case {
+        const char* what;
+        bool refused;  // else the far end never answers (its queue is full)
+    };
+    for (const Case c : {Case{"refused", true}, Case{"no answer within the limit", false}}) {
+        SCOPED_TRACE(c.what);
+        PlainSocket full = PlainSocket::listenLoopback(0);
+        PlainSocket filler = PlainSocket::connectLoopback(full.port());
+        StationOptions options;
+        options.callPort = c.refused ? PlainSocket::closedPort() : full.port();
+        options.connectLimit = std::chrono::milliseconds(1500);
+        start(options);
+        bool everConnected = false;
+        call("127.0.0.1");
+        EXPECT_TRUE(waitFor([&] {
+            everConnected = everConnected || connected();
+            return boxes.count() > 0;
+        }));
+        EXPECT_EQ(boxes.texts(), std::vector<std::string>{kFailedToConnect});
+        EXPECT_TRUE(waitFor([&] { return idle(); }));
+        EXPECT_FALSE(everConnected);
+        station.reset();
+    }
+}
+
+TEST_F(Caller, ACallBeingSetUpIgnoresConnectAndEndsQuietlyOnDisconnect) {
+    PlainSocket full = PlainSocket::listenLoopback(0);
+    PlainSocket filler = PlainSocket::connectLoopback(full.port());
+    StationOptions options;
+    options.callPort = full.port();
+    options.connectLimit = std::chrono::seconds(60);
+    start(options);
+    call("127.0.0.1");
+    ASSERT_TRUE(waitFor([&] { return ThreadStarter::running() >= 2; }));  // worker and timer
+    const int threads = ThreadStarter::running();
+    click(IDC_CONNECT);  // again, while the connect hangs
+    EXPECT_EQ(ThreadStarter::running(), threads);
+    const auto pressed = std::chrono::steady_clock::now();
+    click(IDC_DISCONNECT);
+    EXPECT_TRUE(waitFor([&] { return idle(); }));
+    EXPECT_LT(std::chrono::steady_clock::now() - pressed, std::chrono::seconds(5));
+    EXPECT_TRUE(boxes.texts().empty());
+}
