@@ -54,9 +54,13 @@ sf_count_t imageTell(void* user) {
     return static_cast<MemoryImage*>(user)->position;
 }
 
-// Decodes and plays an opened sound to the end. False when nothing could be
+std::atomic<int64_t> messageStart{0};  // steady-clock ticks; 0: none yet
+
+// Decodes and plays an opened sound to the end; started (if given) learns
+// when the first samples went to the server. False when nothing could be
 // decoded or the server cannot be reached.
-bool playOpened(SNDFILE* sound, const SF_INFO& info, const char* streamName) {
+bool playOpened(SNDFILE* sound, const SF_INFO& info, const char* streamName,
+                std::atomic<int64_t>* started = nullptr) {
     if (info.channels <= 0 || info.channels > 32 || info.samplerate <= 0) {
         return false;
     }
@@ -71,6 +75,10 @@ bool playOpened(SNDFILE* sound, const SF_INFO& info, const char* streamName) {
         const sf_count_t got = sf_readf_short(sound, samples.data(), kFrames);
         if (got <= 0) {
             break;
+        }
+        if (started) {
+            started->store(std::chrono::steady_clock::now().time_since_epoch().count());
+            started = nullptr;
         }
         if (!output.write(samples.data(), static_cast<size_t>(got * info.channels))) {
             return false;
@@ -112,7 +120,7 @@ bool Playback::PlayVoiceMessage(const void* image, size_t length) {
         if (!sound) {
             return false;
         }
-        const bool played = playOpened(sound, info, "voice message");
+        const bool played = playOpened(sound, info, "voice message", &messageStart);
         sf_close(sound);
         return played;
     });
@@ -129,6 +137,14 @@ bool Playback::playFile(const std::string& fileName) {
         sf_close(sound);
         return played;
     });
+}
+
+std::optional<std::chrono::steady_clock::time_point> Playback::lastMessageStart() {
+    const int64_t ticks = messageStart.load();
+    if (ticks == 0) {
+        return std::nullopt;
+    }
+    return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(ticks));
 }
 
 void Playback::PlayCallWaitingCue() {

@@ -12,7 +12,9 @@
 // thread serves window requests only: the speaker animation moves and
 // repaints, but user input waits until the message has played.
 
+#include <chrono>
 #include <cstddef>
+#include <optional>
 #include <string>
 
 namespace chatterly {
@@ -29,6 +31,10 @@ class Playback {
 
     // Plays a named WAV file; false when it cannot be opened or decoded.
     static bool playFile(const std::string& fileName);
+
+    // When the latest voice message's first samples were handed to the
+    // sound server (benchmarks: the far end of release to playback).
+    static std::optional<std::chrono::steady_clock::time_point> lastMessageStart();
 };
 
 }  // namespace chatterly

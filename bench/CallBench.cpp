@@ -1,0 +1,126 @@
+// Release to playback between two stations, both directions: from the Talk
+// release on one station to the moment the first samples of its message are
+// handed to the sound server on the other, for 1 s and 30 s messages. Station
+// A calls station B over loopback, so A's message goes out from its caller
+// worker and B's from its window; each is played at the other end as it
+// would be in a call. Runs under a sound server (tools/bench.sh).
+
+#include <QApplication>
+#include <QComboBox>
+#include <QPushButton>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+#include "app/CStationDlg.h"
+#include "app/Station.h"
+#include "audio/Playback.h"
+#include "audio/VoiceRecorder.h"
+#include "control/CallController.h"
+#include "control/ControlIds.h"
+#include "framework/threads/QtThreadLoop.h"
+#include "framework/threads/WindowRequests.h"
+#include "framework/widgets/ErrorBoxes.h"
+#include "framework/widgets/MessageBox.h"
+
+using namespace chatterly;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// Keeps the GUI thread's events and window requests moving until done()
+// holds or the limit passes.
+bool spin(const std::function<bool()>& done, Clock::duration limit) {
+    const auto end = Clock::now() + limit;
+    while (!done()) {
+        if (Clock::now() >= end) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        WindowRequests::serve();
+    }
+    return true;
+}
+
+void spinFor(Clock::duration d) {
+    spin([] { return false; }, d);
+}
+
+QPushButton* talk(Station& s) {
+    return qobject_cast<QPushButton*>(s.window().Control(IDC_TALK));
+}
+
+// One message from speaker to listener: press, speak for seconds, release;
+// returns the milliseconds from the release to the listener's first samples
+// at the sound server, or a negative number when the message never played.
+double releaseToPlayback(Station& speaker, double seconds) {
+    talk(speaker)->click();
+    if (!spin([&] { return speaker.recorder().device().isRecording(); },
+              std::chrono::seconds(10))) {
+        return -1;
+    }
+    spinFor(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds)));
+    const auto released = Clock::now();
+    talk(speaker)->click();
+    const bool played = spin(
+        [&] {
+            const auto start = Playback::lastMessageStart();
+            return start && *start > released;
+        },
+        std::chrono::seconds(60));
+    if (!played) {
+        return -1;
+    }
+    const double ms =
+        std::chrono::duration<double, std::milli>(*Playback::lastMessageStart() - released).count();
+    // Let the message play out before the other side speaks.
+    spinFor(
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds + 1)));
+    return ms;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("QT_QPA_PLATFORM")) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    QApplication app(argc, argv);
+    QtThreadLoop loop;
+    ErrorBoxes::install();
+    MessageBox::setSeam(
+        [](const MessageBoxRecord& box) { std::fprintf(stderr, "box: %s\n", box.text.c_str()); });
+
+    StationOptions listenerOptions;
+    listenerOptions.listenPort = 0;
+    Station b(listenerOptions);
+    b.InitStationWindow();
+    StationOptions callerOptions;
+    callerOptions.listenPort = 0;
+    callerOptions.callPort = b.listeningPort();
+    Station a(callerOptions);
+    a.InitStationWindow();
+    if (b.listeningPort() == 0) {
+        std::fprintf(stderr, "no sound server or no port: run under tools/with-sound-server.sh\n");
+        return 1;
+    }
+    qobject_cast<QComboBox*>(a.window().Control(IDC_REMOTE))->setEditText("127.0.0.1");
+    a.controller().OnConnectButton();
+    if (!spin([&] { return b.controller().incomingCall() && talk(a)->isEnabled(); },
+              std::chrono::seconds(20))) {
+        std::fprintf(stderr, "the call did not stand\n");
+        return 1;
+    }
+    std::printf("release -> first samples at the far end's sound server (its buffer: 50 ms)\n");
+    for (const double seconds : {1.0, 30.0}) {
+        const double outgoing = releaseToPlayback(a, seconds);
+        const double incoming = releaseToPlayback(b, seconds);
+        std::printf("%4.0f s message: caller -> called %7.1f ms, called -> caller %7.1f ms\n",
+                    seconds, outgoing, incoming);
+        std::fflush(stdout);
+    }
+    a.controller().Disconnect();
+    spinFor(std::chrono::milliseconds(600));
+    return 0;
+}

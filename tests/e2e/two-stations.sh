@@ -1,0 +1,301 @@
+#!/usr/bin/env bash
+# Two stations talking end to end, as two users would: the real program on
+# two hosts A and B (network namespaces joined by a bridge), each with a sound
+# server of its own whose null sink is its loudspeaker and whose monitor is its
+# microphone, under one Xvfb, driven by keyboard with xdotool. A third host C
+# plays a second caller with a plain client. Everything it makes is removed at
+# the end, also on failure; a screenshot of both windows during the call is
+# kept in the output folder.
+#
+# Usage: tests/e2e/two-stations.sh PROGRAM [OUTPUT_DIR]   (as root)
+# Exit: 0 passed, 1 failed, 77 skipped (not root, or a tool is missing).
+set -uo pipefail
+
+program=$(realpath "${1:?usage: two-stations.sh PROGRAM [OUTPUT_DIR]}")
+output=$(mkdir -p "${2:-.}" && realpath "${2:-.}")
+here=$(cd "$(dirname "$0")" && pwd)
+resources="$here/../../src/resources"
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "skipped: network namespaces need root"
+  exit 77
+fi
+for tool in ip Xvfb xdotool import convert tesseract pulseaudio pactl parec paplay sox \
+  python3 ss; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
+done
+
+run=$(mktemp -d /tmp/chatterly-e2e.XXXXXX)
+tag="ce$$"
+pids=()
+failed=0
+
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+  for ns in a b c br; do ip netns del "$tag-$ns" 2>/dev/null; done
+  if [ "$failed" -ne 0 ]; then
+    for log in "$run"/*/station.log; do
+      [ -f "$log" ] && { echo "--- $log"; tail -n 20 "$log"; }
+    done
+  fi
+  rm -rf "$run"
+}
+trap cleanup EXIT
+
+step() { echo "== $*"; }
+fail() {
+  echo "FAILED: $*"
+  import -window root "$output/two-stations-failed.png" 2>/dev/null
+  failed=1
+  exit 1
+}
+# wait_until SECONDS COMMAND...: polls COMMAND until it succeeds.
+wait_until() {
+  local end=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -ge "$end" ] && return 1
+    sleep 0.1
+  done
+}
+
+# --- hosts: A 10.77.0.1, B 10.77.0.2, C 10.77.0.3 on one bridge -------------
+step "hosts A, B and C on a bridge"
+ip netns add "$tag-br" && ip -n "$tag-br" link add br0 type bridge &&
+  ip -n "$tag-br" link set br0 up || fail "cannot make the bridge"
+n=1
+for h in a b c; do
+  ip netns add "$tag-$h" &&
+    ip link add "$tag-${h}0" type veth peer name "$tag-${h}1" &&
+    ip link set "$tag-${h}0" netns "$tag-$h" &&
+    ip link set "$tag-${h}1" netns "$tag-br" &&
+    ip -n "$tag-br" link set "$tag-${h}1" master br0 &&
+    ip -n "$tag-br" link set "$tag-${h}1" up &&
+    ip -n "$tag-$h" addr add "10.77.0.$n/24" dev "$tag-${h}0" &&
+    ip -n "$tag-$h" link set lo up &&
+    ip -n "$tag-$h" link set "$tag-${h}0" up || fail "cannot make host $h"
+  n=$((n + 1))
+done
+A=10.77.0.1
+B=10.77.0.2
+C=10.77.0.3
+
+# --- one display ------------------------------------------------------------
+display=90
+while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do
+  display=$((display + 1))
+done
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$run/xvfb.log" 2>&1 &
+pids+=($!)
+export DISPLAY=":$display"
+wait_until 20 xdotool getmouselocation >/dev/null 2>&1 || fail "Xvfb did not start"
+
+# --- a sound server for each station ----------------------------------------
+# sound NAME: a private server with the null sink spk (the loudspeaker) whose
+# monitor is the default source (the microphone).
+sound() {
+  local d="$run/pa-$1"
+  mkdir -p "$d/run" "$d/home" && chmod 700 "$d/run"
+  HOME="$d/home" XDG_RUNTIME_DIR="$d/run" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+    --use-pid-file=no --disallow-exit --log-target="file:$d/pa.log" \
+    --load="module-null-sink sink_name=spk rate=22050 channels=1" \
+    --load="module-native-protocol-unix socket=$d/native auth-anonymous=1" &
+  pids+=($!)
+  wait_until 20 pactl --server="unix:$d/native" info >/dev/null 2>&1 ||
+    fail "the sound server $1 did not start"
+  pactl --server="unix:$d/native" set-default-sink spk
+  pactl --server="unix:$d/native" set-default-source spk.monitor
+  # A low-latency stream keeps the null sink from rendering in 2 s blocks.
+  parec --server="unix:$d/native" -d spk.monitor --latency-msec=20 >/dev/null 2>&1 &
+  pids+=($!)
+}
+server() { echo "unix:$run/pa-$1/native"; }
+sound a
+sound b
+
+# --- the stations -------------------------------------------------------------
+# A remembers B as "desk"; B remembers A as "hall" (the memory file's bytes:
+# the address list, then the two alias maps, one pair each).
+memory() { # ADDRESS ALIAS
+  local a=$1 l=$2
+  printf '\x01\x00'
+  printf "\\x$(printf %02x ${#a})%s" "$a"
+  printf '\x01\x00'
+  printf "\\x$(printf %02x ${#a})%s\\x$(printf %02x ${#l})%s" "$a" "$l"
+  printf '\x01\x00'
+  printf "\\x$(printf %02x ${#l})%s\\x$(printf %02x ${#a})%s" "$l" "$a"
+}
+station() { # NAME PEER_ADDRESS PEER_ALIAS
+  local wd="$run/$1"
+  mkdir -p "$wd"
+  cp "$resources/Busy.wav" "$resources/CallWaiting.wav" "$wd/"
+  memory "$2" "$3" >"$wd/Parlio.mem"
+  (cd "$wd" && exec ip netns exec "$tag-$1" env PULSE_SERVER="$(server "$1")" HOME="$wd" \
+    XDG_RUNTIME_DIR="$run/pa-$1/run" QT_QPA_PLATFORM=xcb "$program" >"$wd/station.log" 2>&1) &
+  pids+=($!)
+  eval "pid_$1=$!"
+}
+station a "$B" desk
+station b "$A" hall
+win_a=$(timeout 30 xdotool search --all --sync --onlyvisible --pid "$pid_a" --name '^Chatterly$' |
+  head -n 1) || fail "A's window did not appear"
+win_b=$(timeout 30 xdotool search --all --sync --onlyvisible --pid "$pid_b" --name '^Chatterly$' |
+  head -n 1) || fail "B's window did not appear"
+# Both open centred: A goes to the left, B to the right.
+xdotool windowmove "$win_a" 20 100
+xdotool windowmove "$win_b" 520 100
+
+# --- driving and reading the windows ------------------------------------------
+keys() { # WINDOW KEY...
+  local w=$1
+  shift
+  xdotool windowfocus --sync "$w" && xdotool key --clearmodifiers "$@"
+}
+type_remote() { # WINDOW TEXT: into the remote-station box, replacing its text
+  local w=$1 width height
+  eval "$(xdotool getwindowgeometry --shell "$w")"
+  width=$WIDTH
+  height=$HEIGHT
+  xdotool windowfocus --sync "$w"
+  # The box stands at 73, 7, 136 wide in the window's 216 x 151 units.
+  xdotool mousemove --window "$w" $((width * 141 / 216)) $((height * 12 / 151)) click 1
+  xdotool key --clearmodifiers ctrl+a BackSpace
+  xdotool type --delay 30 "$2"
+}
+title() { xdotool getwindowname "$1"; }
+title_is() { [ "$(title "$1")" = "$2" ]; }
+ocr() { # WINDOW: the text it shows
+  import -window "$1" "$run/shot.png" 2>/dev/null &&
+    convert "$run/shot.png" -resize 300% -colorspace Gray -level 50%,85% "$run/big.png" &&
+    tesseract "$run/big.png" - --psm 6 2>/dev/null
+}
+shows() { ocr "$1" | grep -qi "$2"; }
+# press_talk WINDOW: Alt+T until the button reads "Stop Recording" (Talk is
+# enabled once the call stands).
+press_talk() {
+  local tries
+  for tries in 1 2 3 4 5 6 7 8 9 10; do
+    keys "$1" alt+t
+    wait_until 3 shows "$1" "Stop Recording" && return 0
+  done
+  return 1
+}
+
+# capture NAME: records what station NAME's loudspeaker plays, until stopped.
+capture() {
+  parec --server="$(server "$1")" -d spk.monitor --raw --format=s16le --rate=22050 \
+    --channels=1 --latency-msec=20 >"$run/heard-$1.raw" 2>/dev/null &
+  capture_pid=$!
+  pids+=($capture_pid)
+}
+heard() { python3 "$here/tone.py" "$run/heard-$1.raw"; }
+loud_for() { # NAME SECONDS: the capture holds at least that much loud sound
+  awk -v s="$(heard "$1" | cut -d' ' -f1)" -v want="$2" 'BEGIN { exit !(s >= want) }'
+}
+pitch_near() { # NAME HZ: the loud sound's pitch is within 10 % of HZ
+  local got
+  got=$(heard "$1" | cut -d' ' -f2)
+  echo "   $1 heard $(heard "$1") (seconds, Hz)"
+  awk -v g="$got" -v w="$2" 'BEGIN { exit !(g > w * 0.9 && g < w * 1.1) }'
+}
+tone_into() { # NAME HZ SECONDS: a tone into station NAME's microphone
+  sox -n -r 22050 -c 1 -b 16 -e signed-integer "$run/tone-$2.wav" synth "$3" sine "$2" vol 0.5
+  paplay --server="$(server "$1")" -d spk "$run/tone-$2.wav"
+}
+ended() { # PID: the process has ended (a zombie counts as ended)
+  [ ! -e "/proc/$1" ] || [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" = Z ]
+}
+records() { # PULSE_SERVER PID: a record stream of that process is open
+  pactl --server="$1" list source-outputs | grep -q "application.process.id = \"$2\""
+}
+
+# --- A calls B by address, and they talk both ways -----------------------------
+step "A calls B by address"
+type_remote "$win_a" "$B"
+keys "$win_a" Return
+wait_until 20 title_is "$win_b" "Chatterly Connected to hall" ||
+  fail "B's caption: $(title "$win_b")"
+
+step "A talks: B's loudspeaker plays A's tone"
+press_talk "$win_a" || fail "A's Talk did not go down"
+capture b
+tone_into a 1000 1.5
+keys "$win_a" alt+s
+wait_until 30 loud_for b 1.3 || fail "B did not play A's message"
+import -window root "$output/two-stations.png" 2>/dev/null
+kill "$capture_pid"
+pitch_near b 1000 || fail "B played another sound"
+
+step "B answers: A's loudspeaker plays B's tone of another pitch"
+press_talk "$win_b" || fail "B's Talk did not go down"
+capture a
+tone_into b 600 1.5
+keys "$win_b" alt+s
+wait_until 30 loud_for a 1.3 || fail "A did not play B's message"
+kill "$capture_pid"
+pitch_near a 600 || fail "A played another sound"
+
+step "C calls B during the call: the cue at B, the busy frame for C, then the close"
+capture b
+ip netns exec "$tag-c" timeout 30 bash -c "exec 3<>/dev/tcp/$B/2005 && cat <&3" \
+  >"$run/busy-answer.bin" || fail "C's call did not end with the close"
+kill "$capture_pid"
+python3 - "$run/busy-answer.bin" "$resources/Busy.wav" <<'EOF' || fail "C did not receive Busy.wav"
+import struct, sys
+got = open(sys.argv[1], "rb").read()
+busy = open(sys.argv[2], "rb").read()
+sys.exit(0 if got == struct.pack("<II", 0, len(busy)) + busy else 1)
+EOF
+loud_for b 0.3 || fail "B did not play the call-waiting cue: $(heard b)"
+title_is "$win_b" "Chatterly Connected to hall" || fail "B's call did not go on"
+
+step "Alt+D on A while Talk is down: both idle, no record stream left"
+press_talk "$win_a" || fail "A's Talk did not go down"
+wait_until 10 records "$(server a)" "$pid_a" || fail "A is not recording"
+keys "$win_a" alt+d
+wait_until 10 title_is "$win_b" "Chatterly" || fail "B did not return to idle"
+no_station_records() {
+  ! records "$(server a)" "$pid_a" && ! records "$(server b)" "$pid_b" &&
+    ! records "$(server a)" "$pid_b" && ! records "$(server b)" "$pid_a"
+}
+wait_until 5 no_station_records || fail "a station still holds a record stream"
+wait_until 10 shows "$win_a" "Connection Status" || fail "A did not return to idle"
+
+step "A calls B by its alias; B names A by its alias"
+type_remote "$win_a" desk
+keys "$win_a" Return
+wait_until 20 title_is "$win_b" "Chatterly Connected to hall" ||
+  fail "B's caption: $(title "$win_b")"
+keys "$win_a" alt+d
+wait_until 10 title_is "$win_b" "Chatterly" || fail "B did not return to idle"
+
+step "A calls a host where nothing listens"
+type_remote "$win_a" "$C"
+keys "$win_a" Return
+# The box: A's other visible window (names match without regard to case, so
+# its caption "chatterly" matches the station window's too).
+box_of_a() {
+  box=$(xdotool search --all --onlyvisible --pid "$pid_a" --name '^chatterly$' |
+    grep -vx "$win_a" | head -n 1)
+  [ -n "$box" ]
+}
+wait_until 20 box_of_a || fail "no message box"
+wait_until 10 shows "$box" "Failed to connect to remote" || fail "the box reads: $(ocr "$box")"
+keys "$box" Return
+wait_until 10 shows "$win_a" "Connection Status" || fail "A did not return to idle"
+
+step "both windows close; each process ends within two seconds"
+for s in a b; do
+  eval "w=\$win_$s; p=\$pid_$s"
+  started=$(date +%s%N)
+  keys "$w" alt+x
+  wait_until 5 ended "$p" || fail "station $s did not end"
+  took=$((($(date +%s%N) - started) / 1000000))
+  echo "   station $s ended ${took} ms after Alt+X"
+  [ "$took" -lt 2000 ] || fail "station $s took ${took} ms to end"
+  [ ! -e "$run/$s/Parlio.wav" ] || fail "station $s left Parlio.wav"
+  ip netns exec "$tag-$s" ss -ltn | grep -q ':2005 ' && fail "port 2005 still taken on $s"
+done
+
+echo "passed; screenshot: $output/two-stations.png"
