@@ -12,6 +12,7 @@
 
 #include "app/CStationDlg.h"
 #include "app/Station.h"
+#include "audio/VoiceRecorder.h"
 #include "control/CallController.h"
 #include "control/ControlIds.h"
 #include "framework/threads/ThreadStarter.h"
@@ -76,6 +77,27 @@ TEST(StationRecorder, TalkOnAnIncomingCallSendsEachRecordingAsOneFrame) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("Parlio.wav")));
 }
 
+TEST(StationRecorder, AnIncomingCallThatEndsWhileTalkIsDownLetsTheMicrophoneGo) {
+    if (!chatterly::test::soundServerAvailable()) {
+        GTEST_SKIP() << "no sound server";
+    }
+    ScratchDirectory dir;
+    MessageBoxRecorder boxes;
+    StationOptions options;
+    options.listenPort = 0;
+    Station station(options);
+    station.InitStationWindow();
+    PlainSocket caller = PlainSocket::connectLoopback(station.listeningPort());
+    ASSERT_TRUE(waitFor([&] { return station.controller().incomingCall(); }));
+    QTest::mouseClick(talk(station), Qt::LeftButton);
+    ASSERT_TRUE(station.recorder().device().isRecording());
+    caller.close();
+    EXPECT_TRUE(waitFor([&] { return !station.controller().incomingCall(); }));
+    EXPECT_FALSE(station.recorder().device().isRecording());
+    EXPECT_EQ(talk(station)->text(), "&Talk");
+    EXPECT_TRUE(boxes.texts().empty());
+}
+
 TEST(StationRecorder, WithoutASoundServerTheStationStartsWithoutRecorder) {
     ScratchDirectory dir;
     MessageBoxRecorder boxes;
@@ -94,6 +116,7 @@ TEST(StationRecorder, WithoutASoundServerTheStationStartsWithoutRecorder) {
     for (int i = 0; i < 2; ++i) {
         QTest::mouseClick(talk(station), Qt::LeftButton);
         EXPECT_FALSE(talk(station)->isChecked());
+        EXPECT_EQ(talk(station)->text(), "&Talk");
     }
     const std::vector<std::string> expected{"Failed to open sound recording device",
                                             "Failed to start recording.",
