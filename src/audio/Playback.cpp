@@ -1,94 +1,52 @@
 #include "audio/Playback.h"
 
-#include <sndfile.h>
-
-#include <algorithm>
+#include <QCoreApplication>
+#include <QMetaObject>
 #include <atomic>
-#include <chrono>
-#include <cstring>
-#include <functional>
+#include <mutex>
 #include <thread>
-#include <vector>
 
 #include "audio/PulseOutput.h"
+#include "audio/WavDecoder.h"
 #include "framework/threads/WindowRequests.h"
 
 namespace chatterly {
 namespace {
 
-// A read-only libsndfile stream over the received bytes.
-struct MemoryImage {
-    const unsigned char* data;
-    sf_count_t length;
-    sf_count_t position = 0;
-};
-
-sf_count_t imageLength(void* user) {
-    return static_cast<MemoryImage*>(user)->length;
-}
-
-sf_count_t imageSeek(sf_count_t offset, int whence, void* user) {
-    auto* m = static_cast<MemoryImage*>(user);
-    sf_count_t to = offset;
-    if (whence == SEEK_CUR) {
-        to += m->position;
-    } else if (whence == SEEK_END) {
-        to += m->length;
-    }
-    m->position = std::clamp<sf_count_t>(to, 0, m->length);
-    return m->position;
-}
-
-sf_count_t imageRead(void* out, sf_count_t count, void* user) {
-    auto* m = static_cast<MemoryImage*>(user);
-    const sf_count_t n = std::clamp<sf_count_t>(m->length - m->position, 0, count);
-    std::memcpy(out, m->data + m->position, static_cast<size_t>(n));
-    m->position += n;
-    return n;
-}
-
-sf_count_t imageWrite(const void*, sf_count_t, void*) {
-    return 0;
-}
-sf_count_t imageTell(void* user) {
-    return static_cast<MemoryImage*>(user)->position;
-}
-
+std::atomic<uint64_t> stops{0};        // stopMessages() calls so far
 std::atomic<int64_t> messageStart{0};  // steady-clock ticks; 0: none yet
 
-// Decodes and plays an opened sound to the end; started (if given) learns
-// when the first samples went to the server. False when nothing could be
-// decoded or the server cannot be reached.
-bool playOpened(SNDFILE* sound, const SF_INFO& info, const char* streamName,
-                std::atomic<int64_t>* started = nullptr) {
-    if (info.channels <= 0 || info.channels > 32 || info.samplerate <= 0) {
-        return false;
-    }
-    PulseOutput output;
-    if (!output.open(static_cast<uint32_t>(info.samplerate), static_cast<uint8_t>(info.channels),
-                     streamName)) {
-        return false;
-    }
-    constexpr sf_count_t kFrames = 2048;
-    std::vector<int16_t> samples(static_cast<size_t>(kFrames * info.channels));
-    for (;;) {
-        const sf_count_t got = sf_readf_short(sound, samples.data(), kFrames);
-        if (got <= 0) {
-            break;
-        }
-        if (started) {
-            started->store(std::chrono::steady_clock::now().time_since_epoch().count());
-            started = nullptr;
-        }
-        if (!output.write(samples.data(), static_cast<size_t>(got * info.channels))) {
-            return false;
-        }
-    }
-    return output.drain();
+std::mutex& guiWaitLock() {
+    static std::mutex m;
+    return m;
+}
+Playback::GuiWait& guiWait() {
+    static Playback::GuiWait wait;
+    return wait;
 }
 
+// A sink that notes when the first samples go out.
+class TimedSink : public SoundSink {
+  public:
+    explicit TimedSink(SoundSink& inner) : inner_(inner) {}
+    bool open(uint32_t rate, uint8_t channels) override { return inner_.open(rate, channels); }
+    bool write(const int16_t* samples, size_t count) override {
+        if (!started_) {
+            started_ = true;
+            messageStart = std::chrono::steady_clock::now().time_since_epoch().count();
+        }
+        return inner_.write(samples, count);
+    }
+    bool finish(bool stopped) override { return inner_.finish(stopped); }
+
+  private:
+    SoundSink& inner_;
+    bool started_ = false;
+};
+
 // Runs play() to its end. On the GUI thread it runs on a helper thread while
-// the GUI thread serves window requests (and nothing else) meanwhile.
+// the GUI thread waits in the installed GUI wait (by default serving window
+// requests, and nothing else).
 bool playSynchronously(const std::function<bool()>& play) {
     if (!WindowRequests::isGuiThread()) {
         return play();
@@ -98,8 +56,22 @@ bool playSynchronously(const std::function<bool()>& play) {
     std::thread player([&] {
         played = play();
         done = true;
+        // Wake the GUI thread's event loop if it sleeps in it.
+        if (QCoreApplication* app = QCoreApplication::instance()) {
+            QMetaObject::invokeMethod(
+                app, [] {}, Qt::QueuedConnection);
+        }
     });
-    while (!WindowRequests::serveUntil([&] { return done.load(); }, std::chrono::hours(1))) {
+    Playback::GuiWait wait;
+    {
+        std::lock_guard lock(guiWaitLock());
+        wait = guiWait();
+    }
+    const auto isDone = [&] { return done.load(); };
+    if (wait) {
+        wait(isDone);
+    }
+    while (!WindowRequests::serveUntil(isDone, std::chrono::hours(1))) {
     }
     player.join();
     return played;
@@ -108,35 +80,28 @@ bool playSynchronously(const std::function<bool()>& play) {
 }  // namespace
 
 bool Playback::PlayVoiceMessage(const void* image, size_t length) {
-    if (!image || length == 0) {
-        return false;
-    }
+    const uint64_t startedAt = stops.load();
     return playSynchronously([&] {
-        MemoryImage memory{static_cast<const unsigned char*>(image),
-                           static_cast<sf_count_t>(length)};
-        SF_VIRTUAL_IO io{imageLength, imageSeek, imageRead, imageWrite, imageTell};
-        SF_INFO info{};
-        SNDFILE* sound = sf_open_virtual(&io, SFM_READ, &info, &memory);
-        if (!sound) {
-            return false;
-        }
-        const bool played = playOpened(sound, info, "voice message", &messageStart);
-        sf_close(sound);
-        return played;
+        PulseOutput output("voice message");
+        TimedSink timed(output);
+        return WavDecoder::decode(image, length, timed, [&] { return stops.load() != startedAt; });
     });
 }
 
 bool Playback::playFile(const std::string& fileName) {
     return playSynchronously([&] {
-        SF_INFO info{};
-        SNDFILE* sound = sf_open(fileName.c_str(), SFM_READ, &info);
-        if (!sound) {
-            return false;
-        }
-        const bool played = playOpened(sound, info, fileName.c_str());
-        sf_close(sound);
-        return played;
+        PulseOutput output(fileName.c_str());
+        return WavDecoder::decodeFile(fileName, output);
     });
+}
+
+void Playback::stopMessages() {
+    ++stops;
+}
+
+void Playback::setGuiWait(GuiWait wait) {
+    std::lock_guard lock(guiWaitLock());
+    guiWait() = std::move(wait);
 }
 
 std::optional<std::chrono::steady_clock::time_point> Playback::lastMessageStart() {

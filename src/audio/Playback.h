@@ -1,19 +1,22 @@
 #pragma once
 // Playback of a received voice message (a WAV image in memory) and of the
 // call-waiting cue ("CallWaiting.wav" in the working directory), both
-// synchronous: each returns once the sound has been played and drained.
+// synchronous: each returns once the sound has been played and drained, or a
+// message has been stopped.
 //
-// Images are decoded with libsndfile, which reads PCM of any width, ADPCM,
-// u-law, A-law and more; the decoder is given the received length and never
-// reads past it. An image whose header claims more bytes than arrived plays
-// what arrived.
+// Images are decoded by WavDecoder, which refuses what is no RIFF WAVE image
+// and what claims more playing time than its bytes can carry, and never reads
+// past the received length. An image whose header claims more bytes than
+// arrived plays what arrived.
 //
 // On the GUI thread the sound is played by a helper thread while the GUI
-// thread serves window requests only: the speaker animation moves and
-// repaints, but user input waits until the message has played.
+// thread waits in the installed GUI wait: by default it serves window
+// requests only, so the speaker animation moves and repaints while user input
+// waits until the message has played.
 
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -21,8 +24,9 @@ namespace chatterly {
 
 class Playback {
   public:
-    // Plays the image; false when it is no sound libsndfile can decode, or
-    // when no sound server can be reached.
+    // Plays the image; false when it is refused, is no sound the decoder can
+    // read, or no sound server can be reached. A message that stopMessages()
+    // ended counts as played.
     static bool PlayVoiceMessage(const void* image, size_t length);
 
     // Plays "CallWaiting.wav"; a missing or unplayable file plays nothing,
@@ -31,6 +35,16 @@ class Playback {
 
     // Plays a named WAV file; false when it cannot be opened or decoded.
     static bool playFile(const std::string& fileName);
+
+    // Any thread: ends every voice message playing now, at once (what the
+    // sound server still holds is dropped). Messages started later play.
+    static void stopMessages();
+
+    // How the GUI thread waits while a message plays on it: until played()
+    // holds. The helper thread wakes the GUI thread's event loop (a posted
+    // event) when it is done. Null restores the default wait.
+    using GuiWait = std::function<void(const std::function<bool()>& played)>;
+    static void setGuiWait(GuiWait wait);
 
     // When the latest voice message's first samples were handed to the
     // sound server (benchmarks: the far end of release to playback).

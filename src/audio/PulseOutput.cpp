@@ -11,7 +11,7 @@ PulseOutput::~PulseOutput() {
     }
 }
 
-bool PulseOutput::open(uint32_t rate, uint8_t channels, const char* streamName) {
+bool PulseOutput::open(uint32_t rate, uint8_t channels) {
     if (rate == 0 || channels == 0 || channels > PA_CHANNELS_MAX || rate > PA_RATE_MAX) {
         return false;
     }
@@ -25,7 +25,7 @@ bool PulseOutput::open(uint32_t rate, uint8_t channels, const char* streamName) 
     buffer.minreq = static_cast<uint32_t>(-1);
     buffer.fragsize = static_cast<uint32_t>(-1);
     int error = 0;
-    stream_ = pa_simple_new(nullptr, "Chatterly", PA_STREAM_PLAYBACK, nullptr, streamName, &format,
+    stream_ = pa_simple_new(nullptr, "Chatterly", PA_STREAM_PLAYBACK, nullptr, streamName_, &format,
                             nullptr, &buffer, &error);
     return stream_ != nullptr;
 }
@@ -35,8 +35,11 @@ bool PulseOutput::write(const int16_t* samples, size_t count) {
     return stream_ && pa_simple_write(stream_, samples, count * sizeof(int16_t), &error) == 0;
 }
 
-bool PulseOutput::drain() {
+bool PulseOutput::finish(bool stopped) {
     int error = 0;
+    if (stopped) {
+        return stream_ && pa_simple_flush(stream_, &error) == 0;
+    }
     return stream_ && pa_simple_drain(stream_, &error) == 0;
 }
 

@@ -44,13 +44,13 @@ class TonePlayer {
   public:
     explicit TonePlayer(std::chrono::milliseconds length, double frequency = 1000.0) {
         thread_ = std::thread([this, length, frequency] {
-            PulseOutput output;
-            if (!output.open(kRate, 1, "test tone")) {
+            PulseOutput output("test tone");
+            if (!output.open(kRate, 1)) {
                 return;
             }
             const auto n = static_cast<size_t>(length.count() * kRate / 1000);
             const std::vector<int16_t> samples = test::sine(n, kRate, frequency);
-            played_ = output.write(samples.data(), n) && output.drain();
+            played_ = output.write(samples.data(), n) && output.finish(false);
         });
     }
     ~TonePlayer() { wait(); }

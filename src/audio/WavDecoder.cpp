@@ -1,0 +1,125 @@
+#include "audio/WavDecoder.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace chatterly {
+namespace {
+
+// A read-only libsndfile stream over the received bytes.
+struct MemoryImage {
+    const unsigned char* data;
+    sf_count_t length;
+    sf_count_t position = 0;
+};
+
+sf_count_t imageLength(void* user) {
+    return static_cast<MemoryImage*>(user)->length;
+}
+
+sf_count_t imageSeek(sf_count_t offset, int whence, void* user) {
+    auto* m = static_cast<MemoryImage*>(user);
+    sf_count_t to = offset;
+    if (whence == SEEK_CUR) {
+        to += m->position;
+    } else if (whence == SEEK_END) {
+        to += m->length;
+    }
+    m->position = std::clamp<sf_count_t>(to, 0, m->length);
+    return m->position;
+}
+
+sf_count_t imageRead(void* out, sf_count_t count, void* user) {
+    auto* m = static_cast<MemoryImage*>(user);
+    const sf_count_t n = std::clamp<sf_count_t>(m->length - m->position, 0, count);
+    if (n > 0) {
+        std::memcpy(out, m->data + m->position, static_cast<size_t>(n));
+    }
+    m->position += n;
+    return n;
+}
+
+sf_count_t imageWrite(const void*, sf_count_t, void*) {
+    return 0;
+}
+sf_count_t imageTell(void* user) {
+    return static_cast<MemoryImage*>(user)->position;
+}
+
+// The least a real encoding spends on a second of sound, and the slack for a
+// header's rounding.
+constexpr double kLeastBytesPerSecond = 1000.0;
+constexpr double kSlackSeconds = 1.0;
+
+// Decodes an opened sound into sink. False when nothing could be decoded or
+// the sink failed.
+bool decodeOpened(SNDFILE* sound, const SF_INFO& info, SoundSink& sink,
+                  const std::function<bool()>& stopped) {
+    if (info.channels <= 0 || info.channels > 32 || info.samplerate <= 0) {
+        return false;
+    }
+    if (!sink.open(static_cast<uint32_t>(info.samplerate), static_cast<uint8_t>(info.channels))) {
+        return false;
+    }
+    constexpr sf_count_t kFrames = 2048;
+    std::vector<int16_t> samples(static_cast<size_t>(kFrames * info.channels));
+    for (;;) {
+        if (stopped && stopped()) {
+            return sink.finish(true);
+        }
+        const sf_count_t got = sf_readf_short(sound, samples.data(), kFrames);
+        if (got <= 0) {
+            break;
+        }
+        if (!sink.write(samples.data(), static_cast<size_t>(got * info.channels))) {
+            return false;
+        }
+    }
+    return sink.finish(false);
+}
+
+}  // namespace
+
+bool WavDecoder::isRiffWave(const void* image, size_t length) {
+    const auto* bytes = static_cast<const char*>(image);
+    return image && length >= 12 && std::memcmp(bytes, "RIFF", 4) == 0 &&
+           std::memcmp(bytes + 8, "WAVE", 4) == 0;
+}
+
+bool WavDecoder::decode(const void* image, size_t length, SoundSink& sink,
+                        const std::function<bool()>& stopped) {
+    if (!isRiffWave(image, length)) {
+        return false;
+    }
+    MemoryImage memory{static_cast<const unsigned char*>(image), static_cast<sf_count_t>(length)};
+    SF_VIRTUAL_IO io{imageLength, imageSeek, imageRead, imageWrite, imageTell};
+    SF_INFO info{};
+    SNDFILE* sound = sf_open_virtual(&io, SFM_READ, &info, &memory);
+    if (!sound) {
+        return false;
+    }
+    bool played = false;
+    const double claimedSeconds =
+        info.samplerate > 0 ? static_cast<double>(info.frames) / info.samplerate : 0.0;
+    if (claimedSeconds <= static_cast<double>(length) / kLeastBytesPerSecond + kSlackSeconds) {
+        played = decodeOpened(sound, info, sink, stopped);
+    }
+    sf_close(sound);
+    return played;
+}
+
+bool WavDecoder::decodeFile(const std::string& fileName, SoundSink& sink) {
+    SF_INFO info{};
+    SNDFILE* sound = sf_open(fileName.c_str(), SFM_READ, &info);
+    if (!sound) {
+        return false;
+    }
+    const bool played = decodeOpened(sound, info, sink, {});
+    sf_close(sound);
+    return played;
+}
+
+}  // namespace chatterly
