@@ -2,10 +2,13 @@
 
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QStyle>
+#include <QWindow>
 
 #include "app/Station.h"
 #include "control/CallController.h"
@@ -206,6 +209,32 @@ void CStationDlg::showBitmap(int controlId, int bitmapId) {
 int CStationDlg::ShownBitmap(int controlId) const {
     auto it = shown_.find(controlId);
     return it == shown_.end() ? 0 : it->second;
+}
+
+bool CStationDlg::IsStopGesture(QObject* receiver, QEvent* event) {
+    QWidget* disconnectButton = Control(IDC_DISCONNECT);
+    QWidget* exitButton = Control(IDC_EXIT);
+    QObject* handle = windowHandle();
+    const bool toWindow = receiver == this || receiver == handle;
+    switch (event->type()) {
+        case QEvent::Close:
+            return toWindow;
+        case QEvent::Shortcut:
+            return receiver == disconnectButton || receiver == exitButton;
+        case QEvent::KeyPress:
+            return static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
+                   (toWindow || isAncestorOf(qobject_cast<QWidget*>(receiver)));
+        case QEvent::MouseButtonRelease: {
+            QWidget* target = qobject_cast<QWidget*>(receiver);
+            if (receiver == handle) {
+                target = childAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+            }
+            return target && target->isEnabled() &&
+                   (target == disconnectButton || target == exitButton);
+        }
+        default:
+            return false;
+    }
 }
 
 void CStationDlg::bringToFront() {

@@ -49,6 +49,10 @@ class CStationDlg : public CDialog, public StationView {
     // The bitmap shown in a picture control (tests), or 0.
     int ShownBitmap(int controlId) const;
 
+    // Whether input for receiver asks to end what the station does: a click
+    // or the mnemonic of Disconnect or Exit, Escape, or the close box.
+    bool IsStopGesture(QObject* receiver, QEvent* event);
+
     // StationView, on the GUI thread.
     void enableControl(int id, bool enabled) override;
     void setControlText(int id, const std::string& text) override;

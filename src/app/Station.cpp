@@ -1,19 +1,44 @@
 #include "app/Station.h"
 
+#include <QCoreApplication>
+#include <QPointer>
+
 #include "app/CStationDlg.h"
 #include "app/StationCalls.h"
+#include "audio/Playback.h"
 #include "audio/VoiceRecorder.h"
 #include "control/CallController.h"
 #include "control/ControlIds.h"
 #include "control/StationViewProxy.h"
 #include "control/TalkButton.h"
 #include "framework/threads/ErrorReport.h"
+#include "framework/threads/ThreadLoop.h"
+#include "framework/widgets/InputHold.h"
 #include "framework/widgets/MessageBox.h"
 #include "memory/CMemoryDlg.h"
 #include "memory/StationMemory.h"
 #include "net/CallerWorker.h"
 
 namespace chatterly {
+namespace {
+
+// While a message plays on the GUI thread the window keeps painting and its
+// user input waits; a stop gesture ends the message at once, and then takes
+// effect like the rest of the input. Network notifications wait too: the
+// connection that plays is not read again meanwhile.
+void waitWhilePlaying(const QPointer<CStationDlg>& window, const std::function<bool()>& played) {
+    const ThreadLoop::NetworkHold hold;
+    const InputHold input(
+        [window](QObject* receiver, QEvent* event) {
+            return window && window->IsStopGesture(receiver, event);
+        },
+        [] { Playback::stopMessages(); });
+    while (!played()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+}
+
+}  // namespace
 
 Station::Station(StationOptions options)
     : options_(std::move(options)),
@@ -29,9 +54,14 @@ Station::Station(StationOptions options)
       controller_(std::make_shared<CallController>(proxy_, displays_, talk_, calls_)),
       listener_(std::make_unique<CListeningSocket>(calls_.get())) {
     calls_->setController(controller_);
+    Playback::setGuiWait(
+        [window = QPointer<CStationDlg>(window_.get())](const std::function<bool()>& played) {
+            waitWhilePlaying(window, played);
+        });
 }
 
 Station::~Station() {
+    Playback::setGuiWait(nullptr);
     caller_->cancel();
     recorder_->CloseRecorder();
     // Closes every connection the station accepted, then the listener.

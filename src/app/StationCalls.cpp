@@ -108,6 +108,10 @@ void StationCalls::dropRecording() {
     recorder_->dropRecording();
 }
 
+void StationCalls::stopMessages() {
+    Playback::stopMessages();
+}
+
 void StationCalls::endIncomingCall() {
     WindowRequests::run([this] {
         if (incoming_) {

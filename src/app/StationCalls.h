@@ -50,6 +50,7 @@ class StationCalls : public CallStation,
     bool StartRecording() override;
     void StopAndSendRecording() override;
     void dropRecording() override;
+    void stopMessages() override;
     void endIncomingCall() override;
     std::string incomingCallerName() override;
     void startSoundSettings() override;

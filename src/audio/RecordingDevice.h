@@ -41,6 +41,11 @@ class PulseInput;
 class RecordingDevice {
   public:
     static constexpr uint32_t kSampleRate = 22050;
+    // The longest recording kept, and the size of its WAV file: the samples
+    // and room for the header.
+    static constexpr std::chrono::hours kLongestRecording{1};
+    static constexpr uint64_t kLongestFileBytes =
+        uint64_t{3600} * kLongestRecording.count() * kSampleRate * sizeof(int16_t) + 4096;
 
     enum class Status {
         Ok,
@@ -54,7 +59,7 @@ class RecordingDevice {
     struct Options {
         std::string server;  // empty: the default server (PULSE_SERVER or the session's)
         std::string source;  // empty: the server's default source
-        std::chrono::milliseconds limit = std::chrono::hours(1);  // longest recording kept
+        std::chrono::milliseconds limit = kLongestRecording;  // longest recording kept
     };
 
     using Clock = std::chrono::steady_clock;

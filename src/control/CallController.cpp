@@ -54,6 +54,7 @@ void CallController::Disconnect() {
     hooks_->endOutgoingCall();
     hooks_->endIncomingCall();
     hooks_->dropRecording();
+    hooks_->stopMessages();
     timerRecorded_ = false;
     incomingCall_ = false;
     SetConnectedControls(false);

@@ -27,6 +27,8 @@ class CallHooks {
     virtual void StopAndSendRecording() = 0;
     // Disconnect with Talk down: the running recording stops and is dropped.
     virtual void dropRecording() = 0;
+    // Disconnect: a voice message that plays stops at once.
+    virtual void stopMessages() = 0;
     // Disconnect: closes the incoming connection, if there is one, and
     // forgets it.
     virtual void endIncomingCall() = 0;

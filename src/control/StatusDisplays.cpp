@@ -8,14 +8,12 @@
 #include "control/ControlIds.h"
 #include "control/SignalEvents.h"
 #include "framework/threads/ThreadStarter.h"
+#include "framework/threads/WindowRequests.h"
 
 namespace chatterly {
 namespace {
 
 constexpr auto kPeriod = std::chrono::milliseconds(500);
-// How long a start waits for the threads an earlier stop ended: one period
-// and a margin.
-constexpr auto kStaleWait = std::chrono::milliseconds(2000);
 
 }  // namespace
 
@@ -40,7 +38,6 @@ std::string StatusDisplays::timerCaption(int32_t t) {
 }
 
 void StatusDisplays::startConnectionTimer() {
-    timers_.awaitStale(kStaleWait);
     const uint64_t epoch = timers_.enter();
     auto self = shared_from_this();
     ThreadStarter::start([self, epoch] { self->ConnectionTimerThread(epoch); });
@@ -61,9 +58,9 @@ void StatusDisplays::ConnectionTimerThread(uint64_t epoch) {
         }
         const auto elapsed = static_cast<int32_t>(clock_() - start);
         view_->setControlText(IDC_STATUS_BOX, timerCaption(elapsed));
-        std::this_thread::sleep_for(kPeriod);
+        timers_.sleep(epoch, kPeriod);
     }
-    view_->setControlText(IDC_STATUS_BOX, "Connection Status");
+    putBack(timers_, epoch, [this] { view_->setControlText(IDC_STATUS_BOX, "Connection Status"); });
     timers_.leave(epoch);
 }
 
@@ -73,7 +70,6 @@ void StatusDisplays::PlaybackAnimation(bool start) {
         animations_.stopAll();
         return;
     }
-    animations_.awaitStale(kStaleWait);
     AnimationStopEvent.reset();
     const uint64_t epoch = animations_.enter();
     auto self = shared_from_this();
@@ -96,8 +92,17 @@ void StatusDisplays::PlaybackAnimationThread(uint64_t epoch) {
             }
         }
     }
-    view_->showBitmap(IDC_SPEAKER, IDB_SPEAKER_REST);
+    putBack(animations_, epoch, [this] { view_->showBitmap(IDC_SPEAKER, IDB_SPEAKER_REST); });
     animations_.leave(epoch);
+}
+
+void StatusDisplays::putBack(const StopGroup& group, uint64_t epoch,
+                             const std::function<void()>& put) {
+    WindowRequests::run([&] {
+        if (!group.newerRunning(epoch)) {
+            put();
+        }
+    });
 }
 
 }  // namespace chatterly

@@ -28,8 +28,7 @@ class StatusDisplays : public std::enable_shared_from_this<StatusDisplays> {
     // The timer's caption for t elapsed seconds: "Connected %M:%S".
     static std::string timerCaption(int32_t t);
 
-    // Starts a ConnectionTimerThread on the status box. The start first waits
-    // (bounded) for timers that an earlier stop ended.
+    // Starts a ConnectionTimerThread on the status box.
     void startConnectionTimer();
     // Sets TimerStopEvent and ends every running timer.
     void stopConnectionTimers();
@@ -45,6 +44,9 @@ class StatusDisplays : public std::enable_shared_from_this<StatusDisplays> {
 
   private:
     StatusDisplays(std::shared_ptr<StationView> view, Clock clock);
+    // An ending thread of group puts its control back with put, on the GUI
+    // thread, unless a newer thread of its kind runs by then.
+    void putBack(const StopGroup& group, uint64_t epoch, const std::function<void()>& put);
     void ConnectionTimerThread(uint64_t epoch);
     void PlaybackAnimationThread(uint64_t epoch);
 

@@ -1,7 +1,5 @@
 #include "control/StopGroup.h"
 
-#include "framework/threads/WindowRequests.h"
-
 namespace chatterly {
 
 uint64_t StopGroup::enter() {
@@ -21,8 +19,11 @@ void StopGroup::leave(uint64_t epoch) {
 }
 
 void StopGroup::stopAll() {
-    std::lock_guard lock(mutex_);
-    ++epoch_;
+    {
+        std::lock_guard lock(mutex_);
+        ++epoch_;
+    }
+    changed_.notify_all();
 }
 
 bool StopGroup::stale(uint64_t epoch) const {
@@ -50,19 +51,14 @@ int StopGroup::running() const {
     return n;
 }
 
-bool StopGroup::awaitStale(std::chrono::milliseconds limit) {
-    if (WindowRequests::isGuiThread()) {
-        return WindowRequests::serveUntil([this] { return staleRunning() == 0; }, limit);
-    }
+bool StopGroup::newerRunning(uint64_t epoch) const {
+    std::lock_guard lock(mutex_);
+    return running_.upper_bound(epoch) != running_.end();
+}
+
+void StopGroup::sleep(uint64_t epoch, std::chrono::milliseconds period) {
     std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, limit, [this] {
-        for (const auto& entry : running_) {
-            if (entry.first != epoch_) {
-                return false;
-            }
-        }
-        return true;
-    });
+    changed_.wait_for(lock, period, [&] { return epoch != epoch_; });
 }
 
 }  // namespace chatterly

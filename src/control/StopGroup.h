@@ -3,9 +3,10 @@
 // timers, the playback animations) so that a stop always ends the threads it
 // was meant for. Each thread enters with the current epoch; a stop starts a
 // new epoch, and a thread whose epoch is stale ends at its next poll, even
-// when a later start has already reset the stop event it was polling. A start
-// can also wait until the stale threads have gone, so that an ending thread
-// never writes over the new one's first picture or caption.
+// when a later start has already reset the stop event it was polling. A
+// thread can sleep so that a stop wakes it at once, and an ending thread asks
+// whether a newer one runs before it puts its control back, so that it never
+// writes over the new one's first picture or caption.
 
 #include <chrono>
 #include <condition_variable>
@@ -28,10 +29,11 @@ class StopGroup {
     // Threads still running from before the last stopAll().
     int staleRunning() const;
     int running() const;
+    // Whether a thread that entered after epoch runs.
+    bool newerRunning(uint64_t epoch) const;
 
-    // Waits until no stale thread runs, up to limit; on the GUI thread it
-    // serves window requests meanwhile (an ending thread's last request).
-    bool awaitStale(std::chrono::milliseconds limit);
+    // Sleeps for period, or until a stopAll() makes epoch stale.
+    void sleep(uint64_t epoch, std::chrono::milliseconds period);
 
   private:
     mutable std::mutex mutex_;

@@ -44,6 +44,7 @@ bool CConnectionSocket::PumpWhileWaiting() {
 }
 
 void CConnectionSocket::sendRecording(const std::vector<uint8_t>& wavFile) {
+    const InUseScope use(inUse_);
     if (sending_) {
         waitingToSend_.push_back(wavFile);
         return;
@@ -77,6 +78,7 @@ void CConnectionSocket::WriteFrame(const std::vector<uint8_t>& wavFile) {
 }
 
 void CConnectionSocket::HandleReadable(int) {
+    const InUseScope use(inUse_);
     if (!loadArchive_) {
         loadArchive_ = std::make_unique<CArchive>(File(), CArchive::Mode::Load, 4096);
     }
@@ -113,7 +115,8 @@ void CConnectionSocket::ReadAndPlayOneFrame() {
         return;
     }
     station_->PlaybackAnimation(true);
-    if (!station_->PlayVoiceMessage(frame->data(), frame->size())) {
+    if (!station_->PlayVoiceMessage(frame->data(), frame->size()) && !playFailureShown_) {
+        playFailureShown_ = true;
         MessageBox::show("Failed to play voice file.");
     }
     station_->PlaybackAnimation(false);
@@ -127,6 +130,7 @@ void CConnectionSocket::AbandonCall() {
 }
 
 void CConnectionSocket::HandlePeerClosed(int) {
+    const InUseScope use(inUse_);
     station_->SetIncomingState(false);
     if (loadArchive_) {
         loadArchive_->Abort();

@@ -6,6 +6,10 @@
 // socket lives on its caller worker. Recordings are sent here, each as one
 // frame, through one store archive for the whole call.
 //
+// A frame that cannot be played shows "Failed to play voice file." once in a
+// call; later ones in the same call are dropped quietly, so a caller cannot
+// keep the user answering boxes.
+//
 // A frame that cannot be read whole (the far end closed or reset inside it,
 // or it announces more than kMaxFrameLength) is never played: the stream is no
 // longer at a frame boundary, so the connection is closed and the station
@@ -46,12 +50,21 @@ class CConnectionSocket : public CSocket, public RecordingSink {
 
     // Frames played on this connection (tests and diagnostics).
     size_t FramesPlayed() const { return framesPlayed_; }
+    // Whether one of its handlers or a send is under way (its object must
+    // stay).
+    bool InUse() const { return inUse_ > 0; }
 
   protected:
     void HandleReadable(int error) override;
     void HandlePeerClosed(int error) override;
 
   private:
+    struct InUseScope {
+        explicit InUseScope(int& depth) : depth_(depth) { ++depth_; }
+        ~InUseScope() { --depth_; }
+        int& depth_;
+    };
+
     void ReadAndPlayOneFrame();
     void WriteFrame(const std::vector<uint8_t>& wavFile);
     CSocketFile& File();
@@ -66,6 +79,8 @@ class CConnectionSocket : public CSocket, public RecordingSink {
     bool sending_ = false;
     std::deque<std::vector<uint8_t>> waitingToSend_;
     size_t framesPlayed_ = 0;
+    int inUse_ = 0;
+    bool playFailureShown_ = false;
 };
 
 }  // namespace chatterly

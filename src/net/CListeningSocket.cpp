@@ -24,6 +24,9 @@ void CListeningSocket::HandleIncomingCall(int) {
         RefuseCaller();
         return;
     }
+    std::erase_if(connections_, [this](const std::unique_ptr<CConnectionSocket>& c) {
+        return !c->IsOpen() && !c->InUse() && c.get() != station_->incomingConnection();
+    });
     auto connection = std::make_unique<CConnectionSocket>(station_);
     if (!Accept(*connection)) {
         // Nothing was taken (the caller gave up before the accept, or the

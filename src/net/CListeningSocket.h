@@ -5,8 +5,10 @@
 // the call-waiting cue here and sends the caller the busy message.
 //
 // Every connection socket accepted as an incoming call is kept, in order of
-// acceptance, until the listener is destroyed (with the station window); a
-// call that ends is closed but its object stays.
+// acceptance, while it may still be used: a call that has ended (its socket
+// closed, no longer the incoming call, no handler of it running) is freed at
+// the next accept, so a station that takes thousands of calls does not grow.
+// The rest go with the listener (with the station window).
 
 #include <cstdint>
 #include <memory>

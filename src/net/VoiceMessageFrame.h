@@ -8,38 +8,35 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <vector>
 
+#include "audio/RecordingDevice.h"
 #include "framework/streams/CArchive.h"
 
 namespace chatterly {
 
-// The longest Data a station accepts: 1 GiB, hours of 22 kHz 16-bit mono
-// sound. A larger Length is a corrupt or hostile frame.
-inline constexpr uint32_t kMaxFrameLength = 1u << 30;
+// The longest Data a station accepts: the WAV file of the longest recording a
+// station makes (an hour of its sound, about 151 MiB). A larger Length is a
+// corrupt or hostile frame.
+inline constexpr uint32_t kMaxFrameLength = RecordingDevice::kLongestFileBytes;
 
-// Data of a received frame. Its bytes are not zero-filled when it is made:
-// every one is received before the frame is returned, and a Length that is
+// Data of a received frame. Its bytes are not touched when it is made: every
+// one is received before the frame is returned, and a Length that is
 // announced but never sent commits no memory beyond what arrived.
-template <typename T>
-struct UninitialisedAllocator : std::allocator<T> {
-    template <typename U>
-    struct rebind {
-        using other = UninitialisedAllocator<U>;
-    };
-    UninitialisedAllocator() = default;
-    template <typename U>
-    UninitialisedAllocator(const UninitialisedAllocator<U>&) {}
-    template <typename U>
-    void construct(U* p) noexcept {
-        ::new (static_cast<void*>(p)) U;
-    }
-    template <typename U, typename... Args>
-    void construct(U* p, Args&&... args) {
-        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-    }
+class FrameData {
+  public:
+    explicit FrameData(size_t size)
+        : bytes_(std::make_unique_for_overwrite<uint8_t[]>(size)), size_(size) {}
+
+    uint8_t* data() { return bytes_.get(); }
+    const uint8_t* data() const { return bytes_.get(); }
+    size_t size() const { return size_; }
+    const uint8_t* begin() const { return bytes_.get(); }
+    const uint8_t* end() const { return bytes_.get() + size_; }
+
+  private:
+    std::unique_ptr<uint8_t[]> bytes_;
+    size_t size_;
 };
-using FrameData = std::vector<uint8_t, UninitialisedAllocator<uint8_t>>;
 
 class VoiceMessageFrame {
   public:

@@ -19,28 +19,6 @@ using chatterly::test::ScratchDirectory;
 
 namespace {
 
-// The bytes of a WAV file of a sine tone, written by libsndfile.
-std::vector<uint8_t> toneImage(int format, int channels, int rate, double seconds,
-                               double frequency = 1000.0) {
-    ScratchDirectory dir;
-    const std::string path = dir.file("tone.wav");
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = channels;
-    info.format = SF_FORMAT_WAV | format;
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    EXPECT_NE(f, nullptr) << sf_strerror(nullptr);
-    const auto frames = static_cast<size_t>(seconds * rate);
-    const std::vector<int16_t> tone = test::sine(frames, rate, frequency);
-    std::vector<short> samples(frames * static_cast<size_t>(channels));
-    for (size_t i = 0; i < samples.size(); ++i) {
-        samples[i] = tone[i / static_cast<size_t>(channels)];
-    }
-    sf_writef_short(f, samples.data(), static_cast<sf_count_t>(frames));
-    sf_close(f);
-    return test::fileBytes(path);
-}
-
 // Records the default source (the null sink's monitor) on a thread.
 class MonitorRecorder {
   public:
@@ -96,7 +74,7 @@ class PlaybackTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(PlaybackTest, AToneImageIsHeardOnTheLoudspeaker) {
-    const auto image = toneImage(SF_FORMAT_PCM_16, 1, 22050, 1.0);
+    const auto image = test::toneImage(SF_FORMAT_PCM_16, 1, 22050, 1.0);
     MonitorRecorder monitor;
     EXPECT_TRUE(Playback::PlayVoiceMessage(image.data(), image.size()));
     monitor.finish();
@@ -112,10 +90,10 @@ TEST_F(PlaybackTest, EveryUsualWavFormatPlays) {
     const Case cases[] = {
         {"8-bit", SF_FORMAT_PCM_U8, 1, 11025},        {"16-bit stereo", SF_FORMAT_PCM_16, 2, 44100},
         {"IMA ADPCM", SF_FORMAT_IMA_ADPCM, 1, 22050}, {"MS ADPCM", SF_FORMAT_MS_ADPCM, 1, 8000},
-        {"u-law", SF_FORMAT_ULAW, 1, 8000},
+        {"u-law", SF_FORMAT_ULAW, 1, 8000},           {"GSM 6.10", SF_FORMAT_GSM610, 1, 8000},
     };
     for (const Case& c : cases) {
-        const auto image = toneImage(c.format, c.channels, c.rate, 0.2);
+        const auto image = test::toneImage(c.format, c.channels, c.rate, 0.2);
         EXPECT_TRUE(Playback::PlayVoiceMessage(image.data(), image.size())) << c.name;
     }
 }
@@ -123,13 +101,29 @@ TEST_F(PlaybackTest, EveryUsualWavFormatPlays) {
 TEST_F(PlaybackTest, BytesThatAreNoSoundAreNotPlayed) {
     const std::string junk = "this is not a sound file at all, just some text bytes";
     EXPECT_FALSE(Playback::PlayVoiceMessage(junk.data(), junk.size()));
-    auto image = toneImage(SF_FORMAT_PCM_16, 1, 22050, 0.1);
+    auto image = test::toneImage(SF_FORMAT_PCM_16, 1, 22050, 0.1);
     EXPECT_FALSE(Playback::PlayVoiceMessage(image.data(), 12));  // a header cut short
     EXPECT_FALSE(Playback::PlayVoiceMessage(nullptr, 0));
+    // Sounds that are no RIFF WAVE image never reach the decoder.
+    for (const int major : {SF_FORMAT_FLAC, SF_FORMAT_OGG, SF_FORMAT_AIFF}) {
+        const int format = major == SF_FORMAT_OGG ? SF_FORMAT_VORBIS : SF_FORMAT_PCM_16;
+        const auto other = test::toneImage(format, 1, 22050, 0.2, 1000.0, major);
+        ASSERT_FALSE(other.empty()) << major;
+        EXPECT_FALSE(Playback::PlayVoiceMessage(other.data(), other.size())) << major;
+    }
+}
+
+TEST_F(PlaybackTest, AnImageThatClaimsMoreTimeThanItsBytesCarryIsRefusedAtOnce) {
+    // 160 samples of 8-bit sound at 8 Hz claim 20 s for a couple of hundred
+    // bytes.
+    const auto image = test::toneImage(SF_FORMAT_PCM_U8, 1, 8, 20.0, 1.0);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(Playback::PlayVoiceMessage(image.data(), image.size()));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
 }
 
 TEST_F(PlaybackTest, AnImageCutShortPlaysWhatArrivedAndReadsNoFurther) {
-    auto image = toneImage(SF_FORMAT_PCM_16, 1, 22050, 0.5);
+    auto image = test::toneImage(SF_FORMAT_PCM_16, 1, 22050, 0.5);
     // Exactly the received bytes on the heap: reading past them would be
     // caught by the address sanitizer builds.
     const size_t received = image.size() / 2;
@@ -156,7 +150,7 @@ TEST_F(PlaybackTest, TheShippedSoundFilesPlay) {
 }
 
 TEST_F(PlaybackTest, PlayingOnTheGuiThreadKeepsServingWindowRequests) {
-    const auto image = toneImage(SF_FORMAT_PCM_16, 1, 22050, 1.5);
+    const auto image = test::toneImage(SF_FORMAT_PCM_16, 1, 22050, 1.5);
     std::atomic<bool> served{false};
     std::atomic<bool> playing{true};
     std::atomic<bool> servedWhilePlaying{false};

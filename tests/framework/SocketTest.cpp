@@ -3,6 +3,7 @@
 // poll loop): both must keep the thread's other messages moving while a
 // socket waits.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 
 #include <atomic>
@@ -357,6 +358,40 @@ TEST(SocketNotifications, DetachHandsTheHandleOverAndAttachAdoptsItOnAnotherThre
     EXPECT_EQ(got, "over");
     char reply[4];
     EXPECT_EQ(recv(far.fd(), reply, sizeof reply, MSG_WAITALL), 4);
+}
+
+TEST(SocketListen, OutOfDescriptorsAWaitingCallerIsAnnouncedAtABoundedRate) {
+    // A listener that takes each caller and lets it go.
+    struct Listener : CSocket {
+        int announced = 0;
+        int taken = 0;
+        void HandleIncomingCall(int) override {
+            ++announced;
+            CSocket caller;
+            if (Accept(caller)) {
+                ++taken;
+            }
+        }
+    } listener;
+    ASSERT_TRUE(listener.Create(0, FD_ALL_EVENTS, "127.0.0.1"));
+    ASSERT_TRUE(listener.Listen(5));
+    PlainSocket first = PlainSocket::connectLoopback(listener.LocalPort());
+    ASSERT_TRUE(chatterly::test::waitFor([&] { return listener.taken == 1; }));
+    PlainSocket second = PlainSocket::connectLoopback(listener.LocalPort());
+    int announcedWithout = 0;
+    {
+        const chatterly::test::LimitScope noFiles(RLIMIT_NOFILE,
+                                                  chatterly::test::lowestFreeDescriptor());
+        const int before = listener.announced;
+        chatterly::test::waitFor([] { return false; }, std::chrono::milliseconds(1000));
+        announcedWithout = listener.announced - before;
+    }
+    // About ten tries in that second, not one after another.
+    EXPECT_GE(announcedWithout, 1);
+    EXPECT_LE(announcedWithout, 30);
+    EXPECT_EQ(listener.taken, 1);
+    // With descriptors back, the caller is taken.
+    EXPECT_TRUE(chatterly::test::waitFor([&] { return listener.taken == 2; }));
 }
 
 TEST(SocketCreate, APortInUseFailsAndLeavesTheSocketClosed) {

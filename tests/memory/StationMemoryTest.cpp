@@ -402,22 +402,6 @@ TEST(StationMemoryRebuild, EntriesBecomeStationsByTheApplyRules) {
     }
 }
 
-// Lowers one resource limit of the process for its lifetime.
-class LimitScope {
-  public:
-    LimitScope(int resource, rlim_t soft) : resource_(resource) {
-        getrlimit(resource_, &saved_);
-        rlimit lowered = saved_;
-        lowered.rlim_cur = soft;
-        EXPECT_EQ(setrlimit(resource_, &lowered), 0);
-    }
-    ~LimitScope() { setrlimit(resource_, &saved_); }
-
-  private:
-    int resource_;
-    rlimit saved_{};
-};
-
 // Each fault strikes a different step of the save: creating the new file,
 // or writing it (a full disk, made with a file size limit).
 enum class SaveFault { ReadOnlyDirectory, ReadOnlyFile, NoDescriptorLeft, DiskFull };
@@ -443,16 +427,14 @@ void expectSaveFailsKeepingTheOldFile(SaveFault fault) {
             memory.SaveMemory();
             break;
         case SaveFault::NoDescriptorLeft: {
-            const int lowestFree = open("/dev/null", O_RDONLY);
-            close(lowestFree);
-            LimitScope noFiles(RLIMIT_NOFILE, static_cast<rlim_t>(lowestFree));
+            test::LimitScope noFiles(RLIMIT_NOFILE, test::lowestFreeDescriptor());
             memory.SaveMemory();
             break;
         }
         case SaveFault::DiskFull: {
             const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);  // writes past it fail instead
             {
-                LimitScope small(RLIMIT_FSIZE, 100);
+                test::LimitScope small(RLIMIT_FSIZE, 100);
                 memory.SaveMemory();
             }
             std::signal(SIGXFSZ, oldHandler);

@@ -17,8 +17,8 @@
 #include "support/RecordingStream.h"
 #include "support/TestSupport.h"
 
-// While armed, records the largest allocation and refuses any of a gigabyte
-// or more, so a test can see what the frame reader tries to allocate.
+// While armed, records the largest allocation and refuses any of 64 MiB or
+// more, so a test can see what the frame reader tries to allocate.
 namespace {
 std::atomic<bool> g_armed{false};
 std::atomic<size_t> g_largest{0};
@@ -29,7 +29,7 @@ void* operator new(size_t n) {
         size_t prev = g_largest.load();
         while (n > prev && !g_largest.compare_exchange_weak(prev, n)) {
         }
-        if (n >= (size_t{1} << 30)) {
+        if (n >= (size_t{64} << 20)) {
             throw std::bad_alloc();
         }
     }
@@ -148,7 +148,9 @@ TEST(VoiceFrameRead, LengthAboveBoundThrowsBeforeAllocating) {
     }
     // At the bound itself the reader does try to allocate the whole Data.
     auto input = frameBytes(std::vector<uint8_t>{});
-    input[7] = 0x40;  // 1 << 30
+    for (int i = 0; i < 4; ++i) {
+        input[4 + i] = static_cast<uint8_t>(kMaxFrameLength >> (8 * i));
+    }
     RecordingStream stream(input, Delivery::Whole);
     CArchive ar(stream, CArchive::Mode::Load);
     g_largest = 0;

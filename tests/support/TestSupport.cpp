@@ -1,6 +1,8 @@
 #include "support/TestSupport.h"
 
+#include <fcntl.h>
 #include <pulse/simple.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -78,6 +80,27 @@ size_t MessageBoxRecorder::count() const {
 void MessageBoxRecorder::clear() {
     std::lock_guard lock(mutex_);
     boxes_.clear();
+}
+
+LimitScope::LimitScope(int resource, uint64_t soft) : resource_(resource) {
+    rlimit limit{};
+    getrlimit(resource_, &limit);
+    savedSoft_ = limit.rlim_cur;
+    limit.rlim_cur = soft;
+    setrlimit(resource_, &limit);
+}
+
+LimitScope::~LimitScope() {
+    rlimit limit{};
+    getrlimit(resource_, &limit);
+    limit.rlim_cur = savedSoft_;
+    setrlimit(resource_, &limit);
+}
+
+int lowestFreeDescriptor() {
+    const int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    close(fd);
+    return fd;
 }
 
 ScratchDirectory::ScratchDirectory() {

@@ -46,6 +46,24 @@ class MessageBoxRecorder {
     std::vector<MessageBoxRecord> boxes_;
 };
 
+// Lowers one resource limit of the process (RLIMIT_NOFILE, RLIMIT_FSIZE...)
+// to soft for its lifetime.
+class LimitScope {
+  public:
+    LimitScope(int resource, uint64_t soft);
+    ~LimitScope();
+    LimitScope(const LimitScope&) = delete;
+    LimitScope& operator=(const LimitScope&) = delete;
+
+  private:
+    int resource_;
+    uint64_t savedSoft_ = 0;
+};
+
+// The lowest descriptor number that is free: with the descriptor limit
+// lowered to it, no descriptor is left.
+int lowestFreeDescriptor();
+
 // A fresh temporary directory made the working directory for its lifetime.
 class ScratchDirectory {
   public:

@@ -1,9 +1,13 @@
 #include "support/Tones.h"
 
+#include <sndfile.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <iterator>
+
+#include "support/TestSupport.h"
 
 namespace chatterly::test {
 namespace {
@@ -20,6 +24,29 @@ std::vector<int16_t> sine(size_t count, int rate, double frequency, double ampli
         samples[i] = static_cast<int16_t>(amplitude * std::sin(2 * M_PI * frequency * i / rate));
     }
     return samples;
+}
+
+std::vector<uint8_t> toneImage(int format, int channels, int rate, double seconds, double frequency,
+                               int major) {
+    ScratchDirectory dir;
+    const std::string path = dir.file("tone.wav");
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = major | format;
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!f) {
+        return {};
+    }
+    const auto frames = static_cast<size_t>(seconds * rate);
+    const std::vector<int16_t> tone = sine(frames, rate, frequency);
+    std::vector<short> samples(frames * static_cast<size_t>(channels));
+    for (size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = tone[i / static_cast<size_t>(channels)];
+    }
+    sf_writef_short(f, samples.data(), static_cast<sf_count_t>(frames));
+    sf_close(f);
+    return fileBytes(path);
 }
 
 size_t loudSamples(const std::vector<int16_t>& samples) {

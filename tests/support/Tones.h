@@ -12,6 +12,12 @@ namespace chatterly::test {
 std::vector<int16_t> sine(size_t count, int rate, double frequency = 1000.0,
                           double amplitude = 12000.0);
 
+// The bytes of a sound file of a sine tone, written by libsndfile in format
+// (SF_FORMAT_PCM_16, SF_FORMAT_IMA_ADPCM, ...) of major (a WAV file unless
+// another is named); empty when libsndfile cannot write it.
+std::vector<uint8_t> toneImage(int format, int channels, int rate, double seconds,
+                               double frequency = 1000.0, int major = 0x010000);
+
 // Samples louder than the noise (|s| > 1000).
 size_t loudSamples(const std::vector<int16_t>& samples);
 // Seconds from the first loud sample to the last.

@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 
 #include "framework/sockets/SocketAddress.h"
 #include "framework/sockets/SocketErrors.h"
+#include "framework/sockets/SocketProbe.h"
 #include "framework/threads/MessageQueue.h"
 #include "framework/threads/ThreadLoop.h"
 
@@ -158,24 +158,12 @@ uint16_t CAsyncSocket::LocalPort() const {
     return SocketAddress::localPortOf(fd_);
 }
 
-bool CAsyncSocket::Accept(CAsyncSocket& into) {
-    return TryAccept(into);
-}
-
 bool CAsyncSocket::Connect(const std::string& remote, uint16_t port) {
     const auto address = SocketAddress::resolve(remote);
     if (!address) {
         return fail(WSAEINVAL);
     }
     return StartConnect(*address, port);
-}
-
-int CAsyncSocket::Send(const void* data, size_t length) {
-    return TrySend(data, length);
-}
-
-int CAsyncSocket::Receive(void* data, size_t length) {
-    return TryReceive(data, length);
 }
 
 int CAsyncSocket::TrySend(const void* data, size_t length) {
@@ -226,6 +214,19 @@ bool CAsyncSocket::TryAccept(CAsyncSocket& into) {
     acceptArmed_ = true;
     const int fd = accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     const int error = fd < 0 ? errnoError() : 0;
+    if (error == WSAEMFILE || error == WSAENOBUFS) {
+        // Out of descriptors or memory: the caller stays queued and keeps
+        // the socket readable, so announcing it again at once would run the
+        // thread back to back. Try again a little later.
+        acceptArmed_ = false;
+        std::weak_ptr<CAsyncSocket*> token = token_;
+        loop_->callAfter(kAcceptRetryMs, [token] {
+            if (auto t = token.lock(); t && *t) {
+                (*t)->acceptArmed_ = true;
+                (*t)->UpdateWatch();
+            }
+        });
+    }
     UpdateWatch();
     if (fd < 0) {
         return fail(error);
@@ -313,29 +314,25 @@ void CAsyncSocket::OnReady(short revents) {
         }
     } else if (connected_) {
         if ((revents & (POLLIN | POLLERR | POLLHUP)) && readArmed_ && !closeSent_) {
-            int waiting = 0;
-            if (ioctl(fd_, FIONREAD, &waiting) == 0 && waiting > 0) {
-                readArmed_ = false;
-                Post(FD_READ, 0);
-            } else {
-                // Nothing to read: either the far end has closed (or reset
-                // the connection), or the readiness was spurious.
-                char byte;
-                const ssize_t n = ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-                if (n > 0) {
+            int reset = 0;
+            switch (SocketProbe::look(fd_, reset)) {
+                case SocketProbe::Holds::Bytes:
                     readArmed_ = false;
                     Post(FD_READ, 0);
-                } else if (n == 0 || errno != EAGAIN) {
-                    // The peek took a reset's error from the socket; keep it
-                    // for the receives that follow.
-                    if (n < 0) {
-                        resetError_ = errnoError();
+                    break;
+                case SocketProbe::Holds::Closed:
+                    // A reset's error, taken from the socket by the look, is
+                    // kept for the receives that follow.
+                    if (reset != 0) {
+                        resetError_ = reset;
                     }
                     closeSent_ = true;
                     if (events_ & FD_CLOSE) {
                         Post(FD_CLOSE, resetError_);
                     }
-                }
+                    break;
+                case SocketProbe::Holds::Nothing:
+                    break;
             }
         }
         if ((revents & POLLOUT) && writeArmed_) {
@@ -367,9 +364,8 @@ void CAsyncSocket::Post(int event, int error) {
 
 void CAsyncSocket::Dispatch(int event, int error) {
     switch (event) {
-        case FD_READ: {
-            int waiting = 0;
-            if (ioctl(fd_, FIONREAD, &waiting) == 0 && waiting > 0) {
+        case FD_READ:
+            if (SocketProbe::hasBytes(fd_)) {
                 HandleReadable(error);
             } else {
                 // Someone read the bytes already: listen for the next ones.
@@ -377,7 +373,6 @@ void CAsyncSocket::Dispatch(int event, int error) {
                 UpdateWatch();
             }
             break;
-        }
         case FD_ACCEPT:
             HandleIncomingCall(error);
             break;

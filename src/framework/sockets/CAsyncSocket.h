@@ -50,6 +50,10 @@ inline constexpr int INVALID_SOCKET = -1;
 
 class CAsyncSocket {
   public:
+    // How long a listener that ran out of descriptors waits before it
+    // announces a waiting caller again.
+    static constexpr int kAcceptRetryMs = 100;
+
     CAsyncSocket();
     // Closes the socket if it is still open.
     virtual ~CAsyncSocket();
@@ -63,14 +67,14 @@ class CAsyncSocket {
     bool Create(uint16_t port = 0, int events = FD_ALL_EVENTS, const char* address = nullptr);
     bool Listen(int backlog = 5);
 
-    virtual bool Accept(CAsyncSocket& into);
+    virtual bool Accept(CAsyncSocket& into) { return TryAccept(into); }
     // remote: a dotted-decimal IPv4 address, else a host name whose first
     // IPv4 address is taken; neither gives WSAEINVAL.
     virtual bool Connect(const std::string& remote, uint16_t port);
     // Returns the bytes sent or received (0: the far end has closed), or
     // SOCKET_ERROR. Sends never raise SIGPIPE.
-    virtual int Send(const void* data, size_t length);
-    virtual int Receive(void* data, size_t length);
+    virtual int Send(const void* data, size_t length) { return TrySend(data, length); }
+    virtual int Receive(void* data, size_t length) { return TryReceive(data, length); }
     // Turns notifications off, discards queued ones and closes the handle.
     // Closing a closed socket does nothing.
     virtual void Close();

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include "framework/threads/ErrorReport.h"
 #include "framework/threads/WindowRequests.h"
 
 namespace chatterly {
@@ -27,12 +28,12 @@ QtThreadLoop::~QtThreadLoop() {
     ThreadLoop::install(nullptr);
 }
 
-void QtThreadLoop::watch(int fd, short events, Watch OnReady) {
+void QtThreadLoop::watch(int fd, short events, Watch onReady) {
     FdWatch& w = watches_[fd];
     if (w.callback) {
-        *w.callback = std::move(OnReady);
+        *w.callback = std::move(onReady);
     } else {
-        w.callback = std::make_shared<Watch>(std::move(OnReady));
+        w.callback = std::make_shared<Watch>(std::move(onReady));
     }
     auto update = [&](std::unique_ptr<QSocketNotifier>& notifier, QSocketNotifier::Type type,
                       short event) {
@@ -56,6 +57,10 @@ void QtThreadLoop::watch(int fd, short events, Watch OnReady) {
     update(w.read, QSocketNotifier::Read, POLLIN);
     update(w.write, QSocketNotifier::Write, POLLOUT);
     update(w.exception, QSocketNotifier::Exception, POLLPRI);
+}
+
+void QtThreadLoop::callAfter(int delayMs, std::function<void()> fn) {
+    QTimer::singleShot(delayMs, this, [fn = std::move(fn)] { ErrorReport::run(fn); });
 }
 
 void QtThreadLoop::unwatch(int fd) {

@@ -27,8 +27,9 @@ class QtThreadLoop : public QObject, public ThreadLoop {
     QtThreadLoop();
     ~QtThreadLoop() override;
 
-    void watch(int fd, short events, Watch OnReady) override;
+    void watch(int fd, short events, Watch onReady) override;
     void unwatch(int fd) override;
+    void callAfter(int delayMs, std::function<void()> fn) override;
     void waitForMessage(int timeoutMs) override;
     void waitForNewMessage(int timeoutMs) override;
     bool dispatchOne() override;

@@ -28,10 +28,15 @@ class ThreadLoop {
     // Installs loop as the calling thread's (nullptr removes it).
     static void install(ThreadLoop* loop);
 
-    // Calls OnReady(revents) on this thread when fd shows any of events
+    // Calls onReady(revents) on this thread when fd shows any of events
     // (POLLIN, POLLOUT, POLLPRI). One watch per fd; watching again replaces.
-    virtual void watch(int fd, short events, Watch OnReady) = 0;
+    virtual void watch(int fd, short events, Watch onReady) = 0;
     virtual void unwatch(int fd) = 0;
+
+    // Calls fn on this thread once, about delayMs from now, from whatever
+    // wait or dispatch the thread is in then (through the generic error
+    // report).
+    virtual void callAfter(int delayMs, std::function<void()> fn) = 0;
 
     // Sleeps until a message may be waiting in the thread's queue, or until
     // timeoutMs passes (-1: no limit). Watch callbacks run meanwhile.

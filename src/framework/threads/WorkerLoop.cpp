@@ -2,18 +2,35 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <vector>
+
+#include "framework/threads/ErrorReport.h"
 
 namespace chatterly {
 
 WorkerLoop::WorkerLoop() : ThreadLoop(MessageQueue::currentShared()) {}
 
-void WorkerLoop::watch(int fd, short events, Watch OnReady) {
-    watches_[fd] = {events, std::make_shared<Watch>(std::move(OnReady))};
+void WorkerLoop::watch(int fd, short events, Watch onReady) {
+    watches_[fd] = {events, std::make_shared<Watch>(std::move(onReady))};
 }
 
 void WorkerLoop::unwatch(int fd) {
     watches_.erase(fd);
+}
+
+void WorkerLoop::callAfter(int delayMs, std::function<void()> fn) {
+    timers_.emplace(std::chrono::steady_clock::now() + std::chrono::milliseconds(delayMs),
+                    std::move(fn));
+}
+
+void WorkerLoop::runDueTimers() {
+    const auto now = std::chrono::steady_clock::now();
+    while (!timers_.empty() && timers_.begin()->first <= now) {
+        std::function<void()> fn = std::move(timers_.begin()->second);
+        timers_.erase(timers_.begin());
+        ErrorReport::run(fn);
+    }
 }
 
 void WorkerLoop::waitForMessage(int timeoutMs) {
@@ -34,7 +51,17 @@ void WorkerLoop::poll(int timeoutMs) {
             fds.push_back({fd, watch.first, 0});
         }
     }
-    if (::poll(fds.data(), fds.size(), timeoutMs) <= 0) {
+    if (!timers_.empty()) {
+        const auto untilNext = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   timers_.begin()->first - std::chrono::steady_clock::now())
+                                   .count() +
+                               1;
+        const int next = static_cast<int>(std::max<int64_t>(0, untilNext));
+        timeoutMs = timeoutMs < 0 ? next : std::min(timeoutMs, next);
+    }
+    const int ready = ::poll(fds.data(), fds.size(), timeoutMs);
+    runDueTimers();
+    if (ready <= 0) {
         return;
     }
     if (fds[0].revents) {

@@ -5,6 +5,7 @@
 // by dispatchOne(), so a worker decides when its messages run (the caller
 // worker dispatches one per 500 ms pass).
 
+#include <chrono>
 #include <map>
 #include <memory>
 
@@ -17,8 +18,9 @@ class WorkerLoop : public ThreadLoop {
   public:
     WorkerLoop();
 
-    void watch(int fd, short events, Watch OnReady) override;
+    void watch(int fd, short events, Watch onReady) override;
     void unwatch(int fd) override;
+    void callAfter(int delayMs, std::function<void()> fn) override;
     void waitForMessage(int timeoutMs) override;
     void waitForNewMessage(int timeoutMs) override;
     bool dispatchOne() override { return runQueuedOne(); }
@@ -28,8 +30,10 @@ class WorkerLoop : public ThreadLoop {
 
   private:
     void poll(int timeoutMs);
+    void runDueTimers();
 
     std::map<int, std::pair<short, std::shared_ptr<Watch>>> watches_;
+    std::multimap<std::chrono::steady_clock::time_point, std::function<void()>> timers_;
 };
 
 }  // namespace chatterly

@@ -1,0 +1,77 @@
+#include "framework/widgets/InputHold.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QMessageBox>
+#include <QWidget>
+#include <QWindow>
+
+namespace chatterly {
+namespace {
+
+bool isInput(QEvent::Type type) {
+    switch (type) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::Close:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The widget a receiver stands for: itself, or a window's top-level widget.
+QWidget* widgetOf(QObject* receiver) {
+    if (auto* widget = qobject_cast<QWidget*>(receiver)) {
+        return widget;
+    }
+    if (auto* window = qobject_cast<QWindow*>(receiver)) {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (top->windowHandle() == window) {
+                return top;
+            }
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+InputHold::InputHold(Test isUrgent, std::function<void()> onUrgent)
+    : isUrgent_(std::move(isUrgent)), onUrgent_(std::move(onUrgent)) {
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+InputHold::~InputHold() {
+    QCoreApplication::instance()->removeEventFilter(this);
+    for (Held& held : held_) {
+        if (held.receiver) {
+            QCoreApplication::postEvent(held.receiver, held.event.release());
+        }
+    }
+}
+
+bool InputHold::eventFilter(QObject* receiver, QEvent* event) {
+    if (!isInput(event->type())) {
+        return false;
+    }
+    QWidget* widget = widgetOf(receiver);
+    if (!widget || qobject_cast<QMessageBox*>(widget->window())) {
+        return false;
+    }
+    if (event->type() == QEvent::Close && !widget->isWindow()) {
+        return false;
+    }
+    if (isUrgent_ && isUrgent_(receiver, event) && onUrgent_) {
+        onUrgent_();
+    }
+    held_.push_back(Held{receiver, std::unique_ptr<QEvent>(event->clone())});
+    return true;
+}
+
+}  // namespace chatterly
