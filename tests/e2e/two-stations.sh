@@ -294,6 +294,12 @@ for s in a b; do
   took=$((($(date +%s%N) - started) / 1000000))
   echo "   station $s ended ${took} ms after Alt+X"
   [ "$took" -lt 2000 ] || fail "station $s took ${took} ms to end"
+  wait "$p"
+  status=$?
+  [ "$status" -eq 0 ] || fail "station $s exited with status $status"
+  if grep -qE "ERROR: (Address|Leak|Thread)Sanitizer|runtime error:" "$run/$s/station.log"; then
+    fail "station $s reported: $(grep -m 3 -E 'Sanitizer|runtime error' "$run/$s/station.log")"
+  fi
   [ ! -e "$run/$s/Parlio.wav" ] || fail "station $s left Parlio.wav"
   ip netns exec "$tag-$s" ss -ltn | grep -q ':2005 ' && fail "port 2005 still taken on $s"
 done

@@ -38,7 +38,16 @@ void* operator new(size_t n) {
     }
     throw std::bad_alloc();
 }
+void* operator new[](size_t n) {
+    return operator new(n);
+}
 void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, size_t) noexcept {
     std::free(p);
 }
 void operator delete(void* p, size_t) noexcept {

@@ -64,6 +64,17 @@ class LimitScope {
 // lowered to it, no descriptor is left.
 int lowestFreeDescriptor();
 
+// Whether the build checks for undefined behaviour. Its type checks probe
+// memory through descriptors of their own and report false errors when none
+// is left, so the cases that take every descriptor away skip there.
+#ifdef CHATTERLY_UNDEFINED_CHECKS
+inline constexpr bool kUndefinedChecks = true;
+#else
+inline constexpr bool kUndefinedChecks = false;
+#endif
+inline constexpr const char* kNeedsDescriptors =
+    "the undefined-behaviour checks need descriptors of their own";
+
 // A fresh temporary directory made the working directory for its lifetime.
 class ScratchDirectory {
   public:
