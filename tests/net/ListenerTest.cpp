@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <filesystem>
+#include <functional>
 #include <future>
 
 #include "app/CStationDlg.h"
@@ -163,6 +164,35 @@ TEST_F(Listener, ACallerDuringTheCallGetsTheBusyMessageAfterTheCueAndIsClosed) {
     // The call in progress is untouched.
     EXPECT_TRUE(inIncomingCall());
     EXPECT_EQ(station->listener().ConnectionCount(), 1u);
+    EXPECT_TRUE(boxes.texts().empty());
+}
+
+TEST_F(Listener, MissingOrUnreadableSoundFilesNeitherStopTheCallNorTheAnswer) {
+    PlainSocket first = PlainSocket::connectLoopback(port);
+    ASSERT_TRUE(waitFor([&] { return inIncomingCall(); }));
+    const auto busy = frameBytes(fileBytes("Busy.wav"));
+    struct Case {
+        const char* what;
+        std::function<void()> fault;
+        bool busyFrame;  // the refused caller still gets "Busy.wav"
+    };
+    const Case cases[] = {
+        {"no CallWaiting.wav", [] { std::filesystem::remove("CallWaiting.wav"); }, true},
+        {"no Busy.wav", [] { std::filesystem::rename("Busy.wav", "Busy.kept"); }, false},
+        {"Busy.wav a folder", [] { std::filesystem::create_directory("Busy.wav"); }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.fault();
+        auto answer = callAndReadAnswer(port, Clock::now());
+        ASSERT_TRUE(waitFor(
+            [&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+            std::chrono::seconds(60)));
+        const BusyAnswer a = answer.get();
+        EXPECT_TRUE(a.closed);
+        EXPECT_TRUE(c.busyFrame ? a.bytes == busy : a.bytes.empty()) << a.bytes.size() << " bytes";
+    }
+    EXPECT_TRUE(inIncomingCall());
     EXPECT_TRUE(boxes.texts().empty());
 }
 
