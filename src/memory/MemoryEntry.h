@@ -4,8 +4,10 @@
 // entry apart by slightly different rules, kept side by side here: both take
 // the address as the text before the first '=' (trailing white space
 // removed), but Edit starts the alias 3 characters after that '=', the apply
-// step 3 characters after the first "==". The two agree on every entry the
-// dialog itself makes.
+// step 3 characters after the first "==". The two agree on every entry whose
+// address holds no '=', so on every entry an Edit makes from the parts it took
+// out; they may differ when an address with '=' (typed into Add, or read from
+// the memory file) is joined to an alias.
 
 #include <optional>
 #include <string>

@@ -138,6 +138,8 @@ TEST(MemoryEntry, EditAndApplySplitByTheirOwnRules) {
         {"x==yz", "x", "z", "x", "z"},
         // Edit starts the alias after the first '=', apply after the first "==".
         {"a=b == c", "a", "== c", "a", "c"},
+        // An address "=" with an empty alias, joined as the dialog opens.
+        {"= == ", "", "= ", "", ""},
         {"a=b", "a=b", std::nullopt, "a=b", std::nullopt},
         {" == ", "", "", "", ""},
     };
