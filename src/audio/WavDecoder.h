@@ -4,7 +4,7 @@
 // length. Only a RIFF WAVE image reaches the decoder: libsndfile would also
 // open Ogg, FLAC, AIFF and others, and no station sends them. An image whose
 // header claims more playing time than its bytes can carry is refused: more
-// than its data bytes at 1000 bytes a second, plus a second (GSM 6.10, the
+// than the image's bytes at 1000 bytes a second, plus a second (GSM 6.10, the
 // sparest encoding a station plays, takes 1625 bytes a second), so that a few
 // bytes cannot hold a thread for hours.
 
