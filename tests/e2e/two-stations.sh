@@ -33,7 +33,7 @@ failed=0
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
-  for ns in a b c br; do ip netns del "$tag-$ns" 2>/dev/null; done
+  remove_hosts a b c
   if [ "$failed" -ne 0 ]; then
     for log in "$run"/*/station.log; do
       [ -f "$log" ] && { echo "--- $log"; tail -n 20 "$log"; }
@@ -50,67 +50,19 @@ fail() {
   failed=1
   exit 1
 }
-# wait_until SECONDS COMMAND...: polls COMMAND until it succeeds.
-wait_until() {
-  local end=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    [ "$SECONDS" -ge "$end" ] && return 1
-    sleep 0.1
-  done
-}
+. "$here/lib.sh"
 
 # --- hosts: A 10.77.0.1, B 10.77.0.2, C 10.77.0.3 on one bridge -------------
 step "hosts A, B and C on a bridge"
-ip netns add "$tag-br" && ip -n "$tag-br" link add br0 type bridge &&
-  ip -n "$tag-br" link set br0 up || fail "cannot make the bridge"
-n=1
-for h in a b c; do
-  ip netns add "$tag-$h" &&
-    ip link add "$tag-${h}0" type veth peer name "$tag-${h}1" &&
-    ip link set "$tag-${h}0" netns "$tag-$h" &&
-    ip link set "$tag-${h}1" netns "$tag-br" &&
-    ip -n "$tag-br" link set "$tag-${h}1" master br0 &&
-    ip -n "$tag-br" link set "$tag-${h}1" up &&
-    ip -n "$tag-$h" addr add "10.77.0.$n/24" dev "$tag-${h}0" &&
-    ip -n "$tag-$h" link set lo up &&
-    ip -n "$tag-$h" link set "$tag-${h}0" up || fail "cannot make host $h"
-  n=$((n + 1))
-done
+hosts 10.77.0 a b c
 A=10.77.0.1
 B=10.77.0.2
 C=10.77.0.3
 
 # --- one display ------------------------------------------------------------
-display=90
-while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do
-  display=$((display + 1))
-done
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$run/xvfb.log" 2>&1 &
-pids+=($!)
-export DISPLAY=":$display"
-wait_until 20 xdotool getmouselocation >/dev/null 2>&1 || fail "Xvfb did not start"
+display
 
 # --- a sound server for each station ----------------------------------------
-# sound NAME: a private server with the null sink spk (the loudspeaker) whose
-# monitor is the default source (the microphone).
-sound() {
-  local d="$run/pa-$1"
-  mkdir -p "$d/run" "$d/home" && chmod 700 "$d/run"
-  HOME="$d/home" XDG_RUNTIME_DIR="$d/run" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
-    --use-pid-file=no --disallow-exit --log-target="file:$d/pa.log" \
-    --load="module-null-sink sink_name=spk rate=22050 channels=1" \
-    --load="module-native-protocol-unix socket=$d/native auth-anonymous=1" &
-  pids+=($!)
-  wait_until 20 pactl --server="unix:$d/native" info >/dev/null 2>&1 ||
-    fail "the sound server $1 did not start"
-  pactl --server="unix:$d/native" set-default-sink spk
-  pactl --server="unix:$d/native" set-default-source spk.monitor
-  # A low-latency stream keeps the null sink from rendering in 2 s blocks.
-  parec --server="unix:$d/native" -d spk.monitor --latency-msec=20 >/dev/null 2>&1 &
-  pids+=($!)
-}
-server() { echo "unix:$run/pa-$1/native"; }
 sound a
 sound b
 
@@ -202,9 +154,6 @@ pitch_near() { # NAME HZ: the loud sound's pitch is within 10 % of HZ
 tone_into() { # NAME HZ SECONDS: a tone into station NAME's microphone
   sox -n -r 22050 -c 1 -b 16 -e signed-integer "$run/tone-$2.wav" synth "$3" sine "$2" vol 0.5
   paplay --server="$(server "$1")" -d spk "$run/tone-$2.wav"
-}
-ended() { # PID: the process has ended (a zombie counts as ended)
-  [ ! -e "/proc/$1" ] || [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" = Z ]
 }
 records() { # PULSE_SERVER PID: a record stream of that process is open
   pactl --server="$1" list source-outputs | grep -q "application.process.id = \"$2\""

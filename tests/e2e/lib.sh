@@ -1,0 +1,81 @@
+# Shell helpers shared by the end-to-end scripts (sourced, not run).
+# The sourcing script provides: run (its scratch folder), tag (the prefix of
+# the network namespaces it makes), the array pids (every process it starts
+# goes there, so that its cleanup ends exactly those) and fail MESSAGE.
+
+# wait_until SECONDS COMMAND...: polls COMMAND until it succeeds.
+wait_until() {
+  local end=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -ge "$end" ] && return 1
+    sleep 0.1
+  done
+}
+
+# ended PID: the process has ended (a zombie counts as ended).
+ended() {
+  [ ! -e "/proc/$1" ] || [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" = Z ]
+}
+
+# hosts PREFIX NAME...: a network namespace "$tag-NAME" for each NAME, joined
+# by a bridge in "$tag-br"; the i-th NAME gets the address PREFIX.i/24.
+hosts() {
+  local prefix=$1 n=1 h
+  shift
+  ip netns add "$tag-br" && ip -n "$tag-br" link add br0 type bridge &&
+    ip -n "$tag-br" link set br0 up || fail "cannot make the bridge"
+  for h in "$@"; do
+    ip netns add "$tag-$h" &&
+      ip link add "$tag-${h}0" type veth peer name "$tag-${h}1" &&
+      ip link set "$tag-${h}0" netns "$tag-$h" &&
+      ip link set "$tag-${h}1" netns "$tag-br" &&
+      ip -n "$tag-br" link set "$tag-${h}1" master br0 &&
+      ip -n "$tag-br" link set "$tag-${h}1" up &&
+      ip -n "$tag-$h" addr add "$prefix.$n/24" dev "$tag-${h}0" &&
+      ip -n "$tag-$h" link set lo up &&
+      ip -n "$tag-$h" link set "$tag-${h}0" up || fail "cannot make host $h"
+    n=$((n + 1))
+  done
+}
+
+# remove_hosts NAME...: deletes the namespaces hosts made (and the bridge).
+remove_hosts() {
+  local h
+  for h in "$@" br; do ip netns del "$tag-$h" 2>/dev/null; done
+}
+
+# display: starts an Xvfb on a free display number and exports DISPLAY.
+display() {
+  local n=90
+  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do
+    n=$((n + 1))
+  done
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$run/xvfb.log" 2>&1 &
+  pids+=($!)
+  export DISPLAY=":$n"
+  wait_until 20 xdotool getmouselocation >/dev/null 2>&1 || fail "Xvfb did not start"
+}
+
+# sound NAME: a private sound server with the null sink spk (the loudspeaker)
+# whose monitor is the default source (the microphone), on the socket
+# "$(server NAME)". Its PID is left in sound_pid_NAME; started again after it
+# was ended, it listens on the same socket.
+sound() {
+  local d="$run/pa-$1"
+  mkdir -p "$d/run" "$d/home" && chmod 700 "$d/run"
+  HOME="$d/home" XDG_RUNTIME_DIR="$d/run" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+    --use-pid-file=no --disallow-exit --log-target="file:$d/pa.log" \
+    --load="module-null-sink sink_name=spk rate=22050 channels=1" \
+    --load="module-native-protocol-unix socket=$d/native auth-anonymous=1" &
+  pids+=($!)
+  eval "sound_pid_$1=$!"
+  wait_until 20 pactl --server="unix:$d/native" info >/dev/null 2>&1 ||
+    fail "the sound server $1 did not start"
+  pactl --server="unix:$d/native" set-default-sink spk
+  pactl --server="unix:$d/native" set-default-source spk.monitor
+  # A low-latency stream keeps the null sink from rendering in 2 s blocks.
+  parec --server="unix:$d/native" -d spk.monitor --latency-msec=20 >/dev/null 2>&1 &
+  pids+=($!)
+}
+server() { echo "unix:$run/pa-$1/native"; }
