@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include "framework/streams/CArchive.h"
 #include "framework/streams/FileError.h"
 #include "framework/streams/FileStream.h"
@@ -14,16 +16,22 @@ namespace {
 
 constexpr size_t kArchiveBuffer = 4096;
 
+// A pair of a remembered station takes at least this many bytes of the file
+// (an address of seven characters, an alias of one, their prefixes).
+constexpr uint64_t kShortestStationPair = 10;
+
 // A count of pairs is checked against the rest of the file first: every pair
-// takes at least two bytes (two empty strings).
-void readMap(CArchive& ar, CMapStringToString& map) {
+// takes at least two bytes (two empty strings). Room is made for the pairs at
+// once, but never for more than the file could hold of real stations, so a
+// count that lies costs no more than the file's own size.
+void readMap(CArchive& ar, CMapStringToString& map, uint64_t fileSize) {
     const uint32_t pairs = ar.ReadCount();
     ar.RequireAvailable(uint64_t{pairs} * 2);
-    for (uint32_t i = 0; i < pairs; ++i) {
-        std::string key = ar.ReadString();
-        std::string value = ar.ReadString();
-        map.SetAt(key, value);
-    }
+    map.Reserve(static_cast<size_t>(std::min<uint64_t>(pairs, fileSize / kShortestStationPair)));
+    map.LoadPairs(pairs, [&](std::string& key, std::string& value) {
+        ar.ReadString(key);
+        ar.ReadString(value);
+    });
 }
 
 void writeMap(CArchive& ar, const CMapStringToString& map) {
@@ -69,10 +77,11 @@ std::optional<std::vector<std::string>> StationMemory::LoadMemory() {
         ar.RequireAvailable(addresses);
         addressList_.SetSize(addresses);
         for (uint32_t i = 0; i < addresses; ++i) {
-            addressList_[i] = ar.ReadString();
+            ar.ReadString(addressList_[i]);
         }
-        readMap(ar, aliasByAddress_);
-        readMap(ar, addressByAlias_);
+        const auto fileSize = static_cast<uint64_t>(st.st_size);
+        readMap(ar, aliasByAddress_, fileSize);
+        readMap(ar, addressByAlias_, fileSize);
         texts = comboTexts();
     }
     ar.Close();
@@ -81,12 +90,10 @@ std::optional<std::vector<std::string>> StationMemory::LoadMemory() {
 }
 
 std::vector<std::string> StationMemory::comboTexts() const {
-    std::vector<std::string> texts;
-    texts.reserve(addressList_.GetSize());
-    for (const std::string& address : addressList_) {
-        std::optional<std::string> alias = aliasByAddress_.Lookup(address);
-        texts.push_back(alias ? std::move(*alias) : address);
-    }
+    std::vector<std::string> texts(addressList_.GetSize());
+    aliasByAddress_.FindEach(
+        addressList_.data(), addressList_.GetSize(),
+        [&](size_t i, const std::string* alias) { texts[i] = alias ? *alias : addressList_[i]; });
     return texts;
 }
 

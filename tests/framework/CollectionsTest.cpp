@@ -1,6 +1,10 @@
 // The string map's order, which decides the bytes of the memory file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <list>
+
 #include "framework/streams/CMapStringToString.h"
 #include "framework/streams/CStringArray.h"
 
@@ -26,6 +30,16 @@ TEST(CMapStringToString, KeysFallIntoTheirChains) {
     EXPECT_EQ(CMapStringToString::HashKey("a"), 97u);
     // Bytes from 0x80 up count as negative: 0xFF adds -1, wrapping.
     EXPECT_EQ(CMapStringToString::HashKey("\xff"), 0xFFFFFFFFu);
+    // Keys of every length against the hash taken a byte at a time.
+    std::string key;
+    for (int length = 0; length < 40; ++length) {
+        uint32_t h = 0;
+        for (const char c : key) {
+            h = h * 33u + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(c)));
+        }
+        EXPECT_EQ(CMapStringToString::HashKey(key), h) << length;
+        key.push_back(static_cast<char>(length * 37 + 0x70));
+    }
 }
 
 TEST(CMapStringToString, IteratesByChainWithTheNewestKeyFirst) {
@@ -95,4 +109,55 @@ TEST(CMapStringToString, ACopyKeepsTheOrderAndIsIndependentOfTheOriginal) {
     std::vector<std::string> again;
     copy.ForEach([&](const std::string& k, const std::string&) { again.push_back(k); });
     EXPECT_EQ(again, inOriginal);
+}
+
+// Many insertions, assignments and removals against a plain model of the 17
+// chains: the order and every lookup must agree after each step, whatever
+// the index does to make room or to close the gap a removal leaves.
+TEST(CMapStringToString, AgreesWithAModelOfTheChainsThroughManyChanges) {
+    std::array<std::list<std::pair<std::string, std::string>>, CMapStringToString::kChains> model;
+    const auto modelOrder = [&] {
+        std::vector<std::string> keys;
+        for (const auto& chain : model) {
+            for (const auto& pair : chain) {
+                keys.push_back(pair.first);
+            }
+        }
+        return keys;
+    };
+    CMapStringToString map;
+    uint32_t seed = 12345;
+    const auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+    for (int step = 0; step < 6000; ++step) {
+        const std::string key = "10.0." + std::to_string((next() >> 8) % 300);
+        auto& chain = model[CMapStringToString::ChainOf(key)];
+        const auto found = std::find_if(chain.begin(), chain.end(),
+                                        [&](const auto& pair) { return pair.first == key; });
+        if ((next() >> 16) % 3 == 0) {
+            EXPECT_EQ(map.RemoveKey(key), found != chain.end()) << step;
+            if (found != chain.end()) {
+                chain.erase(found);
+            }
+        } else {
+            const std::string value = std::to_string(step);
+            map.SetAt(key, value);
+            if (found != chain.end()) {
+                found->second = value;
+            } else {
+                chain.emplace_front(key, value);
+            }
+        }
+        if (step % 500 == 0 || step == 5999) {
+            ASSERT_EQ(keysInOrder(map), modelOrder()) << step;
+            for (const auto& c : model) {
+                for (const auto& [k, v] : c) {
+                    ASSERT_EQ(map.Lookup(k), v) << step;
+                }
+            }
+        }
+        ASSERT_EQ(map.Find(key) != nullptr,
+                  std::find_if(chain.begin(), chain.end(),
+                               [&](const auto& pair) { return pair.first == key; }) != chain.end())
+            << step;
+    }
 }

@@ -149,6 +149,13 @@ void CArchive::WriteU32(uint32_t value) {
 }
 
 void CArchive::ReadExactly(void* data, size_t n) {
+    // The common case of the memory file's small fields: all in the buffer.
+    if (mode_ == Mode::Load && end_ - pos_ >= n) {
+        std::memcpy(data, buffer_.data() + pos_, n);
+        pos_ += n;
+        delivered_ += n;
+        return;
+    }
     if (Read(data, n) != n) {
         ThrowEndOfFile();
     }
@@ -226,16 +233,31 @@ void CArchive::WriteString(std::string_view text) {
     if (n > 0xFFFFFFFFu) {
         throw std::length_error("CArchive: string too long to write");
     }
-    if (n < 0xFF) {
-        WriteU8(static_cast<uint8_t>(n));
-    } else if (n < 0xFFFE) {
-        WriteU8(0xFF);
-        WriteU16(static_cast<uint16_t>(n));
-    } else {
-        WriteU8(0xFF);
-        WriteU16(0xFFFF);
-        WriteU32(static_cast<uint32_t>(n));
+    // The common case: a one-byte prefix and a short body, into the buffer.
+    if (mode_ == Mode::Store && n < 0xFF && n < bufferSize_ - end_) {
+        buffer_[end_] = static_cast<uint8_t>(n);
+        std::memcpy(buffer_.data() + end_ + 1, text.data(), n);
+        end_ += 1 + n;
+        return;
     }
+    uint8_t prefix[7];
+    size_t prefixSize = 0;
+    const auto put = [&](uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            prefix[prefixSize++] = static_cast<uint8_t>(value >> (8 * i));
+        }
+    };
+    if (n < 0xFF) {
+        put(static_cast<uint32_t>(n), 1);
+    } else if (n < 0xFFFE) {
+        put(0xFF, 1);
+        put(static_cast<uint32_t>(n), 2);
+    } else {
+        put(0xFF, 1);
+        put(0xFFFF, 2);
+        put(static_cast<uint32_t>(n), 4);
+    }
+    Write(prefix, prefixSize);
     Write(text.data(), n);
 }
 
@@ -250,23 +272,43 @@ uint32_t CArchive::ReadLengthPrefix(uint8_t first) {
 }
 
 std::string CArchive::ReadString() {
+    std::string text;
+    ReadString(text);
+    return text;
+}
+
+void CArchive::ReadString(std::string& text) {
+    // The common case: a short string whose one-byte prefix and body are
+    // both in the buffer already, copied once, straight into place.
+    if (mode_ == Mode::Load && pos_ < end_) {
+        const uint8_t length = buffer_[pos_];
+        if (length < 0xFF && end_ - pos_ > length) {
+            RequireAvailable(1u + length);
+            text.assign(reinterpret_cast<const char*>(buffer_.data() + pos_ + 1), length);
+            pos_ += 1u + length;
+            delivered_ += 1u + length;
+            return;
+        }
+    }
     const uint8_t first = ReadU8();
     if (first == 0xFF) {
         const uint16_t w = ReadU16();
         if (w == kWideMarker) {
             // The second prefix has the same three forms; here 0xFFFE is a
             // plain length.
-            return ReadWideBody(ReadLengthPrefix(ReadU8()));
+            text = ReadWideBody(ReadLengthPrefix(ReadU8()));
+            return;
         }
         const uint32_t length = w != 0xFFFF ? w : ReadU32();
-        return ReadBody(length);
+        ReadBody(length, text);
+        return;
     }
-    return ReadBody(first);
+    ReadBody(first, text);
 }
 
-std::string CArchive::ReadBody(uint32_t length) {
+void CArchive::ReadBody(uint32_t length, std::string& text) {
     RequireAvailable(length);
-    std::string text;
+    text.clear();
     size_t got = 0;
     while (got < length) {
         const size_t step = std::min<size_t>(length - got, kStringStep);
@@ -274,7 +316,6 @@ std::string CArchive::ReadBody(uint32_t length) {
         ReadExactly(text.data() + got, step);
         got += step;
     }
-    return text;
 }
 
 std::string CArchive::ReadWideBody(uint32_t characters) {

@@ -66,6 +66,9 @@ class CArchive {
     // surrogate pair, become one '?').
     void WriteString(std::string_view text);
     std::string ReadString();
+    // The same into text, whose room is reused. When the read throws, text
+    // holds some of the string or none.
+    void ReadString(std::string& text);
 
     // Load: the stream holds exactly `bytes` more bytes from here on (a file
     // whose size is known). From then on a length read by ReadString is
@@ -88,7 +91,7 @@ class CArchive {
     void ReadExactly(void* data, size_t n);
     [[noreturn]] void ThrowEndOfFile() const;
     uint32_t ReadLengthPrefix(uint8_t first);
-    std::string ReadBody(uint32_t length);
+    void ReadBody(uint32_t length, std::string& text);
     std::string ReadWideBody(uint32_t characters);
 
     ByteStream& stream_;

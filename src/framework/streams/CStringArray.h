@@ -15,6 +15,7 @@ class CStringArray {
     const std::string& operator[](size_t i) const { return items_.at(i); }
     std::string& operator[](size_t i) { return items_.at(i); }
 
+    const std::string* data() const { return items_.data(); }
     auto begin() const { return items_.begin(); }
     auto end() const { return items_.end(); }
 
