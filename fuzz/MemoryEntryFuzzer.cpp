@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
+#include "framework/streams/TextOrder.h"
 #include "memory/MemoryEditor.h"
 #include "memory/MemoryEntry.h"
 
@@ -79,9 +80,9 @@ void checkDialogEntry(const std::string& address, const std::string& alias) {
 }
 
 void checkOrder(std::string_view a, std::string_view b) {
-    const int ab = MemoryEditor::compare(a, b);
-    require(sign(ab) == -sign(MemoryEditor::compare(b, a)), "compare is antisymmetric");
-    if (b.size() > a.size() && MemoryEditor::beginsWith(b, a)) {
+    const int ab = TextOrder::compare(a, b);
+    require(sign(ab) == -sign(TextOrder::compare(b, a)), "compare is antisymmetric");
+    if (b.size() > a.size() && TextOrder::beginsWith(b, a)) {
         require(ab < 0, "a text sorts before any longer text it begins");
     }
 }
@@ -89,7 +90,7 @@ void checkOrder(std::string_view a, std::string_view b) {
 void checkSorted(const MemoryEditor& editor) {
     const auto& entries = editor.entries();
     for (size_t i = 1; i < entries.size(); ++i) {
-        require(MemoryEditor::compare(entries[i - 1], entries[i]) <= 0, "the entries are sorted");
+        require(TextOrder::compare(entries[i - 1], entries[i]) <= 0, "the entries are sorted");
     }
 }
 
@@ -98,7 +99,7 @@ void checkInserted(const MemoryEditor& editor, size_t index, const std::string& 
     const auto& entries = editor.entries();
     require(editor.count() == countBefore + 1 && index < entries.size() && entries[index] == entry,
             "the entry is inserted where the index says");
-    require(index + 1 == entries.size() || MemoryEditor::compare(entry, entries[index + 1]) < 0,
+    require(index + 1 == entries.size() || TextOrder::compare(entry, entries[index + 1]) < 0,
             "an entry goes after the entries equal to it");
     checkSorted(editor);
 }
@@ -110,11 +111,11 @@ void checkFind(const MemoryEditor& editor, const std::string& text) {
     require(end <= entries.size(), "a found index is in the list");
     for (size_t i = 0; i < end; ++i) {
         checkOrder(text, entries[i]);
-        require(text.empty() || !MemoryEditor::beginsWith(entries[i], text),
+        require(text.empty() || !TextOrder::beginsWith(entries[i], text),
                 "the first entry that begins with the text is found");
     }
     if (found) {
-        require(!text.empty() && MemoryEditor::beginsWith(entries[*found], text),
+        require(!text.empty() && TextOrder::beginsWith(entries[*found], text),
                 "a found entry begins with the text");
     }
 }

@@ -92,12 +92,8 @@ void CStationDlg::ExchangeControlData(bool save) {
     }
 }
 
-void CStationDlg::FillRemoteBox(const std::vector<std::string>& texts) {
-    remote_->clear();
-    remote_->clearEditText();
-    for (const std::string& text : texts) {
-        remote_->addSorted(AnsiCodec::toQString(text));
-    }
+void CStationDlg::FillRemoteBox(std::vector<std::string> texts) {
+    remote_->setSorted(std::move(texts));
 }
 
 void CStationDlg::OnExitButton() {
@@ -158,8 +154,12 @@ void CStationDlg::setControlText(int id, const std::string& text) {
     if (auto* b = qobject_cast<QPushButton*>(Control(id))) {
         b->setText(t);
     } else if (auto* g = qobject_cast<QGroupBox*>(Control(id))) {
-        g->setTitle(t);
-        g->repaint();
+        // Painted at once, even while the GUI thread is held in playback;
+        // an unchanged title is left alone.
+        if (g->title() != t) {
+            g->setTitle(t);
+            g->repaint();
+        }
     } else if (id == IDC_REMOTE) {
         remote_->setEditText(t);
     }

@@ -37,8 +37,8 @@ class CStationDlg : public CDialog, public StationView {
     // (save: the box's text into the field).
     void ExchangeControlData(bool save);
     // Empties the remote-station box (items and edit text) and fills it with
-    // texts, each at its sorted place.
-    void FillRemoteBox(const std::vector<std::string>& texts);
+    // texts in their sorted order.
+    void FillRemoteBox(std::vector<std::string> texts);
 
     void OnExitButton();
     void OnAboutButton();

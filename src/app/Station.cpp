@@ -112,7 +112,7 @@ std::shared_ptr<StationView> Station::viewProxy() const {
 
 void Station::LoadMemory() {
     if (auto texts = memory_->LoadMemory()) {
-        window_->FillRemoteBox(*texts);
+        window_->FillRemoteBox(std::move(*texts));
     }
 }
 

@@ -50,14 +50,20 @@ void StatusDisplays::stopConnectionTimers() {
 
 void StatusDisplays::ConnectionTimerThread(uint64_t epoch) {
     const int64_t start = clock_();
+    std::string shown;
     for (;;) {
         // Poll the event first: a stop consumes the signal, as the event's
         // other users expect, even when the epoch alone would end the thread.
         if (TimerStopEvent.poll() || timers_.stale(epoch)) {
             break;
         }
-        const auto elapsed = static_cast<int32_t>(clock_() - start);
-        view_->setControlText(IDC_STATUS_BOX, timerCaption(elapsed));
+        // The caption changes once a second and is polled twice: only a
+        // change goes to the window, so an idle call costs no repaint.
+        std::string caption = timerCaption(static_cast<int32_t>(clock_() - start));
+        if (caption != shown) {
+            view_->setControlText(IDC_STATUS_BOX, caption);
+            shown = std::move(caption);
+        }
         timers_.sleep(epoch, kPeriod);
     }
     putBack(timers_, epoch, [this] { view_->setControlText(IDC_STATUS_BOX, "Connection Status"); });

@@ -27,6 +27,9 @@ void CMemoryDlg::BuildControls() {
     list_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setSortingEnabled(false);  // the editor decides every entry's place
+    // Every entry is one line of the same font: the list need not measure
+    // each of many thousands to lay them out.
+    list_->setUniformItemSizes(true);
     remove_ = AddButton(IDC_MEMORY_REMOVE, "&Remove", 154, 39, 50, 14);
     address_ = AddControl(IDC_MEMORY_ADDRESS, new QLineEdit(this), 7, 57, 141, 14);
     alias_ = AddControl(IDC_MEMORY_ALIAS, new QLineEdit(this), 7, 73, 141, 14);
@@ -52,10 +55,13 @@ bool CMemoryDlg::InitMemoryDialog() {
     address_->setEnabled(false);
     alias_->setEnabled(false);
     editor_.fill(memory_);
-    list_->clear();
+    QStringList items;
+    items.reserve(static_cast<qsizetype>(editor_.count()));
     for (const std::string& entry : editor_.entries()) {
-        list_->addItem(AnsiCodec::toQString(entry));
+        items.append(AnsiCodec::toQString(entry));
     }
+    list_->clear();
+    list_->addItems(items);
     FocusFirstControl();
     return true;
 }

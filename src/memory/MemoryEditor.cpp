@@ -2,44 +2,10 @@
 
 #include <algorithm>
 
+#include "framework/streams/TextOrder.h"
 #include "memory/StationMemory.h"
 
 namespace chatterly {
-namespace {
-
-unsigned char fold(char c) {
-    const auto b = static_cast<unsigned char>(c);
-    if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7)) {
-        return static_cast<unsigned char>(b + 0x20);
-    }
-    switch (b) {
-        case 0x8A:  // Š
-        case 0x8C:  // Œ
-        case 0x8E:  // Ž
-            return static_cast<unsigned char>(b + 0x10);
-        case 0x9F:  // Ÿ
-            return 0xFF;
-        default:
-            return b;
-    }
-}
-
-}  // namespace
-
-int MemoryEditor::compare(std::string_view a, std::string_view b) {
-    const size_t common = std::min(a.size(), b.size());
-    for (size_t i = 0; i < common; ++i) {
-        const int d = fold(a[i]) - fold(b[i]);
-        if (d != 0) {
-            return d;
-        }
-    }
-    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
-}
-
-bool MemoryEditor::beginsWith(std::string_view text, std::string_view prefix) {
-    return prefix.size() <= text.size() && compare(text.substr(0, prefix.size()), prefix) == 0;
-}
 
 void MemoryEditor::fill(const StationMemory& memory) {
     entries_.clear();
@@ -50,14 +16,11 @@ void MemoryEditor::fill(const StationMemory& memory) {
     }
     // A stable sort puts equal entries in the order of adding, as inserting
     // them one by one would.
-    std::stable_sort(entries_.begin(), entries_.end(),
-                     [](const std::string& a, const std::string& b) { return compare(a, b) < 0; });
+    std::stable_sort(entries_.begin(), entries_.end(), TextOrder());
 }
 
 size_t MemoryEditor::insert(std::string entry) {
-    const auto at = std::upper_bound(
-        entries_.begin(), entries_.end(), entry,
-        [](const std::string& a, const std::string& b) { return compare(a, b) < 0; });
+    const auto at = std::upper_bound(entries_.begin(), entries_.end(), entry, TextOrder());
     const auto index = static_cast<size_t>(at - entries_.begin());
     entries_.insert(at, std::move(entry));
     return index;
@@ -72,7 +35,7 @@ std::optional<size_t> MemoryEditor::findPrefix(std::string_view text) const {
         return std::nullopt;
     }
     for (size_t i = 0; i < entries_.size(); ++i) {
-        if (beginsWith(entries_[i], text)) {
+        if (TextOrder::beginsWith(entries_[i], text)) {
             return i;
         }
     }

@@ -4,9 +4,7 @@
 // an Add or an Edit does with the typed texts. CMemoryDlg mirrors the entries
 // in its list box index by index and shows the messages returned here.
 //
-// Order and search ignore case: both compare Windows-1252 bytes after folding
-// capitals to small letters (A-Z, À-Þ but ×, Š, Œ, Ž, Ÿ), byte by byte,
-// locale-independent; a text sorts before any longer text it begins.
+// Order and search ignore case, by the station's order of texts (TextOrder).
 
 #include <optional>
 #include <string>
@@ -62,10 +60,6 @@ class MemoryEditor {
 
     // OK: every entry, first to last.
     CStringArray confirm() const;
-
-    // Negative, zero or positive as a sorts before, with or after b.
-    static int compare(std::string_view a, std::string_view b);
-    static bool beginsWith(std::string_view text, std::string_view prefix);
 
   private:
     std::vector<std::string> entries_;

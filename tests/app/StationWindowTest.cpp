@@ -15,6 +15,7 @@
 #include "control/CallController.h"
 #include "control/ControlIds.h"
 #include "control/SignalEvents.h"
+#include "framework/streams/AnsiCodec.h"
 #include "framework/threads/ThreadStarter.h"
 #include "framework/widgets/MessageBox.h"
 #include "framework/widgets/SortedComboBox.h"
@@ -113,11 +114,42 @@ TEST_F(StationWindow, TabOrderFollowsTheTemplate) {
     }
 }
 
-TEST_F(StationWindow, TheRemoteBoxKeepsItsListSortedWithoutRegardToCase) {
-    for (const char* item : {"hall", "Desk", "10.0.0.5", "attic", "Zebra"}) {
-        combo(window)->addSorted(item);
+// Filled at once or item by item, the box sorts by the memory dialog's rule:
+// Windows-1252 bytes after case folding, so "Šarka" (8A, folded 9A) and
+// "€uro" (80) come before "àtrium" (E0), where a Unicode comparison would
+// put them after it.
+TEST_F(StationWindow, TheRemoteBoxSortsByTheMemoryDialogsRuleHoweverItIsFilled) {
+    const std::vector<std::string> texts = {"hall",
+                                            "Desk",
+                                            "\xe0trium",
+                                            "10.0.0.5",
+                                            "\x8a"
+                                            "arka",
+                                            "attic",
+                                            "Zebra",
+                                            "\x80uro",
+                                            "desk"};
+    const QStringList sorted = {"10.0.0.5",
+                                "attic",
+                                "Desk",
+                                "desk",
+                                "hall",
+                                "Zebra",
+                                QString::fromUtf8("\u20acuro"),
+                                QString::fromUtf8("\u0160arka"),
+                                QString::fromUtf8("\u00e0trium")};
+    combo(window)->setEditText("typed");
+    combo(window)->setSorted(texts);
+    EXPECT_EQ(combo(window)->items(), sorted);
+    EXPECT_EQ(combo(window)->currentText(), "");
+
+    combo(window)->setSorted({});
+    combo(window)->setEditText("typed");
+    for (const std::string& text : texts) {
+        combo(window)->addSorted(AnsiCodec::toQString(text));
     }
-    EXPECT_EQ(combo(window)->items(), (QStringList{"10.0.0.5", "attic", "Desk", "hall", "Zebra"}));
+    EXPECT_EQ(combo(window)->items(), sorted);
+    EXPECT_EQ(combo(window)->currentText(), "typed");
 }
 
 TEST_F(StationWindow, ConnectWithAnEmptyRemoteTextShowsTheMessageAndStartsNothing) {

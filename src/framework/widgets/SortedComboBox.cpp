@@ -2,25 +2,54 @@
 
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QStringListModel>
+#include <algorithm>
+
+#include "framework/streams/AnsiCodec.h"
+#include "framework/streams/TextOrder.h"
 
 namespace chatterly {
 
-SortedComboBox::SortedComboBox(QWidget* parent) : QComboBox(parent) {
+SortedComboBox::SortedComboBox(QWidget* parent)
+    : QComboBox(parent), list_(new QStringListModel(this)) {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
     setDuplicatesEnabled(true);
+    setModel(list_);
+    // The box's width is the window's; measuring thousands of stations to
+    // find a width nobody uses would hold up the window's first showing.
+    setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+}
+
+void SortedComboBox::setSorted(std::vector<std::string> texts) {
+    std::stable_sort(texts.begin(), texts.end(), TextOrder());
+    QStringList items;
+    items.reserve(static_cast<qsizetype>(texts.size()));
+    for (const std::string& text : texts) {
+        items.append(AnsiCodec::toQString(text));
+    }
+    list_->setStringList(items);
+    setCurrentIndex(-1);
+    clearEditText();
 }
 
 int SortedComboBox::addSorted(const QString& text) {
     const QString keep = currentText();
-    int at = 0;
-    while (at < count() && QString::compare(itemText(at), text, Qt::CaseInsensitive) <= 0) {
-        ++at;
+    // The first item that sorts after text.
+    int low = 0;
+    int high = count();
+    while (low < high) {
+        const int mid = low + (high - low) / 2;
+        if (TextOrder::compare(itemText(mid), text) <= 0) {
+            low = mid + 1;
+        } else {
+            high = mid;
+        }
     }
-    insertItem(at, text);
+    insertItem(low, text);
     // Inserting into an editable box may select the item; the edit text stays.
     setEditText(keep);
-    return at;
+    return low;
 }
 
 void SortedComboBox::keyPressEvent(QKeyEvent* event) {
@@ -32,11 +61,7 @@ void SortedComboBox::keyPressEvent(QKeyEvent* event) {
 }
 
 QStringList SortedComboBox::items() const {
-    QStringList out;
-    for (int i = 0; i < count(); ++i) {
-        out << itemText(i);
-    }
-    return out;
+    return list_->stringList();
 }
 
 }  // namespace chatterly

@@ -1,10 +1,16 @@
 #pragma once
-// An editable drop-down combo box whose list is kept in alphabetical order
-// without regard to case: every item goes to its sorted place, whatever the
-// order of adding. Items are added only through addSorted(); the edit field
-// never inserts what is typed into the list.
+// An editable drop-down combo box whose list is kept in the station's order
+// of texts (TextOrder, case-insensitive): every item goes to its sorted
+// place, whatever the order of adding. Items come only through setSorted()
+// and addSorted(); the edit field never inserts what is typed into the list.
+// The list lives in a plain string model, so that filling it with many
+// stations is one step and the box never measures every item for its width.
 
 #include <QComboBox>
+#include <string>
+#include <vector>
+
+class QStringListModel;
 
 namespace chatterly {
 
@@ -13,7 +19,12 @@ class SortedComboBox : public QComboBox {
   public:
     explicit SortedComboBox(QWidget* parent = nullptr);
 
-    // Inserts text at its sorted place (after equal items) and returns the index.
+    // Replaces the list with these 8-bit texts (AnsiCodec), sorted once (equal
+    // texts keep their order), and empties the edit field.
+    void setSorted(std::vector<std::string> texts);
+
+    // Inserts text at its sorted place (after equal items) and returns the
+    // index; the edit field keeps its text.
     int addSorted(const QString& text);
 
     // The list's items, in order.
@@ -22,6 +33,9 @@ class SortedComboBox : public QComboBox {
   protected:
     // Enter and Return go on to the dialog, whose default button they press.
     void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    QStringListModel* list_;
 };
 
 }  // namespace chatterly
