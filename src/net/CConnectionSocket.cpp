@@ -33,6 +33,9 @@ CSocketFile& CConnectionSocket::File() {
 
 void CConnectionSocket::DropStream() {
     loadArchive_.reset();
+    if (playing_ == 0) {
+        received_.release();
+    }
 }
 
 bool CConnectionSocket::PumpWhileWaiting() {
@@ -91,9 +94,9 @@ void CConnectionSocket::HandleReadable(int) {
 }
 
 void CConnectionSocket::ReadAndPlayOneFrame() {
-    std::optional<FrameData> frame;
+    std::optional<std::span<const uint8_t>> frame;
     try {
-        frame = VoiceMessageFrame::read(*loadArchive_);
+        frame = VoiceMessageFrame::read(*loadArchive_, received_);
     } catch (const FileError& e) {
         if (e.cause() == WSAEINTR) {
             // The station closed this socket under the read; whoever did
@@ -114,12 +117,19 @@ void CConnectionSocket::ReadAndPlayOneFrame() {
         AbandonCall();
         return;
     }
-    station_->PlaybackAnimation(true);
-    if (!station_->PlayVoiceMessage(frame->data(), frame->size()) && !playFailureShown_) {
-        playFailureShown_ = true;
-        MessageBox::show("Failed to play voice file.");
+    {
+        const InUseScope play(playing_);
+        station_->PlaybackAnimation(true);
+        if (!station_->PlayVoiceMessage(frame->data(), frame->size()) && !playFailureShown_) {
+            playFailureShown_ = true;
+            MessageBox::show("Failed to play voice file.");
+        }
+        station_->PlaybackAnimation(false);
     }
-    station_->PlaybackAnimation(false);
+    received_.done(frame->size());
+    if (!loadArchive_) {
+        received_.release();  // the call ended while the message played
+    }
     ++framesPlayed_;
 }
 

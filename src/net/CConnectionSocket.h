@@ -17,6 +17,10 @@
 // cancelled (it closed the connection under the read: Disconnect, the
 // window's close) is no error to report: the frame is dropped and the call is
 // over.
+//
+// The frames of a call are received into one buffer, kept between them
+// (FrameBuffer). A call that ends while its message plays gives the buffer
+// back only once the playback is done with it.
 
 #include <deque>
 #include <memory>
@@ -26,6 +30,7 @@
 #include "framework/sockets/CSocket.h"
 #include "framework/sockets/CSocketFile.h"
 #include "framework/streams/CArchive.h"
+#include "net/FrameBuffer.h"
 
 namespace chatterly {
 
@@ -75,11 +80,13 @@ class CConnectionSocket : public CSocket, public RecordingSink {
     CallStation* station_;
     std::unique_ptr<CSocketFile> socketFile_;
     std::unique_ptr<CArchive> loadArchive_;
+    FrameBuffer received_;  // the call's frames, one at a time
     std::unique_ptr<CArchive> storeArchive_;
     bool sending_ = false;
     std::deque<std::vector<uint8_t>> waitingToSend_;
     size_t framesPlayed_ = 0;
     int inUse_ = 0;
+    int playing_ = 0;  // a frame of received_ is being played
     bool playFailureShown_ = false;
 };
 

@@ -11,7 +11,7 @@ void VoiceMessageFrame::write(CArchive& archive, const void* data, uint32_t leng
     archive.Flush();
 }
 
-std::optional<FrameData> VoiceMessageFrame::read(CArchive& archive) {
+std::optional<uint32_t> VoiceMessageFrame::readHeader(CArchive& archive) {
     uint32_t length = 0;
     try {
         archive.ReadU32();  // Reserved
@@ -25,8 +25,29 @@ std::optional<FrameData> VoiceMessageFrame::read(CArchive& archive) {
     if (length > kMaxFrameLength) {
         throw ArchiveError(ArchiveError::Cause::BadLength);
     }
-    FrameData data(length);
-    if (archive.Read(data.data(), length) != length) {
+    return length;
+}
+
+std::optional<std::span<const uint8_t>> VoiceMessageFrame::read(CArchive& archive,
+                                                                FrameBuffer& buffer) {
+    const std::optional<uint32_t> length = readHeader(archive);
+    if (!length) {
+        return std::nullopt;
+    }
+    uint8_t* data = buffer.prepare(*length);
+    if (archive.Read(data, *length) != *length) {
+        return std::nullopt;
+    }
+    return std::span<const uint8_t>(data, *length);
+}
+
+std::optional<FrameData> VoiceMessageFrame::read(CArchive& archive) {
+    const std::optional<uint32_t> length = readHeader(archive);
+    if (!length) {
+        return std::nullopt;
+    }
+    FrameData data(*length);
+    if (archive.Read(data.data(), *length) != *length) {
         return std::nullopt;
     }
     return data;

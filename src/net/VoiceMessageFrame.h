@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 
 #include "audio/RecordingDevice.h"
 #include "framework/streams/CArchive.h"
+#include "net/FrameBuffer.h"
 
 namespace chatterly {
 
@@ -44,10 +46,20 @@ class VoiceMessageFrame {
     // the stream fails.
     static void write(CArchive& archive, const void* data, uint32_t length);
 
-    // Reads one whole frame. Returns nullopt when the stream ends before the
-    // frame is whole; a partial frame is never returned. A Length above
-    // kMaxFrameLength throws ArchiveError(BadLength) before any allocation.
+    // Reads one whole frame into buffer and returns its Data there (valid
+    // until the buffer is next prepared or released). Returns nullopt when
+    // the stream ends before the frame is whole; a partial frame is never
+    // returned. A Length above kMaxFrameLength throws ArchiveError(BadLength)
+    // before any allocation.
+    [[nodiscard]] static std::optional<std::span<const uint8_t>> read(CArchive& archive,
+                                                                      FrameBuffer& buffer);
+    // The same into a buffer of the frame's own.
     [[nodiscard]] static std::optional<FrameData> read(CArchive& archive);
+
+  private:
+    // The Length of the next frame, checked against the bound; nullopt when
+    // the stream ends inside the header.
+    static std::optional<uint32_t> readHeader(CArchive& archive);
 };
 
 }  // namespace chatterly

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <atomic>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -42,6 +43,9 @@ class RecordingStation : public CallStation {
         events.push_back(start ? "animate" : "still");
     }
     bool PlayVoiceMessage(const void* image, size_t length) override {
+        if (duringPlay) {
+            duringPlay();
+        }
         std::lock_guard lock(mutex);
         const auto* p = static_cast<const uint8_t*>(image);
         played.emplace_back(p, p + length);
@@ -69,6 +73,7 @@ class RecordingStation : public CallStation {
     std::vector<std::string> events;
     bool animating = false;
     int failNext = 0;
+    std::function<void()> duringPlay;  // runs as a message starts to play
 };
 
 class ConnectionSocket : public ::testing::Test {
@@ -151,6 +156,22 @@ TEST_F(ConnectionSocket,
     EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Failed to play voice file."});
     EXPECT_TRUE(animatingAtBox);
     EXPECT_FALSE(station.animating);
+}
+
+// The call's buffer outlives a call that ends while its message plays: the
+// far end's close is handled under the playback, which still reads the whole
+// message afterwards (a buffer given back too early would be unmapped).
+TEST_F(ConnectionSocket, TheFarEndClosingWhileAMessagePlaysLeavesTheMessageWhole) {
+    const auto data = pattern(2 * 1024 * 1024, 4);
+    station.duringPlay = [&] {
+        station.duringPlay = nullptr;
+        far.close();
+        EXPECT_TRUE(waitFor([&] { return station.idleCount() == 1; }));
+    };
+    ASSERT_TRUE(far.sendAll(frameBytes(data)));
+    ASSERT_TRUE(waitFor([&] { return station.playedCount() == 1; }));
+    EXPECT_TRUE(station.played[0] == data);
+    EXPECT_EQ(station.idleCount(), 1u);
 }
 
 TEST_F(ConnectionSocket, ClosingDuringAFrameCancelsTheReadWithoutAnErrorReport) {

@@ -57,8 +57,18 @@ void operator delete(void* p, size_t) noexcept {
 namespace chatterly {
 namespace {
 
-// A received frame as a plain byte vector, for comparing.
-std::optional<std::vector<uint8_t>> readFrame(CArchive& ar) {
+// A received frame as a plain byte vector, for comparing: read into the
+// given buffer, or into one of its own.
+std::optional<std::vector<uint8_t>> readFrame(CArchive& ar, FrameBuffer* buffer = nullptr) {
+    if (buffer) {
+        auto frame = VoiceMessageFrame::read(ar, *buffer);
+        if (!frame) {
+            return std::nullopt;
+        }
+        std::vector<uint8_t> bytes(frame->begin(), frame->end());
+        buffer->done(bytes.size());
+        return bytes;
+    }
     auto frame = VoiceMessageFrame::read(ar);
     if (!frame) {
         return std::nullopt;
@@ -101,14 +111,51 @@ TEST(VoiceFrameRead, FramesUnderEveryDelivery) {
          {frameBytes(std::vector<uint8_t>{}), frameBytes(big, 0xFFFFFFFF), frameBytes(small, 7)}) {
         input.insert(input.end(), f.begin(), f.end());
     }
-    for (Delivery d : {Delivery::Whole, Delivery::Split, Delivery::OneByte}) {
-        RecordingStream stream(input, d);
-        CArchive ar(stream, CArchive::Mode::Load);
-        EXPECT_EQ(readFrame(ar), small);
-        EXPECT_EQ(readFrame(ar), std::vector<uint8_t>{});
-        EXPECT_EQ(readFrame(ar), big);
-        EXPECT_EQ(readFrame(ar), small);
-        EXPECT_EQ(readFrame(ar), std::nullopt);
+    FrameBuffer kept;  // one buffer for a whole call, or one per frame
+    for (FrameBuffer* buffer : {static_cast<FrameBuffer*>(nullptr), &kept}) {
+        for (Delivery d : {Delivery::Whole, Delivery::Split, Delivery::OneByte}) {
+            RecordingStream stream(input, d);
+            CArchive ar(stream, CArchive::Mode::Load);
+            EXPECT_EQ(readFrame(ar, buffer), small);
+            EXPECT_EQ(readFrame(ar, buffer), std::vector<uint8_t>{});
+            EXPECT_EQ(readFrame(ar, buffer), big);
+            EXPECT_EQ(readFrame(ar, buffer), small);
+            EXPECT_EQ(readFrame(ar, buffer), std::nullopt);
+        }
+    }
+}
+
+// A call's buffer grows to a larger message, is kept for smaller ones, and
+// is given back after a message far larger than the call's usual or once
+// the usual has shrunk far below it; small buffers are always kept.
+TEST(FrameBuffer, KeepsItsSizeWhileMessagesStayUsual) {
+    constexpr size_t M = size_t{1} << 20;
+    struct Step {
+        size_t message;
+        size_t capacityAfter;
+    };
+    const std::vector<std::vector<Step>> calls = {
+        {{100, 100}, {5000, 5000}, {10, 5000}, {3 * M, 0}},
+        {{2 * M, 2 * M}, {2 * M, 2 * M}, {16 * M, 0}, {2 * M, 2 * M}},
+        {{8 * M, 8 * M},
+         {M, 8 * M},
+         {M, 8 * M},
+         {M, 8 * M},
+         {M, 8 * M},
+         {M, 8 * M},
+         {M, 8 * M},
+         {M, 0},
+         {M, M}},
+    };
+    for (size_t c = 0; c < calls.size(); ++c) {
+        FrameBuffer buffer;
+        for (size_t i = 0; i < calls[c].size(); ++i) {
+            const Step step = calls[c][i];
+            ASSERT_NE(buffer.prepare(step.message), nullptr);
+            EXPECT_GE(buffer.capacity(), step.message);
+            buffer.done(step.message);
+            EXPECT_EQ(buffer.capacity(), step.capacityAfter) << "call " << c << " step " << i;
+        }
     }
 }
 
