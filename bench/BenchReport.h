@@ -41,12 +41,12 @@ inline void report(const Figure& f) {
     char baseline[32] = "";
     char ratioText[32] = "";
     if (f.baseline) {
-        std::snprintf(baseline, sizeof baseline, "%.3g", *f.baseline);
+        std::snprintf(baseline, sizeof baseline, "%.4g", *f.baseline);
     }
     if (ratio) {
         std::snprintf(ratioText, sizeof ratioText, "%.2f", *ratio);
     }
-    std::printf("BENCH\t%s\t%.3g\t%s\t%s\t%s\t%s\t%.2f\t%s\n", f.name.c_str(), f.value,
+    std::printf("BENCH\t%s\t%.4g\t%s\t%s\t%s\t%s\t%.2f\t%s\n", f.name.c_str(), f.value,
                 f.unit.c_str(), baseline, ratioText, target, budget, budget <= 1 ? "yes" : "NO");
     std::fflush(stdout);
 }

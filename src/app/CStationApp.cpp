@@ -14,6 +14,7 @@
 #include "framework/threads/QtThreadLoop.h"
 #include "framework/threads/ThreadStarter.h"
 #include "framework/threads/WindowRequests.h"
+#include "framework/widgets/CaretRest.h"
 #include "framework/widgets/ErrorBoxes.h"
 #include "framework/widgets/MessageBox.h"
 #include "resources/StringTable.h"
@@ -66,6 +67,7 @@ bool CStationApp::MakeGui() {
     const QtMessageHandler previous = qInstallMessageHandler(quietDuringStart);
     gui_ = std::make_unique<QApplication>(argc_, argv_);
     qInstallMessageHandler(previous);
+    CaretRest::install();
     return true;
 }
 

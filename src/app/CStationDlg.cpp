@@ -15,6 +15,7 @@
 #include "control/ControlIds.h"
 #include "framework/streams/AnsiCodec.h"
 #include "framework/threads/ErrorReport.h"
+#include "framework/widgets/CaptionBox.h"
 #include "framework/widgets/MessageBox.h"
 #include "framework/widgets/SortedComboBox.h"
 #include "resources/StringTable.h"
@@ -55,8 +56,9 @@ void CStationDlg::PlaceControls() {
     picture_->setAlignment(Qt::AlignCenter);
     led_ = AddControl(IDC_LED, new QLabel(this), 156, 30, 36, 31);
     led_->setAlignment(Qt::AlignCenter);
-    statusBox_ = AddControl(
-        IDC_STATUS_BOX, new QGroupBox(QStringLiteral("Connection Status"), this), 140, 23, 69, 121);
+    statusBox_ =
+        AddControl(IDC_STATUS_BOX, new CaptionBox(QStringLiteral("Connection Status"), this), 140,
+                   23, 69, 121);
     statusBox_->lower();
     AddButton(IDC_REMOTE_STATION, "Remote Parlio", 7, 7, 62, 13);
     EndTemplate();
@@ -153,13 +155,8 @@ void CStationDlg::setControlText(int id, const std::string& text) {
     const QString t = AnsiCodec::toQString(text);
     if (auto* b = qobject_cast<QPushButton*>(Control(id))) {
         b->setText(t);
-    } else if (auto* g = qobject_cast<QGroupBox*>(Control(id))) {
-        // Painted at once, even while the GUI thread is held in playback;
-        // an unchanged title is left alone.
-        if (g->title() != t) {
-            g->setTitle(t);
-            g->repaint();
-        }
+    } else if (auto* box = qobject_cast<CaptionBox*>(Control(id))) {
+        box->setCaption(t);
     } else if (id == IDC_REMOTE) {
         remote_->setEditText(t);
     }
@@ -169,8 +166,8 @@ std::string CStationDlg::controlText(int id) {
     if (auto* b = qobject_cast<QPushButton*>(Control(id))) {
         return AnsiCodec::fromQString(b->text());
     }
-    if (auto* g = qobject_cast<QGroupBox*>(Control(id))) {
-        return AnsiCodec::fromQString(g->title());
+    if (auto* box = qobject_cast<CaptionBox*>(Control(id))) {
+        return AnsiCodec::fromQString(box->caption());
     }
     if (id == IDC_REMOTE) {
         ExchangeControlData(true);

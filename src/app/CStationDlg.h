@@ -14,11 +14,12 @@
 #include "control/StationView.h"
 #include "framework/widgets/CDialog.h"
 
-class QGroupBox;
 class QLabel;
 class QPushButton;
 
 namespace chatterly {
+
+class CaptionBox;
 
 class SortedComboBox;
 class Station;
@@ -77,7 +78,7 @@ class CStationDlg : public CDialog, public StationView {
     QLabel* led_ = nullptr;
     QPushButton* talk_ = nullptr;
     SortedComboBox* remote_ = nullptr;
-    QGroupBox* statusBox_ = nullptr;
+    CaptionBox* statusBox_ = nullptr;
 
     std::string remoteText_;
     QIcon icon_;

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <QGroupBox>
+#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -17,6 +17,7 @@
 #include "control/SignalEvents.h"
 #include "framework/streams/AnsiCodec.h"
 #include "framework/threads/ThreadStarter.h"
+#include "framework/widgets/CaptionBox.h"
 #include "framework/widgets/MessageBox.h"
 #include "framework/widgets/SortedComboBox.h"
 #include "support/PlainSocket.h"
@@ -91,7 +92,7 @@ TEST_F(StationWindow, StartsIdleWithTheTemplatesControlsAndFocusInTheRemoteBox) 
     EXPECT_FALSE(button(window, IDC_DISCONNECT)->isEnabled());
     EXPECT_EQ(window->ShownBitmap(IDC_LED), IDB_LED_IDLE);
     EXPECT_EQ(window->ShownBitmap(IDC_SPEAKER), IDB_SPEAKER_REST);
-    EXPECT_EQ(qobject_cast<QGroupBox*>(window->Control(IDC_STATUS_BOX))->title(),
+    EXPECT_EQ(qobject_cast<CaptionBox*>(window->Control(IDC_STATUS_BOX))->caption(),
               "Connection Status");
     EXPECT_TRUE(combo(window)->hasFocus() || combo(window)->lineEdit()->hasFocus());
     // The pictures come from the program's resources at their sizes.
@@ -152,6 +153,41 @@ TEST_F(StationWindow, TheRemoteBoxSortsByTheMemoryDialogsRuleHoweverItIsFilled) 
     EXPECT_EQ(combo(window)->currentText(), "typed");
 }
 
+// The connection timer's caption changes every second: a change repaints
+// where the caption stands, not the buttons stacked on the status box, and
+// an unchanged caption repaints nothing.
+TEST_F(StationWindow, ANewStatusCaptionRepaintsNoneOfTheButtonsOnTheBox) {
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override {
+            paints += e->type() == QEvent::Paint;
+            return false;
+        }
+    } exitPaints, boxPaints;
+    auto* box = qobject_cast<CaptionBox*>(window->Control(IDC_STATUS_BOX));
+    window->Control(IDC_EXIT)->installEventFilter(&exitPaints);
+    box->installEventFilter(&boxPaints);
+    QCoreApplication::processEvents();
+    exitPaints.paints = boxPaints.paints = 0;
+
+    for (const char* caption : {"Connected 00:01", "Connected 00:02", "Connected 00:02"}) {
+        window->setControlText(IDC_STATUS_BOX, caption);
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(box->caption(), "Connected 00:02");
+    EXPECT_EQ(window->controlText(IDC_STATUS_BOX), "Connected 00:02");
+    EXPECT_EQ(boxPaints.paints, 2);
+    EXPECT_EQ(exitPaints.paints, 0);
+    window->Control(IDC_EXIT)->removeEventFilter(&exitPaints);
+    box->removeEventFilter(&boxPaints);
+    // The caption is drawn: the box looks otherwise without it.
+    const QImage shown = box->grab().toImage();
+    box->setCaption("");
+    EXPECT_NE(box->grab().toImage(), shown);
+}
+
 TEST_F(StationWindow, ConnectWithAnEmptyRemoteTextShowsTheMessageAndStartsNothing) {
     DisconnectEvent.set();
     TalkStartEvent.set();
@@ -177,7 +213,7 @@ TEST_F(StationWindow, EnterInTheRemoteBoxConnects) {
     ASSERT_TRUE(waitFor([&] { return boxes.count() >= 1; }));
     EXPECT_EQ(boxes.texts()[0], "Failed to connect to remote parlio.");
     ASSERT_TRUE(waitFor([&] { return station->displays().timers().running() == 0; }));
-    EXPECT_EQ(qobject_cast<QGroupBox*>(window->Control(IDC_STATUS_BOX))->title(),
+    EXPECT_EQ(qobject_cast<CaptionBox*>(window->Control(IDC_STATUS_BOX))->caption(),
               "Connection Status");
     EXPECT_TRUE(button(window, IDC_CONNECT)->isEnabled());
 }
@@ -211,8 +247,8 @@ TEST_F(StationWindow, AnIncomingCallShowsItsTimeAfterADisconnectWhileIdle) {
     station->controller().Disconnect();  // leaves the timer's stop pending
     station->controller().SetIncomingState(true);
     EXPECT_TRUE(waitFor([&] {
-        return qobject_cast<QGroupBox*>(window->Control(IDC_STATUS_BOX))
-            ->title()
+        return qobject_cast<CaptionBox*>(window->Control(IDC_STATUS_BOX))
+            ->caption()
             .startsWith("Connected ");
     }));
     station->controller().Disconnect();
@@ -245,8 +281,8 @@ TEST_F(StationWindow, IncomingStateConnectsControlsAndTalkGoesToTheMainThread) {
     EXPECT_EQ(window->ShownBitmap(IDC_LED), IDB_LED_CONNECTED);
     EXPECT_TRUE(window->windowTitle().startsWith("Chatterly Connected to "));
     ASSERT_TRUE(waitFor([&] {
-        return qobject_cast<QGroupBox*>(window->Control(IDC_STATUS_BOX))
-            ->title()
+        return qobject_cast<CaptionBox*>(window->Control(IDC_STATUS_BOX))
+            ->caption()
             .startsWith("Connected ");
     }));
 

@@ -5,9 +5,14 @@
 #include <new>
 #include <thread>
 
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+
 #include "framework/streams/ArchiveError.h"
 #include "framework/streams/FileError.h"
 #include "framework/threads/ErrorReport.h"
+#include "framework/widgets/CaretRest.h"
 #include "framework/widgets/MessageBox.h"
 #include "support/TestSupport.h"
 
@@ -71,4 +76,19 @@ TEST(ErrorReport, ShowsEachErrorWithItsTextAndIconAndSkipsTheRest) {
         EXPECT_EQ(boxes.boxes()[0].text, c.text);
         EXPECT_EQ(boxes.boxes()[0].icon, c.icon);
     }
+}
+
+// Left alone, the caret stops blinking; the next key press brings back the
+// desktop's blink time.
+TEST(CaretRest, StopsTheBlinkWhenLeftAloneAndBringsItBackOnAKeyPress) {
+    const int blink = QApplication::cursorFlashTime();
+    ASSERT_GT(blink, 0);
+    QLineEdit field;
+    field.show();
+    CaretRest::install(50);
+    ASSERT_TRUE(waitFor([] { return QApplication::cursorFlashTime() == 0; }));
+    QTest::keyClick(&field, Qt::Key_A);
+    EXPECT_EQ(QApplication::cursorFlashTime(), blink);
+    EXPECT_EQ(field.text(), "a");
+    EXPECT_TRUE(waitFor([] { return QApplication::cursorFlashTime() == 0; }));
 }
