@@ -12,7 +12,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <string>
+#include <utility>
 
+#include "BenchReport.h"
 #include "app/CStationDlg.h"
 #include "app/Station.h"
 #include "audio/Playback.h"
@@ -25,9 +28,14 @@
 #include "framework/widgets/MessageBox.h"
 
 using namespace chatterly;
+using bench::Figure;
+using bench::Goal;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+// The sound server's buffer for the station's playback stream (PulseOutput).
+constexpr double kServerBufferMs = 50;
 
 // Keeps the GUI thread's events and window requests moving until done()
 // holds or the limit passes.
@@ -112,13 +120,20 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the call did not stand\n");
         return 1;
     }
-    std::printf("release -> first samples at the far end's sound server (its buffer: 50 ms)\n");
+    std::printf("release -> first samples at the far end's sound server (its buffer: %.0f ms)\n",
+                kServerBufferMs);
     for (const double seconds : {1.0, 30.0}) {
         const double outgoing = releaseToPlayback(a, seconds);
         const double incoming = releaseToPlayback(b, seconds);
         std::printf("%4.0f s message: caller -> called %7.1f ms, called -> caller %7.1f ms\n",
                     seconds, outgoing, incoming);
-        std::fflush(stdout);
+        for (const auto& [way, ms] : {std::pair{"caller to called", outgoing},
+                                      std::pair{"called to caller", incoming}}) {
+            const std::string name = "release to playback, " +
+                                     std::to_string(static_cast<int>(seconds)) + " s, " + way;
+            report(Figure{name, ms < 0 ? 1e9 : ms, "ms", kServerBufferMs, Goal::AtMost,
+                          kServerBufferMs + 50});
+        }
     }
     a.controller().Disconnect();
     spinFor(std::chrono::milliseconds(600));

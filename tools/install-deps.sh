@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev
   libpulse-dev libsndfile1-dev pulseaudio pulseaudio-utils xvfb xauth xdotool imagemagick sox
   espeak-ng iproute2 fonts-dejavu-core clang-format tesseract-ocr python3 dbus-daemon at-spi2-core
-  python3-gi libglib2.0-bin util-linux procps clang libclang-rt-14-dev llvm)
+  python3-gi libglib2.0-bin util-linux procps clang libclang-rt-14-dev llvm libx11-dev
+  gnuplot-nox)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
