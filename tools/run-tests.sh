@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, then builds and runs, in order:
 #   1. the whole suite (unit tests and the end-to-end run) on the normal build;
-#   2. the hostile callers against that build's program, beside the next build;
-#   3. the whole suite again built with AddressSanitizer and UndefinedBehavior-
+#   2. the installation and the Debian package of a release build (build-pkg/):
+#      the staged installation and the package installed, each started;
+#   3. the hostile callers against the normal build's program, beside the next
+#      build;
+#   4. the whole suite again built with AddressSanitizer and UndefinedBehavior-
 #      Sanitizer (the end-to-end run then drives the checked program);
-#   4. the tests that start threads, built with ThreadSanitizer;
-#   5. each fuzzer for a bounded time.
+#   5. the tests that start threads, built with ThreadSanitizer;
+#   6. each fuzzer for a bounded time.
 # A finding of a sanitizer ends its program, so it fails its test. Each step
 # runs under a private sound server. --quick stops after step 1.
 # Usage: tools/run-tests.sh [--quick]
@@ -30,6 +33,19 @@ sanitized() { # BUILD_DIR SANITIZERS: an -O1 build without benchmarks
 echo "== the suite"
 suite build
 [ "${1:-}" = "--quick" ] && exit 0
+
+# install_test SCRIPT BUILD_DIR: passes, or is skipped (77: not root, a tool
+# missing, a chatterly package on the machine already).
+install_test() {
+  local status=0
+  "$1" "$2" || status=$?
+  [ "$status" -eq 77 ] && echo "$1: skipped"
+  [ "$status" -eq 0 ] || [ "$status" -eq 77 ] || { echo "$1: FAILED"; exit 1; }
+}
+echo "== the installation and the Debian package (build-pkg)"
+packaging/build-deb.sh build-pkg
+install_test tests/install/staged.sh build-pkg
+install_test tests/install/deb.sh build-pkg
 
 export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:abort_on_error=0"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
