@@ -11,6 +11,7 @@
 #include <QWindow>
 
 #include "app/Station.h"
+#include "app/StationWindowAccess.h"
 #include "control/CallController.h"
 #include "control/ControlIds.h"
 #include "framework/streams/AnsiCodec.h"
@@ -63,6 +64,7 @@ void CStationDlg::PlaceControls() {
     AddButton(IDC_REMOTE_STATION, "Remote Parlio", 7, 7, 62, 13);
     EndTemplate();
     SetEnterButton(IDC_CONNECT);
+    describeStationControls(*this);
 }
 
 void CStationDlg::BindButtons() {

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <tuple>
 
 #include "framework/streams/AnsiCodec.h"
 #include "framework/widgets/MessageBox.h"
@@ -35,20 +36,53 @@ void CMemoryDlg::BuildControls() {
     alias_ = AddControl(IDC_MEMORY_ALIAS, new QLineEdit(this), 7, 73, 141, 14);
     ok_ = AddButton(IDC_MEMORY_OK, "OK", 53, 93, 50, 14);
     cancel_ = AddButton(IDC_MEMORY_CANCEL, "Cancel", 106, 93, 50, 14);
-    for (const auto& [text, y] : {std::pair{"IP Address", 61}, std::pair{"Alias", 77}}) {
-        AddControl(0, new QLabel(QString::fromLatin1(text), this), 153, y, 39, 10)
-            ->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Each label names the field beside it: its buddy, so assistive
+    // technology reads the field by the label's text.
+    for (const auto& [text, y, field] :
+         {std::tuple{"IP Address", 61, address_}, std::tuple{"Alias", 77, alias_}}) {
+        auto* label = AddControl(0, new QLabel(QString::fromLatin1(text), this), 153, y, 39, 10);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setBuddy(field);
     }
     add_ = AddButton(IDC_MEMORY_ADD, "&Add", 154, 7, 50, 14, true);
     edit_ = AddButton(IDC_MEMORY_EDIT, "&Edit", 154, 23, 50, 14, true);
     EndTemplate();
     SetEnterButton(IDC_MEMORY_OK);
+    DescribeControls();
 
     Bind(IDC_MEMORY_ADD, [this] { OnAddButton(); });
     Bind(IDC_MEMORY_EDIT, [this] { OnEditButton(); });
     Bind(IDC_MEMORY_REMOVE, [this] { OnRemoveButton(); });
     Bind(IDC_MEMORY_OK, [this] { ConfirmMemoryDialog(); });
     Bind(IDC_MEMORY_CANCEL, [this] { reject(); });
+}
+
+void CMemoryDlg::DescribeControls() {
+    // Names as the user sees them (a button's caption without its '&', a
+    // field's label), and one sentence on what each control does.
+    static constexpr struct {
+        int id;
+        const char* name;
+        const char* description;
+    } kControls[] = {
+        {IDC_MEMORY_LIST, "Remembered stations",
+         "The remembered stations, each an address or \"address == alias\"; select one to edit "
+         "or remove it."},
+        {IDC_MEMORY_REMOVE, "Remove", "Forgets the selected station."},
+        {IDC_MEMORY_ADDRESS, "IP Address", "The station's address or host name."},
+        {IDC_MEMORY_ALIAS, "Alias", "Another name to call the station by; it may stay empty."},
+        {IDC_MEMORY_OK, "OK", "Keeps the changes and closes the window."},
+        {IDC_MEMORY_CANCEL, "Cancel", "Closes the window and forgets the changes."},
+        {IDC_MEMORY_ADD, "Add", "Opens the fields for a new station; pressed again, adds it."},
+        {IDC_MEMORY_EDIT, "Edit",
+         "Opens the selected station in the fields; pressed again, puts it back changed."},
+    };
+    for (const auto& c : kControls) {
+        if (QWidget* control = Control(c.id)) {
+            control->setAccessibleName(QString::fromLatin1(c.name));
+            control->setAccessibleDescription(QString::fromLatin1(c.description));
+        }
+    }
 }
 
 bool CMemoryDlg::InitMemoryDialog() {

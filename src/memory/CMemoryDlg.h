@@ -69,6 +69,8 @@ class CMemoryDlg : public CDialog {
 
   private:
     void BuildControls();
+    // Gives every control its accessible name and description.
+    void DescribeControls();
     std::optional<size_t> SelectedIndex() const;
     void ShowInserted(size_t index);
     void TakeFields(std::string& address, std::string& alias);
