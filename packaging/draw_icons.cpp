@@ -1,5 +1,5 @@
 // Draws the station's icon for the desktop's icon theme: one PNG a size, each
-// drawn at its own size (no scaled copies), by the very drawing that made the
+// drawn for its own size (never a smaller one scaled up), by the drawing that made the
 // program's own icon (drawIcon of tools/draw_resources.cpp, compiled in here
 // so that the two cannot drift apart).
 //
@@ -18,9 +18,13 @@
 #include <QtGui/QPainter>
 #include <QtGui/QPainterPath>
 
+// Everything the drawing tool includes comes first, so that the renaming of
+// its entry point below reaches no header.
+#include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
+#include <vector>
 
 // The drawing tool's own entry point is renamed; only its drawing is used.
 #define main drawResourcesMain
