@@ -68,6 +68,12 @@ step "the files' contents; the validators"
 cmp -s "$build/packaging/icons/icon128.ico" "$resources/icon128.ico" ||
   fail "the theme's icons are drawn unlike the program's icon (src/resources/icon128.ico)"
 check_contents "$stage/usr" "$version"
+# The metainfo, desktop entry and icons together, as a software centre reads them.
+echo "   appstreamcli validate-tree --no-net $stage/usr:"
+out=$(appstreamcli validate-tree --no-net "$stage/usr" 2>&1)
+status=$?
+echo "$out" | sed '/^$/d; s/^/     /'
+[ "$status" -eq 0 ] || fail "appstreamcli validate-tree failed ($status)"
 
 step "the staged launcher starts the station in its working directory"
 world
