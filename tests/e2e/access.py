@@ -1,0 +1,195 @@
+#!/usr/bin/python3
+"""The station window as a screen reader finds and works it, over the
+accessibility bus (AT-SPI, through pyatspi), for tests/e2e/access.sh.
+
+It finds the application "chatterly" of the station's process and its window
+"Chatterly", lists every control (push and toggle buttons, the combo box, the
+pictures, the status panel) with its role, name and description, and fails
+when one lacks a name or a description or an expected control is missing.
+Then it works the window without keyboard or mouse: it types a station into
+the remote box through the editable-text interface, moves the focus between
+the box and Connect, presses About through the Action interface and closes
+the box that opens, and presses Exit, after which the process must end within
+5 s.
+
+Usage: access.py PID
+Exit: 0 passed, 1 failed. The accessibility bus is found as every AT-SPI
+client finds it (the session bus, DBUS_SESSION_BUS_ADDRESS)."""
+import sys
+import time
+
+import pyatspi
+from gi.repository import GLib
+
+CONTROL_ROLES = {"push button", "toggle button", "check box", "combo box", "image", "panel"}
+EXPECTED = {"Remote station", "Connect", "Talk", "Disconnect", "Properties", "About", "Exit",
+            "Remote Parlio", "Speaker", "Connection light", "Connection Status"}
+TYPED = "kitchen-pc"
+
+
+class Failure(Exception):
+    pass
+
+
+def wait_for(what, seconds, probe):
+    """probe()'s first true value within the deadline (errors of the bus while
+    the station is busy count as not yet)."""
+    end = time.monotonic() + seconds
+    while True:
+        try:
+            value = probe()
+        except GLib.Error:
+            value = None
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise Failure("%s (after %d s)" % (what, seconds))
+        time.sleep(0.1)
+
+
+def children(acc):
+    return [c for c in (acc.getChildAtIndex(i) for i in range(acc.childCount)) if c is not None]
+
+
+def descendants(acc):
+    for child in children(acc):
+        yield child
+        yield from descendants(child)
+
+
+def application(pid):
+    for app in children(pyatspi.Registry.getDesktop(0)):
+        try:
+            if app.get_process_id() == pid and app.name == "chatterly":
+                # Read what the station shows now, never a cached answer.
+                app.setCacheMask(pyatspi.cache.NONE)
+                return app
+        except GLib.Error:
+            continue
+    return None
+
+
+def windows(app, name=None):
+    return [w for w in children(app) if name is None or w.name == name]
+
+
+def named(window, name, role=None):
+    for acc in descendants(window):
+        if acc.name == name and (role is None or acc.getRoleName() == role):
+            return acc
+    return None
+
+
+def press(acc):
+    action = acc.queryAction()
+    for i in range(action.nActions):
+        if action.getName(i) == "Press":
+            action.doAction(i)
+            return
+    raise Failure("%s has no Press action" % acc.name)
+
+
+def focused(acc):
+    return acc.getState().contains(pyatspi.STATE_FOCUSED)
+
+
+def ended(pid):
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] == "Z"
+    except FileNotFoundError:
+        return True
+
+
+def check_controls(window):
+    print("   %-13s %-18s %s" % ("role", "name", "description"))
+    missing_words, found = [], set()
+    for acc in descendants(window):
+        role = acc.getRoleName()
+        if role not in CONTROL_ROLES:
+            continue
+        print("   %-13s %-18s %s" % (role, acc.name or "-", acc.description or "-"))
+        found.add(acc.name)
+        if not acc.name or not acc.description:
+            missing_words.append("%s %r" % (role, acc.name))
+    if missing_words:
+        raise Failure("without a name or description: " + ", ".join(missing_words))
+    if EXPECTED - found:
+        raise Failure("not found: " + ", ".join(sorted(EXPECTED - found)))
+
+
+def type_remote(window):
+    box = named(window, "Remote station", "combo box")
+    field = next((c for c in children(box) if c.getRoleName() == "text"), None)
+    if field is None:
+        raise Failure("the remote box has no text field")
+    field.queryEditableText().setTextContents(TYPED)
+    wait_for("the remote box did not take the text", 10,
+             lambda: field.queryText().getText(0, -1) == TYPED)
+    print("   typed %r into the remote box through its editable text" % TYPED)
+    return field
+
+
+def move_focus(window, field):
+    connect = named(window, "Connect", "push button")
+    if not connect.queryComponent().grabFocus():
+        raise Failure("Connect refused the focus")
+    wait_for("Connect did not take the focus", 10,
+             lambda: focused(connect) and not focused(field))
+    # The box's text field takes the focus for the box (the box itself
+    # offers no focus action).
+    if not field.queryComponent().grabFocus():
+        raise Failure("the remote box refused the focus")
+    wait_for("the remote box did not take the focus back", 10,
+             lambda: focused(field) and not focused(connect))
+    print("   the focus went to Connect and back to the remote box")
+
+
+def about(app, window):
+    press(named(window, "About", "push button"))
+
+    def box():
+        for w in windows(app):
+            if w.name != "Chatterly":
+                texts = " ".join(a.name for a in descendants(w) if a.getRoleName() == "label")
+                if "push-to-talk" in texts:
+                    return w, texts
+        return None
+
+    shown, texts = wait_for("the About box did not appear", 10, box)
+    print("   the About box reads: %s" % " ".join(texts.split()))
+    ok = next((a for a in descendants(shown) if a.getRoleName() == "push button"), None)
+    if ok is None or not ok.name:
+        raise Failure("the About box has no named button")
+    name = ok.name
+    press(ok)
+    wait_for("the About box did not close", 10, lambda: box() is None)
+    print("   the About box closed through its %r button" % name)
+
+
+def main():
+    pid = int(sys.argv[1])
+    try:
+        app = wait_for("no application \"chatterly\" of process %d on the bus" % pid, 30,
+                       lambda: application(pid))
+        window = wait_for("the application shows no window \"Chatterly\"", 20,
+                          lambda: next(iter(windows(app, "Chatterly")), None))
+        print("== the controls of the window %r (%s)" % (window.name, window.getRoleName()))
+        check_controls(window)
+        print("== a screen reader's user works the window")
+        field = type_remote(window)
+        move_focus(window, field)
+        about(app, window)
+        start = time.monotonic()
+        press(named(window, "Exit", "push button"))
+        wait_for("the station did not end after Exit", 5, lambda: ended(pid))
+        print("   Exit through its action: the process ended after %.2f s"
+              % (time.monotonic() - start))
+    except Failure as failure:
+        print("FAILED: %s" % failure)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,98 @@
+#!/usr/bin/env bash
+# The real program as a screen reader meets it: one station on a host of its
+# own (a network namespace with only loopback) with a private sound server
+# (null sink spk) under a private Xvfb, its accessibility bridge on, on a
+# private session bus with the accessibility bus and its registry
+# (at-spi-bus-launcher). access.py then reads every control's role, name and
+# description over AT-SPI and works the window through the accessibility
+# interfaces only: types into the remote box, moves the focus, opens and
+# closes About, and ends the station with Exit. Everything it makes is removed
+# at the end, also on failure.
+#
+# Usage: tests/e2e/access.sh PROGRAM   (as root)
+# Exit: 0 passed, 1 failed, 77 skipped (not root, or a tool is missing).
+set -uo pipefail
+
+program=$(realpath "${1:?usage: access.sh PROGRAM}")
+here=$(cd "$(dirname "$0")" && pwd)
+resources="$here/../../src/resources"
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "skipped: network namespaces need root"
+  exit 77
+fi
+a11y_launcher=/usr/libexec/at-spi-bus-launcher
+for tool in ip ss Xvfb xdotool pulseaudio pactl parec dbus-daemon gdbus pgrep "$a11y_launcher"; do
+  command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
+done
+/usr/bin/python3 -c "import pyatspi" 2>/dev/null ||
+  { echo "skipped: /usr/bin/python3 has no pyatspi (python3-pyatspi)"; exit 77; }
+
+run=$(mktemp -d /tmp/chatterly-access.XXXXXX)
+tag="ca$$"
+pids=()
+. "$here/lib.sh"
+
+# descendants PID: the processes PID started, and theirs.
+descendants() {
+  local child
+  for child in $(pgrep -P "$1"); do
+    echo "$child"
+    descendants "$child"
+  done
+}
+cleanup() {
+  # The accessibility bus and its registry were started by the launcher.
+  [ -n "${launcher_pid:-}" ] && pids+=($(descendants "$launcher_pid"))
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+  ip netns del "$tag-s" 2>/dev/null
+  rm -rf "$run"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
+step() { echo "== $*"; }
+fail() {
+  echo "FAILED: $*"
+  [ -s "$run/station/station.log" ] && { echo "--- station.log"; tail -n 20 "$run/station/station.log"; }
+  exit 1
+}
+
+step "a host of its own, a display, a sound server, the accessibility bus"
+ip netns add "$tag-s" && ip -n "$tag-s" link set lo up || fail "cannot make the host"
+display
+sound s
+mkdir -p "$run/a11y" && chmod 700 "$run/a11y"
+dbus-daemon --session --address="unix:path=$run/a11y/session" --nofork --nopidfile \
+  >"$run/a11y/dbus.log" 2>&1 &
+pids+=($!)
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$run/a11y/session"
+wait_until 10 test -S "$run/a11y/session" || fail "the session bus did not start"
+XDG_RUNTIME_DIR="$run/a11y" "$a11y_launcher" --launch-immediately >"$run/a11y/launcher.log" 2>&1 &
+launcher_pid=$!
+pids+=($launcher_pid)
+a11y_up() {
+  gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
+    --method org.a11y.Bus.GetAddress >/dev/null 2>&1
+}
+wait_until 20 a11y_up || fail "the accessibility bus did not start"
+
+step "the station, its accessibility bridge on"
+wd="$run/station"
+mkdir -p "$wd/.config/pulse"
+echo "autospawn = no" >"$wd/.config/pulse/client.conf"
+cp "$resources/Busy.wav" "$resources/CallWaiting.wav" "$wd/"
+(cd "$wd" && exec ip netns exec "$tag-s" env PULSE_SERVER="$(server s)" HOME="$wd" \
+  XDG_RUNTIME_DIR="$run/pa-s/run" QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
+  "$program" >"$wd/station.log" 2>&1) &
+spid=$!
+pids+=($spid)
+listening() { ip netns exec "$tag-s" ss -ltnH 'sport = :2005' | grep -q LISTEN; }
+wait_until 30 listening || fail "the station does not listen on 2005"
+
+step "what a screen reader finds and does (access.py)"
+/usr/bin/python3 "$here/access.py" "$spid" || fail "the screen reader's check"
+wait "$spid"
+status=$?
+[ "$status" -eq 0 ] || fail "the station exited with status $status"
+echo "passed"
