@@ -11,6 +11,7 @@
 #include "app/CStationDlg.h"
 #include "app/StartModeSwitch.h"
 #include "app/Station.h"
+#include "app/StationLock.h"
 #include "framework/threads/QtThreadLoop.h"
 #include "framework/threads/ThreadStarter.h"
 #include "framework/threads/WindowRequests.h"
@@ -85,6 +86,13 @@ bool CStationApp::StartStation() {
     if (StartModeSwitch::cut(commandLine_)) {
         return true;
     }
+    StationLock lock;
+    if (!lock.claim()) {
+        std::fprintf(stderr,
+                     "chatterly: a station already runs in this directory; its window was "
+                     "brought forward\n");
+        return false;
+    }
     if (!MakeGui()) {
         exitCode_ = 1;
         return false;
@@ -93,6 +101,7 @@ bool CStationApp::StartStation() {
         QtThreadLoop loop;
         {
             Station station;
+            lock.listen([&station] { station.window().bringToFront(); });
             MessageBox::setMainWindow(&station.window());
             station.runModal();
             MessageBox::setMainWindow(nullptr);

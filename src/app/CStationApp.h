@@ -3,7 +3,9 @@
 // StartStation checks that IPv4 stream sockets can be made, looks for the
 // start-mode switches (which start the windowless mode), and otherwise makes
 // the Qt application, runs the station window modally and returns once it has
-// gone. The workers still running then get a bounded time to end.
+// gone. The workers still running then get a bounded time to end. A start
+// in a working directory where a station already runs brings that station's
+// window forward and ends (StationLock).
 
 #include <memory>
 #include <string>

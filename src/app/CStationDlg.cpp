@@ -1,5 +1,6 @@
 #include "app/CStationDlg.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -17,6 +18,7 @@
 #include "framework/streams/AnsiCodec.h"
 #include "framework/threads/ErrorReport.h"
 #include "framework/widgets/CaptionBox.h"
+#include "framework/widgets/DesktopNotice.h"
 #include "framework/widgets/MessageBox.h"
 #include "framework/widgets/SortedComboBox.h"
 #include "resources/StringTable.h"
@@ -108,7 +110,8 @@ void CStationDlg::OnAboutButton() {
     MessageBox::show("Chatterly " CHATTERLY_VERSION
                      "\n\n"
                      "A push-to-talk voice station for the local network: press Talk, speak, "
-                     "press Talk again, and the other station hears you.",
+                     "press Talk again, and the other station hears you.\n\n"
+                     "Help: press F1, or read the manual page chatterly(1).",
                      MessageIcon::Information);
 }
 
@@ -234,6 +237,14 @@ bool CStationDlg::IsStopGesture(QObject* receiver, QEvent* event) {
         default:
             return false;
     }
+}
+
+void CStationDlg::announceSpeaker(const std::string& who) {
+    if (isActiveWindow()) {
+        return;
+    }
+    QApplication::alert(this);
+    DesktopNotice::show(AnsiCodec::toQString(who) + QStringLiteral(" is speaking"));
 }
 
 void CStationDlg::bringToFront() {

@@ -63,6 +63,7 @@ class CStationDlg : public CDialog, public StationView {
     bool isChecked(int id) override;
     void showBitmap(int controlId, int bitmapId) override;
     void bringToFront() override;
+    void announceSpeaker(const std::string& who) override;
 
   protected:
     void paintEvent(QPaintEvent* event) override;

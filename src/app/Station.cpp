@@ -50,7 +50,7 @@ Station::Station(StationOptions options)
       memory_(std::make_shared<StationMemory>()),
       caller_(std::make_shared<CallerWorker>(
           CallerWorker::Options{options_.callPort, options_.connectLimit})),
-      calls_(std::make_shared<StationCalls>(displays_, recorder_, memory_, caller_)),
+      calls_(std::make_shared<StationCalls>(proxy_, displays_, recorder_, memory_, caller_)),
       controller_(std::make_shared<CallController>(proxy_, displays_, talk_, calls_)),
       listener_(std::make_unique<CListeningSocket>(calls_.get())) {
     calls_->setController(controller_);

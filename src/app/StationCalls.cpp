@@ -4,6 +4,7 @@
 #include "audio/Playback.h"
 #include "audio/VoiceRecorder.h"
 #include "control/CallController.h"
+#include "control/StationView.h"
 #include "control/StatusDisplays.h"
 #include "framework/sockets/SocketErrors.h"
 #include "framework/streams/FileError.h"
@@ -14,11 +15,13 @@
 
 namespace chatterly {
 
-StationCalls::StationCalls(std::shared_ptr<StatusDisplays> displays,
+StationCalls::StationCalls(std::shared_ptr<StationView> view,
+                           std::shared_ptr<StatusDisplays> displays,
                            std::shared_ptr<VoiceRecorder> recorder,
                            std::shared_ptr<StationMemory> memory,
                            std::shared_ptr<CallerWorker> caller)
-    : displays_(std::move(displays)),
+    : view_(std::move(view)),
+      displays_(std::move(displays)),
       recorder_(std::move(recorder)),
       memory_(std::move(memory)),
       caller_(std::move(caller)) {}
@@ -45,7 +48,10 @@ void StationCalls::PlaybackAnimation(bool start) {
     displays_->PlaybackAnimation(start);
 }
 
+// Incoming calls play on the GUI thread, an outgoing call's messages on its
+// worker: the speaker is the caller's name or the text the user called.
 bool StationCalls::PlayVoiceMessage(const void* image, size_t length) {
+    view_->announceSpeaker(WindowRequests::isGuiThread() ? incomingCallerName() : remoteText());
     return Playback::PlayVoiceMessage(image, length);
 }
 

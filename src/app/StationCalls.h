@@ -19,6 +19,7 @@ namespace chatterly {
 class CallController;
 class CallerWorker;
 class StationMemory;
+class StationView;
 class StatusDisplays;
 class VoiceRecorder;
 
@@ -26,8 +27,9 @@ class StationCalls : public CallStation,
                      public CallHooks,
                      public std::enable_shared_from_this<StationCalls> {
   public:
-    StationCalls(std::shared_ptr<StatusDisplays> displays, std::shared_ptr<VoiceRecorder> recorder,
-                 std::shared_ptr<StationMemory> memory, std::shared_ptr<CallerWorker> caller);
+    StationCalls(std::shared_ptr<StationView> view, std::shared_ptr<StatusDisplays> displays,
+                 std::shared_ptr<VoiceRecorder> recorder, std::shared_ptr<StationMemory> memory,
+                 std::shared_ptr<CallerWorker> caller);
     // The controller is made after this object (it holds this as its hooks).
     void setController(std::weak_ptr<CallController> controller);
 
@@ -60,6 +62,7 @@ class StationCalls : public CallStation,
 
   private:
     std::weak_ptr<CallController> controller_;
+    std::shared_ptr<StationView> view_;
     std::shared_ptr<StatusDisplays> displays_;
     std::shared_ptr<VoiceRecorder> recorder_;
     std::shared_ptr<StationMemory> memory_;

@@ -21,6 +21,9 @@ class StationView {
     // Shows one of the loaded bitmaps in a picture control.
     virtual void showBitmap(int controlId, int bitmapId) = 0;
     virtual void bringToFront() = 0;
+    // A message from who starts to play: a window that is not the active one
+    // asks for the user's attention and tells the desktop who is speaking.
+    virtual void announceSpeaker(const std::string& who) { (void)who; }
 };
 
 }  // namespace chatterly

@@ -57,4 +57,8 @@ void StationViewProxy::bringToFront() {
     onWindow([](StationView& w) { w.bringToFront(); });
 }
 
+void StationViewProxy::announceSpeaker(const std::string& who) {
+    onWindow([&who](StationView& w) { w.announceSpeaker(who); });
+}
+
 }  // namespace chatterly

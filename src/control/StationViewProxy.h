@@ -26,6 +26,7 @@ class StationViewProxy : public StationView {
     bool isChecked(int id) override;
     void showBitmap(int controlId, int bitmapId) override;
     void bringToFront() override;
+    void announceSpeaker(const std::string& who) override;
 
   private:
     explicit StationViewProxy(StationView* window) : window_(window) {}

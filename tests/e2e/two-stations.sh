@@ -20,7 +20,7 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "skipped: network namespaces need root"
   exit 77
 fi
-for tool in ip Xvfb xdotool import convert tesseract pulseaudio pactl parec paplay sox \
+for tool in ip Xvfb xdotool xwininfo import convert tesseract pulseaudio pactl parec paplay sox \
   python3 ss; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
 done
@@ -233,6 +233,22 @@ wait_until 20 box_of_a || fail "no message box"
 wait_until 10 shows "$box" "Failed to connect to remote" || fail "the box reads: $(ocr "$box")"
 keys "$box" Return
 wait_until 10 shows "$win_a" "Connection Status" || fail "A did not return to idle"
+
+step "a second start in A's directory brings A's window forward and ends"
+xdotool windowraise "$win_b"
+second_status=0
+(cd "$run/a" && ip netns exec "$tag-a" env PULSE_SERVER="$(server a)" HOME="$run/a" \
+  XDG_RUNTIME_DIR="$run/pa-a/run" QT_QPA_PLATFORM=xcb timeout 20 "$program" \
+  >"$run/second.log" 2>&1) || second_status=$?
+[ "$second_status" -eq 0 ] || fail "the second start exited with $second_status: $(cat "$run/second.log")"
+grep -q "already runs" "$run/second.log" || fail "the second start said: $(cat "$run/second.log")"
+# xwininfo lists the windows from the top of the stack down.
+on_top_a() {
+  [ "$(xwininfo -root -children | awk '/"Chatterly"/ { print $1; exit }')" = \
+    "$(printf '0x%x' "$win_a")" ]
+}
+wait_until 10 on_top_a || fail "A's window did not come forward"
+ended "$pid_a" && fail "A ended"
 
 step "both windows close; each process ends within two seconds"
 for s in a b; do

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <new>
 #include <thread>
 
@@ -12,7 +14,9 @@
 #include "framework/streams/ArchiveError.h"
 #include "framework/streams/FileError.h"
 #include "framework/threads/ErrorReport.h"
+#include "framework/widgets/CDialog.h"
 #include "framework/widgets/CaretRest.h"
+#include "framework/widgets/HelpPage.h"
 #include "framework/widgets/MessageBox.h"
 #include "support/TestSupport.h"
 
@@ -91,4 +95,36 @@ TEST(CaretRest, StopsTheBlinkWhenLeftAloneAndBringsItBackOnAKeyPress) {
     EXPECT_EQ(QApplication::cursorFlashTime(), blink);
     EXPECT_EQ(field.text(), "a");
     EXPECT_TRUE(waitFor([] { return QApplication::cursorFlashTime() == 0; }));
+}
+
+// F1 in a window shows the help page in the desktop's viewer (here a
+// stand-in xdg-open that writes down what it was asked to open); without a
+// page it asks for nothing.
+TEST(HelpPage, F1OpensTheInstalledPageAndWithoutOneDoesNothing) {
+    chatterly::test::ScratchDirectory dir;
+    {
+        std::ofstream viewer(dir.file("xdg-open"));
+        viewer << "#!/bin/sh\necho \"$@\" >>" << dir.file("opened") << "\n";
+    }
+    std::filesystem::permissions(dir.file("xdg-open"), std::filesystem::perms::owner_all);
+    std::ofstream(dir.file("chatterly.html")) << "<html></html>";
+    qputenv("PATH", (dir.path() + ":" + qgetenv("PATH").toStdString()).c_str());
+
+    struct Window : CDialog {
+        Window() : CDialog({"Station", 100, 50, false, 0}, nullptr) {}
+    } window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    for (const bool installed : {false, true}) {
+        HelpPage::setLocation(
+            QString::fromStdString(dir.file(installed ? "chatterly.html" : "missing.html")));
+        QTest::keyClick(&window, Qt::Key_F1);
+    }
+    const std::string expected = "file://" + dir.file("chatterly.html") + "\n";
+    const auto opened = [&] {
+        const auto bytes = chatterly::test::fileBytes(dir.file("opened"));
+        return std::string(bytes.begin(), bytes.end());
+    };
+    EXPECT_TRUE(waitFor([&] { return opened() == expected; })) << opened();
+    HelpPage::setLocation({});
 }

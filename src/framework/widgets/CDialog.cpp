@@ -7,8 +7,10 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 
 #include "framework/threads/ErrorReport.h"
+#include "framework/widgets/HelpPage.h"
 
 namespace chatterly {
 namespace {
@@ -33,6 +35,8 @@ CDialog::CDialog(const Template& layout, QWidget* parent)
     setWindowTitle(layout.caption);
     setFixedSize(units_.x(layout.width) + 2 * clientEdge_,
                  units_.y(layout.height) + 2 * clientEdge_);
+    auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(help, &QShortcut::activated, this, [] { HelpPage::show(); });
 }
 
 void CDialog::Place(int id, QWidget* control, int x, int y, int width, int height) {

@@ -8,7 +8,8 @@
 // button that has the focus, else the window's Enter button (its default
 // command), if that is enabled; a push-like check box with the focus is no
 // push button. DoModal centres the window on its parent's screen (else the
-// primary one), brings it forward and runs it until it ends.
+// primary one), brings it forward and runs it until it ends. F1 shows the
+// help (HelpPage).
 
 #include <QDialog>
 #include <QString>

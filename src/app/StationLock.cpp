@@ -1,0 +1,115 @@
+#include "app/StationLock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace chatterly {
+namespace {
+
+// The socket's name is relative, so a working directory of any length works.
+sockaddr_un socketAddress() {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, StationLock::kSocketName, sizeof addr.sun_path - 1);
+    return addr;
+}
+
+// Asks the station holding the lock to show its window. It may be starting
+// and not yet listening: a few tries over about two seconds.
+void poke() {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) {
+            return;
+        }
+        const sockaddr_un addr = socketAddress();
+        const bool reached =
+            ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+        ::close(fd);
+        if (reached) {
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
+}  // namespace
+
+StationLock::~StationLock() {
+    notifier_.reset();
+    if (socket_ >= 0) {
+        ::close(socket_);
+    }
+    if (bound_) {
+        ::unlink(kSocketName);
+    }
+    if (lock_ >= 0) {
+        ::close(lock_);  // releases the lock
+    }
+}
+
+bool StationLock::claim() {
+    lock_ = ::open(kLockName, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lock_ < 0) {
+        return true;
+    }
+    if (::flock(lock_, LOCK_EX | LOCK_NB) != 0) {
+        const bool held = errno == EWOULDBLOCK;
+        ::close(lock_);
+        lock_ = -1;
+        if (held) {
+            poke();
+        }
+        return !held;
+    }
+    return true;
+}
+
+void StationLock::listen(std::function<void()> onPoke) {
+    if (lock_ < 0 || socket_ >= 0) {
+        return;
+    }
+    onPoke_ = std::move(onPoke);
+    socket_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (socket_ < 0) {
+        return;
+    }
+    // A socket left by a station that ended without its clean-up is stale:
+    // the lock says no station uses it.
+    ::unlink(kSocketName);
+    const sockaddr_un addr = socketAddress();
+    if (::bind(socket_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(socket_, 4) != 0) {
+        ::close(socket_);
+        socket_ = -1;
+        return;
+    }
+    bound_ = true;
+    notifier_ = std::make_unique<QSocketNotifier>(socket_, QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { Accept(); });
+}
+
+void StationLock::Accept() {
+    bool poked = false;
+    for (;;) {
+        const int fd = ::accept4(socket_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) {
+            break;
+        }
+        ::close(fd);
+        poked = true;
+    }
+    if (poked && onPoke_) {
+        onPoke_();
+    }
+}
+
+}  // namespace chatterly
