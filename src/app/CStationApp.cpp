@@ -68,6 +68,8 @@ bool CStationApp::MakeGui() {
     const QtMessageHandler previous = qInstallMessageHandler(quietDuringStart);
     gui_ = std::make_unique<QApplication>(argc_, argv_);
     qInstallMessageHandler(previous);
+    // Wayland compositors match the window to its menu entry by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.chatterly.Chatterly"));
     CaretRest::install();
     return true;
 }
