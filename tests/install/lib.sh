@@ -114,10 +114,20 @@ remove_world() { ip netns del "$tag-s" 2>/dev/null; }
 # Extra environment: the array station_env. Its PID goes to spid (the
 # launcher becomes the program, so it stays the station's).
 station_env=()
-start_station() {
-  (cd / && exec ip netns exec "$tag-s" env -u WAYLAND_DISPLAY -u DBUS_SESSION_BUS_ADDRESS \
+# in_station_env COMMAND...: becomes COMMAND in the station's namespace and
+# environment (run it in the background: it replaces its shell). A stand-in
+# xdg-open on its PATH writes down what it was asked to open, in $run/opened.
+in_station_env() {
+  mkdir -p "$run/viewer"
+  printf '#!/bin/sh\necho "$@" >>"%s/opened"\n' "$run" >"$run/viewer/xdg-open"
+  chmod +x "$run/viewer/xdg-open"
+  cd / && exec ip netns exec "$tag-s" env -u WAYLAND_DISPLAY -u DBUS_SESSION_BUS_ADDRESS \
     -u XDG_DATA_HOME HOME="$run/home" XDG_RUNTIME_DIR="$run/xdg" PULSE_SERVER="$(server s)" \
-    DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb "${station_env[@]}" "$@" >"$run/station.log" 2>&1) &
+    DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb PATH="$run/viewer:$PATH" "${station_env[@]}" "$@"
+}
+start_station() {
+  started=("$@")
+  in_station_env "$@" >"$run/station.log" 2>&1 &
   spid=$!
   pids+=($spid)
 }
@@ -162,6 +172,24 @@ check_station() {
   [ "$status" -eq 0 ] || fail "the second caller did not get the busy frame"
   wait_until 30 title_is Chatterly || fail "the station did not return to idle: \"$(title)\""
   [ "$(visible_windows)" -eq 1 ] || fail "the station shows $(visible_windows) windows (a message box?)"
+
+  xdotool windowfocus --sync "$win" && xdotool key --clearmodifiers F1 || fail "cannot press F1"
+  opened_help() { grep -qx "file://$(realpath "$data")/chatterly.html" "$run/opened" 2>/dev/null; }
+  wait_until 20 opened_help || fail "F1 did not open the help page: $(cat "$run/opened" 2>&1)"
+  echo "   F1 opened $(cat "$run/opened")"
+
+  # A second start in the same working directory ends at once, leaving the
+  # first one running.
+  in_station_env "${started[@]}" >"$run/second.log" 2>&1 &
+  local second=$!
+  pids+=($second)
+  wait_until 20 ended "$second" || fail "a second start did not end"
+  status=0
+  wait "$second" || status=$?
+  [ "$status" -eq 0 ] && grep -q "already runs" "$run/second.log" ||
+    fail "a second start ended with $status: $(cat "$run/second.log")"
+  ended "$spid" && fail "the first station ended at the second start"
+  echo "   a second start ended at once: $(cat "$run/second.log")"
 
   xdotool windowfocus --sync "$win" && xdotool key --clearmodifiers alt+x ||
     fail "cannot press Alt+X"
