@@ -39,14 +39,6 @@ pids=()
 results=()
 . "$here/lib.sh"
 
-# descendants PID: the processes PID started, and theirs.
-descendants() {
-  local child
-  for child in $(pgrep -P "$1"); do
-    echo "$child"
-    descendants "$child"
-  done
-}
 cleanup() {
   # The accessibility bus and its registry were started by the launcher.
   [ -n "${launcher_pid:-}" ] && pids+=($(descendants "$launcher_pid"))

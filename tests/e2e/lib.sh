@@ -13,6 +13,15 @@ wait_until() {
   done
 }
 
+# descendants PID: the processes PID started, and theirs.
+descendants() {
+  local child
+  for child in $(pgrep -P "$1"); do
+    echo "$child"
+    descendants "$child"
+  done
+}
+
 # ended PID: the process has ended (a zombie counts as ended).
 ended() {
   [ ! -e "/proc/$1" ] || [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" = Z ]

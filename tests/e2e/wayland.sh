@@ -34,14 +34,6 @@ tag="cw$$"
 pids=()
 . "$here/lib.sh"
 
-# descendants PID: the processes PID started, and theirs.
-descendants() {
-  local child
-  for child in $(pgrep -P "$1"); do
-    echo "$child"
-    descendants "$child"
-  done
-}
 cleanup() {
   # Weston starts helper clients of its own (the shell's panel, the keyboard).
   [ -n "${weston_pid:-}" ] && pids+=($(descendants "$weston_pid"))
