@@ -28,9 +28,9 @@ struct Figure {
 };
 
 inline void report(const Figure& f) {
-    const std::optional<double> ratio =
-        f.baseline && *f.baseline != 0 ? std::optional<double>(f.value / *f.baseline)
-                                       : std::nullopt;
+    const std::optional<double> ratio = f.baseline && *f.baseline != 0
+                                            ? std::optional<double>(f.value / *f.baseline)
+                                            : std::nullopt;
     const double judged = f.onRatio && ratio ? *ratio : f.value;
     const double budget = f.goal == Goal::AtMost ? (f.target > 0 ? judged / f.target : 0)
                                                  : (judged > 0 ? f.target / judged : 99);

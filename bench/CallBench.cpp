@@ -15,6 +15,7 @@
 #include <string>
 #include <utility>
 
+#include "BenchApp.h"
 #include "BenchReport.h"
 #include "app/CStationDlg.h"
 #include "app/Station.h"
@@ -22,9 +23,7 @@
 #include "audio/VoiceRecorder.h"
 #include "control/CallController.h"
 #include "control/ControlIds.h"
-#include "framework/threads/QtThreadLoop.h"
 #include "framework/threads/WindowRequests.h"
-#include "framework/widgets/ErrorBoxes.h"
 #include "framework/widgets/MessageBox.h"
 
 using namespace chatterly;
@@ -91,14 +90,7 @@ double releaseToPlayback(Station& speaker, double seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!std::getenv("QT_QPA_PLATFORM")) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    }
-    QApplication app(argc, argv);
-    QtThreadLoop loop;
-    ErrorBoxes::install();
-    MessageBox::setSeam(
-        [](const MessageBoxRecord& box) { std::fprintf(stderr, "box: %s\n", box.text.c_str()); });
+    bench::BenchApp app(argc, argv);
 
     StationOptions listenerOptions;
     listenerOptions.listenPort = 0;
@@ -127,10 +119,10 @@ int main(int argc, char** argv) {
         const double incoming = releaseToPlayback(b, seconds);
         std::printf("%4.0f s message: caller -> called %7.1f ms, called -> caller %7.1f ms\n",
                     seconds, outgoing, incoming);
-        for (const auto& [way, ms] : {std::pair{"caller to called", outgoing},
-                                      std::pair{"called to caller", incoming}}) {
-            const std::string name = "release to playback, " +
-                                     std::to_string(static_cast<int>(seconds)) + " s, " + way;
+        for (const auto& [way, ms] :
+             {std::pair{"caller to called", outgoing}, std::pair{"called to caller", incoming}}) {
+            const std::string name =
+                "release to playback, " + std::to_string(static_cast<int>(seconds)) + " s, " + way;
             report(Figure{name, ms < 0 ? 1e9 : ms, "ms", kServerBufferMs, Goal::AtMost,
                           kServerBufferMs + 50});
         }

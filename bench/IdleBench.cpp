@@ -26,14 +26,13 @@
 #include <string>
 #include <thread>
 
+#include "BenchApp.h"
 #include "BenchReport.h"
 #include "app/CStationDlg.h"
 #include "app/Station.h"
 #include "control/CallController.h"
 #include "control/ControlIds.h"
-#include "framework/threads/QtThreadLoop.h"
 #include "framework/widgets/CaretRest.h"
-#include "framework/widgets/ErrorBoxes.h"
 #include "framework/widgets/MessageBox.h"
 
 using namespace chatterly;
@@ -124,14 +123,7 @@ void measure(const char* name, double target) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!std::getenv("QT_QPA_PLATFORM")) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    }
-    QApplication app(argc, argv);
-    QtThreadLoop loop;
-    ErrorBoxes::install();
-    MessageBox::setSeam(
-        [](const MessageBoxRecord& box) { std::fprintf(stderr, "box: %s\n", box.text.c_str()); });
+    bench::BenchApp app(argc, argv);
 
     // The far end of the outgoing call: it accepts and then says nothing.
     const int listener = loopbackSocket();

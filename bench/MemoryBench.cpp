@@ -26,8 +26,8 @@
 #include <string>
 #include <vector>
 
+#include "BenchApp.h"
 #include "BenchReport.h"
-#include "framework/threads/QtThreadLoop.h"
 #include "framework/widgets/MessageBox.h"
 #include "memory/CMemoryDlg.h"
 #include "memory/MemoryIds.h"
@@ -201,13 +201,7 @@ void dialog(StationMemory& memory) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!std::getenv("QT_QPA_PLATFORM")) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    }
-    QApplication app(argc, argv);
-    QtThreadLoop loop;
-    MessageBox::setSeam(
-        [](const MessageBoxRecord& box) { std::fprintf(stderr, "box: %s\n", box.text.c_str()); });
+    bench::BenchApp app(argc, argv);
 
     std::string pattern = (std::filesystem::temp_directory_path() / "memory-bench-XXXXXX").string();
     if (!mkdtemp(pattern.data())) {

@@ -22,13 +22,12 @@
 #include <thread>
 #include <vector>
 
+#include "BenchApp.h"
 #include "BenchReport.h"
 #include "app/Station.h"
 #include "audio/Playback.h"
 #include "control/CallController.h"
-#include "framework/threads/QtThreadLoop.h"
 #include "framework/threads/WindowRequests.h"
-#include "framework/widgets/ErrorBoxes.h"
 #include "framework/widgets/MessageBox.h"
 
 using namespace chatterly;
@@ -154,14 +153,7 @@ double peakAdded(Station& station, uint32_t size) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!std::getenv("QT_QPA_PLATFORM")) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    }
-    QApplication app(argc, argv);
-    QtThreadLoop loop;
-    ErrorBoxes::install();
-    MessageBox::setSeam(
-        [](const MessageBoxRecord& box) { std::fprintf(stderr, "box: %s\n", box.text.c_str()); });
+    bench::BenchApp app(argc, argv);
     StationOptions options;
     options.listenPort = 0;
     Station station(options);

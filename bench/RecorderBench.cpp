@@ -176,8 +176,8 @@ void pressToFirstSample(VoiceRecorder& recorder, int presses) {
         "press -> first captured sample over %zu presses: min %.1f ms, median %.1f ms, max %.1f "
         "ms (StartRecording returns after: median %.1f ms, max %.1f ms)\n",
         n, gaps.front(), gaps[n / 2], gaps.back(), returns[n / 2], returns.back());
-    report(bench::Figure{"press to first captured sample (median)", gaps[n / 2], "ms", {},
-                         bench::Goal::AtMost, 50});
+    report(bench::Figure{
+        "press to first captured sample (median)", gaps[n / 2], "ms", {}, bench::Goal::AtMost, 50});
 }
 
 }  // namespace

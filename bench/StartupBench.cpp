@@ -144,9 +144,9 @@ int main(int argc, char** argv) {
         }
         std::printf("start-up with %6d stations: %.0f ms (median of %d; %.0f-%.0f)\n", c.stations,
                     median, kRounds, runs.front(), runs.back());
-        const std::string name = c.stations == 0 ? std::string("start-up, no memory file")
-                                                 : "start-up, " + std::to_string(c.stations) +
-                                                       " stations";
+        const std::string name = c.stations == 0
+                                     ? std::string("start-up, no memory file")
+                                     : "start-up, " + std::to_string(c.stations) + " stations";
         report(Figure{name, median, "ms", {}, Goal::AtMost, c.targetMs});
     }
     std::filesystem::current_path("/");

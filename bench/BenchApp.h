@@ -1,0 +1,37 @@
+#pragma once
+// The Qt application of a benchmark that runs station parts: on the offscreen
+// platform unless QT_QPA_PLATFORM names one, with the GUI thread's dispatch
+// loop, the station's error report, and message boxes written to stderr
+// instead of waiting for an OK.
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+
+#include "framework/threads/QtThreadLoop.h"
+#include "framework/widgets/ErrorBoxes.h"
+#include "framework/widgets/MessageBox.h"
+
+namespace chatterly::bench {
+
+class BenchApp {
+  public:
+    BenchApp(int& argc, char** argv) : app_((offscreenUnlessNamed(), argc), argv) {
+        ErrorBoxes::install();
+        MessageBox::setSeam([](const MessageBoxRecord& box) {
+            std::fprintf(stderr, "box: %s\n", box.text.c_str());
+        });
+    }
+
+  private:
+    static void offscreenUnlessNamed() {
+        if (!std::getenv("QT_QPA_PLATFORM")) {
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        }
+    }
+
+    QApplication app_;
+    QtThreadLoop loop_;
+};
+
+}  // namespace chatterly::bench
