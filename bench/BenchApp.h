@@ -5,10 +5,13 @@
 // instead of waiting for an OK.
 
 #include <QApplication>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 #include "framework/threads/QtThreadLoop.h"
+#include "framework/threads/WindowRequests.h"
 #include "framework/widgets/ErrorBoxes.h"
 #include "framework/widgets/MessageBox.h"
 
@@ -33,5 +36,19 @@ class BenchApp {
     QApplication app_;
     QtThreadLoop loop_;
 };
+
+// Keeps the GUI thread's events and window requests moving until done()
+// holds (true) or the limit passes (false).
+inline bool spin(const std::function<bool()>& done, std::chrono::steady_clock::duration limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        WindowRequests::serve();
+    }
+    return true;
+}
 
 }  // namespace chatterly::bench

@@ -29,26 +29,13 @@
 using namespace chatterly;
 using bench::Figure;
 using bench::Goal;
+using bench::spin;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
 // The sound server's buffer for the station's playback stream (PulseOutput).
 constexpr double kServerBufferMs = 50;
-
-// Keeps the GUI thread's events and window requests moving until done()
-// holds or the limit passes.
-bool spin(const std::function<bool()>& done, Clock::duration limit) {
-    const auto end = Clock::now() + limit;
-    while (!done()) {
-        if (Clock::now() >= end) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        WindowRequests::serve();
-    }
-    return true;
-}
 
 void spinFor(Clock::duration d) {
     spin([] { return false; }, d);

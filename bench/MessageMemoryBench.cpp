@@ -33,21 +33,10 @@
 using namespace chatterly;
 using bench::Figure;
 using bench::Goal;
+using bench::spin;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-bool spin(const std::function<bool()>& done, Clock::duration limit) {
-    const auto end = Clock::now() + limit;
-    while (!done()) {
-        if (Clock::now() >= end) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        WindowRequests::serve();
-    }
-    return true;
-}
 
 // A field of /proc/self/status in bytes ("VmRSS", "VmHWM").
 size_t statusBytes(const char* field) {
