@@ -143,9 +143,9 @@ desktop=/usr/share/applications/$app_id.desktop
 read -r -a command <<<"$(desktop_key "$desktop" Exec | sed 's/ %[fFuUdDnNickvm]//g')"
 echo "   Exec: ${command[*]}"
 world
-# A desktop's own environment: the system's PATH, XDG_DATA_HOME unset, so the
-# working directory is ~/.local/share/chatterly.
-station_env=(PATH=/usr/local/bin:/usr/bin:/bin)
+# A desktop's own environment: the system's PATH (behind the stand-in viewer),
+# XDG_DATA_HOME unset, so the working directory is ~/.local/share/chatterly.
+station_env=(PATH="$run/viewer:/usr/local/bin:/usr/bin:/bin")
 start_station "${command[@]}"
 check_station /usr/bin/chatterly "$run/home/.local/share/chatterly" /usr/share/chatterly \
   "$(desktop_key "$desktop" StartupWMClass)"
