@@ -125,7 +125,7 @@ TEST(FileStreamArchive, RoundTripsThroughARealFileAndReportsOpenErrors) {
     const std::string name = dir.file("message.bin");
     const auto data = pattern(10000);
     {
-        FileStream file(name, FileStream::Mode::Write);
+        FileStream file(name, FileStream::Mode::Scratch);
         CArchive ar(file, CArchive::Mode::Store);
         ar.Write(data.data(), data.size());
         ar.Close();

@@ -1,5 +1,7 @@
 #include "framework/streams/AnsiCodec.h"
 
+#include <optional>
+
 namespace chatterly {
 namespace {
 
@@ -22,7 +24,10 @@ QString AnsiCodec::toQString(std::string_view bytes) {
     return out;
 }
 
-char AnsiCodec::fromUtf16(char16_t unit) {
+namespace {
+
+// The byte of a UTF-16 code unit, or nothing.
+std::optional<char> byteOf(char16_t unit) {
     if (unit < 0x80 || (unit >= 0xA0 && unit <= 0xFF)) {
         return static_cast<char>(unit);
     }
@@ -31,7 +36,27 @@ char AnsiCodec::fromUtf16(char16_t unit) {
             return static_cast<char>(0x80 + i);
         }
     }
-    return '?';
+    return std::nullopt;
+}
+
+}  // namespace
+
+char AnsiCodec::fromUtf16(char16_t unit) {
+    return byteOf(unit).value_or('?');
+}
+
+QString AnsiCodec::unencodable(const QString& text) {
+    QString missing;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        // A character beyond the 16-bit plane takes two units and has no byte.
+        const qsizetype units = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QString character = text.mid(i, units);
+        if (!byteOf(text.at(i).unicode()) && !missing.contains(character)) {
+            missing += character;
+        }
+        i += units - 1;
+    }
+    return missing;
 }
 
 std::string AnsiCodec::fromQString(const QString& text) {

@@ -12,15 +12,55 @@
 
 namespace chatterly {
 
-FileStream::FileStream(std::string fileName, Mode mode) : name_(std::move(fileName)) {
-    const int flags = mode == Mode::Read ? O_RDONLY : (O_WRONLY | O_CREAT | O_TRUNC);
+namespace {
+
+int openRetrying(const char* name, int flags, mode_t mode = 0) {
+    int fd;
     do {
-        fd_ = ::open(name_.c_str(), flags | O_CLOEXEC, 0666);
-    } while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0) {
-        throw FileError(name_, errno);
+        fd = ::open(name, flags | O_CLOEXEC | O_NOCTTY, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// A regular file for reading. O_NONBLOCK keeps the open of a FIFO from
+// waiting for a writer; it changes nothing for a regular file's reads.
+int openRegular(const std::string& name) {
+    const int fd = openRetrying(name.c_str(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0) {
+        throw FileError(name, errno);
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        const int error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        throw FileError(name, error);
+    }
+    return fd;
+}
+
+// A new file in place of whatever had the name. Another process that makes
+// the name again between the removal and the creation wins: the creation
+// then fails rather than follow what it made.
+int createScratch(const std::string& name) {
+    for (int attempt = 0;; ++attempt) {
+        if (::unlink(name.c_str()) != 0 && errno != ENOENT) {
+            throw FileError(name, errno);
+        }
+        const int fd = openRetrying(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+        if (fd >= 0) {
+            return fd;
+        }
+        if (errno != EEXIST || attempt >= 3) {
+            throw FileError(name, errno);
+        }
     }
 }
+
+}  // namespace
+
+FileStream::FileStream(std::string fileName, Mode mode)
+    : name_(std::move(fileName)),
+      fd_(mode == Mode::Read ? openRegular(name_) : createScratch(name_)) {}
 
 FileStream::FileStream(int descriptor, bool owned, std::string name)
     : name_(std::move(name)), fd_(descriptor), owned_(owned) {

@@ -42,7 +42,7 @@ bool& closedDown() {
 }
 
 void sayOnStderr(const MessageBoxRecord& record) {
-    std::fprintf(stderr, "%s: %s\n", record.caption.c_str(), record.text.c_str());
+    std::fprintf(stderr, "%s: %s\n", record.caption.c_str(), record.shown.toUtf8().constData());
 }
 
 std::string titleFromPath(const std::string& path) {
@@ -62,7 +62,7 @@ void showOnScreen(const MessageBoxRecord& record) {
     QWidget* owner = record.owned ? mainWindow().data() : nullptr;
     QMessageBox box(owner);
     box.setWindowTitle(AnsiCodec::toQString(record.caption));
-    box.setText(AnsiCodec::toQString(record.text));
+    box.setText(record.shown);
     box.setStandardButtons(QMessageBox::Ok);
     switch (record.icon) {
         case MessageIcon::Warning:
@@ -81,7 +81,11 @@ void showOnScreen(const MessageBoxRecord& record) {
 }  // namespace
 
 void MessageBox::show(const std::string& text, MessageIcon icon, bool unowned) {
-    MessageBoxRecord record{text, icon, applicationTitle(), false};
+    show(AnsiCodec::toQString(text), icon, unowned);
+}
+
+void MessageBox::show(const QString& text, MessageIcon icon, bool unowned) {
+    MessageBoxRecord record{AnsiCodec::fromQString(text), text, icon, applicationTitle(), false};
     Seam current;
     {
         std::lock_guard guard(lock());

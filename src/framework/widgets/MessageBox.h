@@ -9,6 +9,7 @@
 // Tests install a seam: every box then goes to the seam, which sees its text,
 // icon, caption and owner and dismisses it by returning.
 
+#include <QString>
 #include <functional>
 #include <string>
 
@@ -19,7 +20,8 @@ namespace chatterly {
 enum class MessageIcon { Warning, Information, Stop };
 
 struct MessageBoxRecord {
-    std::string text;  // 8-bit station encoding
+    std::string text;  // 8-bit station encoding ('?' for what it cannot hold)
+    QString shown;     // the text as the box shows it
     MessageIcon icon;
     std::string caption;  // the application title
     bool owned;           // owned by the station window (false: by none)
@@ -33,6 +35,14 @@ class MessageBox {
     // the main window set below, unless unowned is true.
     static void show(const std::string& text, MessageIcon icon = MessageIcon::Warning,
                      bool unowned = false);
+    // The same for a text that may hold what the station's encoding cannot
+    // (the characters a field refused, say).
+    static void show(const QString& text, MessageIcon icon = MessageIcon::Warning,
+                     bool unowned = false);
+    static void show(const char* text, MessageIcon icon = MessageIcon::Warning,
+                     bool unowned = false) {
+        show(std::string(text), icon, unowned);
+    }
 
     // The window that owns boxes raised during its run (none: nullptr).
     static void setMainWindow(QWidget* window);
