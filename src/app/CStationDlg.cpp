@@ -21,6 +21,7 @@
 #include "framework/widgets/DesktopNotice.h"
 #include "framework/widgets/MessageBox.h"
 #include "framework/widgets/SortedComboBox.h"
+#include "framework/widgets/StatusLine.h"
 #include "resources/StringTable.h"
 
 namespace chatterly {
@@ -32,8 +33,19 @@ QString pictureResource(int bitmapId) {
 
 }  // namespace
 
+namespace {
+
+// The template's 151 dialog units, and a row beneath its controls for what
+// the station adds: the status line.
+constexpr int kTemplateHeight = 151;
+constexpr int kRowY = 149;
+constexpr int kWindowHeight = kTemplateHeight + 16;
+
+}  // namespace
+
 CStationDlg::CStationDlg(Station& station)
-    : CDialog({QStringLiteral("Chatterly"), 216, 151, true, 0}, nullptr), station_(station) {
+    : CDialog({QStringLiteral("Chatterly"), 216, kWindowHeight, true, 0}, nullptr),
+      station_(station) {
     initResources();
     PlaceControls();
     BindButtons();
@@ -64,6 +76,7 @@ void CStationDlg::PlaceControls() {
                    23, 69, 121);
     statusBox_->lower();
     AddButton(IDC_REMOTE_STATION, "Remote Parlio", 7, 7, 62, 13);
+    AddControl(IDC_STATUS_LINE, new StatusLine(this), 7, kRowY + 2, 202, 10);
     EndTemplate();
     SetEnterButton(IDC_CONNECT);
     describeStationControls(*this);

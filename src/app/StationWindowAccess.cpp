@@ -32,6 +32,7 @@ constexpr ControlAccess kStationControls[] = {
     {IDC_SPEAKER, "Speaker", "Moves while a voice message plays."},
     {IDC_LED, "Connection light", "Lit while a call stands."},
     {IDC_STATUS_BOX, nullptr, "Shows how long the call has lasted."},
+    {IDC_STATUS_LINE, nullptr, "The station's latest notice and when it came."},
 };
 
 }  // namespace

@@ -14,6 +14,8 @@ inline constexpr int IDC_SPEAKER = 1008;
 inline constexpr int IDC_REMOTE_STATION = 1009;
 inline constexpr int IDC_PROPERTIES = 1010;
 inline constexpr int IDC_ABOUT = 1011;
+// The row under the template's controls.
+inline constexpr int IDC_STATUS_LINE = 1101;
 
 inline constexpr int IDB_SPEAKER_REST = 132;
 inline constexpr int IDB_LED_CONNECTED = 133;

@@ -6,7 +6,7 @@
 #include "framework/streams/ArchiveError.h"
 #include "framework/streams/FileError.h"
 #include "framework/threads/ThreadLoop.h"
-#include "framework/widgets/MessageBox.h"
+#include "framework/widgets/CallBoxes.h"
 #include "net/CallStation.h"
 #include "net/VoiceMessageFrame.h"
 
@@ -122,7 +122,7 @@ void CConnectionSocket::ReadAndPlayOneFrame() {
         station_->PlaybackAnimation(true);
         if (!station_->PlayVoiceMessage(frame->data(), frame->size()) && !playFailureShown_) {
             playFailureShown_ = true;
-            MessageBox::show("Failed to play voice file.");
+            CallBoxes::show("Failed to play voice file.");
         }
         station_->PlaybackAnimation(false);
     }

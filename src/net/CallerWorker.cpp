@@ -139,7 +139,7 @@ class OutgoingCall {
                 return false;
             }
             if (auto closed = queue_->takeNetwork(socket, FD_CLOSE)) {
-                ErrorReport::run(closed->handler);
+                ErrorReport::run(closed->handler, ErrorOrigin::Call);
                 continue;
             }
             loop_.waitForNewMessage(kPassMs);

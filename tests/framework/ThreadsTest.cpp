@@ -127,16 +127,20 @@ TEST(WorkerLoop, DispatchesPostedMessagesInOrderOnItsOwnThread) {
 
 TEST(MessageQueue, NetworkNotificationsAreTakenApartAndDiscardedPerSource) {
     MessageQueue queue;
-    int a = 0, b = 0;
+    int a = 0, b = 0, listener = 0;
     queue.post({Message::Kind::Network, nullptr, &a, 1, 0});
+    queue.post({Message::Kind::Network, nullptr, &listener, 8, 0, true});  // never held
     queue.post({Message::Kind::Posted, nullptr, nullptr, 0, 0});
     queue.post({Message::Kind::Network, nullptr, &b, 2, 0});
     queue.post({Message::Kind::Network, nullptr, &a, 3, 0});
     queue.discard(&a);
-    auto first = queue.takeFirstNetwork();
+    auto first = queue.takeFirstHeld();
     ASSERT_TRUE(first);
     EXPECT_EQ(first->source, &b);
-    EXPECT_FALSE(queue.takeFirstNetwork());
-    EXPECT_TRUE(queue.takeFirstPosted());
+    EXPECT_FALSE(queue.takeFirstHeld());
+    auto unheld = queue.takeFirstUnheld();
+    ASSERT_TRUE(unheld);
+    EXPECT_EQ(unheld->source, &listener);
+    EXPECT_TRUE(queue.takeFirstUnheld());
     EXPECT_TRUE(queue.empty());
 }

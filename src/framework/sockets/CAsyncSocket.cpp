@@ -353,6 +353,9 @@ void CAsyncSocket::Post(int event, int error) {
     message.source = this;
     message.event = event;
     message.error = error;
+    // A caller waiting to be taken or refused is answered whatever the
+    // thread is busy with: a listener's notification is never held.
+    message.exempt = event == FD_ACCEPT;
     std::weak_ptr<CAsyncSocket*> token = token_;
     message.handler = [token, event, error] {
         if (auto t = token.lock(); t && *t) {

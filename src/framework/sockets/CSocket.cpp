@@ -60,7 +60,11 @@ bool CSocket::Wait(int awaited) {
                 state.gaveUp = giveUp_ && now >= *giveUp_;
                 break;
             }
-            if (auto m = messages->takeFirstNetwork()) {
+            // A listener's own notification is never held: look for it apart.
+            if (awaited == FD_ACCEPT && messages->takeNetwork(this, FD_ACCEPT)) {
+                break;
+            }
+            if (auto m = messages->takeFirstHeld()) {
                 if (m->source == this && m->event == awaited) {
                     if (awaited == FD_CONNECT) {
                         connectError_ = m->error;
@@ -80,7 +84,7 @@ bool CSocket::Wait(int awaited) {
             if (state.cancelled) {
                 break;
             }
-            if (messages->hasNetwork()) {
+            if (messages->hasHeld()) {
                 // More notifications are queued: look at them first.
                 continue;
             }

@@ -24,22 +24,22 @@ void ErrorReport::setPresenter(ErrorPresenter* p) {
     presenter = p;
 }
 
-bool ErrorReport::run(const std::function<void()>& handler) noexcept {
+bool ErrorReport::run(const std::function<void()>& handler, ErrorOrigin origin) noexcept {
     try {
         handler();
         return true;
     } catch (...) {
-        report(std::current_exception());
+        report(std::current_exception(), origin);
         return false;
     }
 }
 
-void ErrorReport::report(std::exception_ptr error) noexcept {
+void ErrorReport::report(std::exception_ptr error, ErrorOrigin origin) noexcept {
     if (discarding()) {
         return;
     }
     if (ErrorPresenter* p = presenter.load()) {
-        p->present(error);
+        p->present(error, origin);
     } else {
         describeOnStderr(error);
     }

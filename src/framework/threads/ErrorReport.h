@@ -7,6 +7,11 @@
 // skipped and the thread goes on dispatching. Without a presenter the error
 // is described in one line on stderr.
 //
+// An error is reported with its origin: the user's own doing (a click, a key,
+// a posted request) or a call's (a network notification: what a far station
+// sent or did). The presenter shows the two alike but keeps boxes about calls
+// to one at a time, so that no caller can pile them up.
+//
 // Inside a blocking socket wait the thread's errors are discarded instead
 // (DiscardScope): a message dispatched while a socket waits must not stop the
 // wait with a box.
@@ -18,21 +23,24 @@
 
 namespace chatterly {
 
+enum class ErrorOrigin { User, Call };
+
 // Shows an error that escaped a handler; called on the thread that ran it.
 class ErrorPresenter {
   public:
     virtual ~ErrorPresenter() = default;
-    virtual void present(std::exception_ptr error) noexcept = 0;
+    virtual void present(std::exception_ptr error, ErrorOrigin origin) noexcept = 0;
 };
 
 class ErrorReport {
   public:
     // Runs handler; returns true if it completed, false if an error escaped
     // it (and was reported or discarded).
-    static bool run(const std::function<void()>& handler) noexcept;
+    static bool run(const std::function<void()>& handler,
+                    ErrorOrigin origin = ErrorOrigin::User) noexcept;
 
     // Reports (or, in a discard scope, discards) an error caught elsewhere.
-    static void report(std::exception_ptr error) noexcept;
+    static void report(std::exception_ptr error, ErrorOrigin origin = ErrorOrigin::User) noexcept;
 
     // Installs the presenter of every thread's errors (nullptr: stderr). The
     // presenter must outlive every thread that reports.

@@ -26,16 +26,16 @@ bool MessageQueue::empty() const {
     return messages_.empty();
 }
 
-bool MessageQueue::hasPosted() const {
+bool MessageQueue::hasHeld() const {
     std::lock_guard lock(mutex_);
     return std::any_of(messages_.begin(), messages_.end(),
-                       [](const Message& m) { return m.kind == Message::Kind::Posted; });
+                       [](const Message& m) { return m.held(); });
 }
 
-bool MessageQueue::hasNetwork() const {
+bool MessageQueue::hasUnheld() const {
     std::lock_guard lock(mutex_);
     return std::any_of(messages_.begin(), messages_.end(),
-                       [](const Message& m) { return m.kind == Message::Kind::Network; });
+                       [](const Message& m) { return !m.held(); });
 }
 
 std::optional<Message> MessageQueue::take() {
@@ -63,14 +63,14 @@ std::optional<Message> takeFirst(std::deque<Message>& messages, Match match) {
 
 }  // namespace
 
-std::optional<Message> MessageQueue::takeFirstNetwork() {
+std::optional<Message> MessageQueue::takeFirstHeld() {
     std::lock_guard lock(mutex_);
-    return takeFirst(messages_, [](const Message& m) { return m.kind == Message::Kind::Network; });
+    return takeFirst(messages_, [](const Message& m) { return m.held(); });
 }
 
-std::optional<Message> MessageQueue::takeFirstPosted() {
+std::optional<Message> MessageQueue::takeFirstUnheld() {
     std::lock_guard lock(mutex_);
-    return takeFirst(messages_, [](const Message& m) { return m.kind == Message::Kind::Posted; });
+    return takeFirst(messages_, [](const Message& m) { return !m.held(); });
 }
 
 std::optional<Message> MessageQueue::takeNetwork(const void* source, int event) {

@@ -5,10 +5,14 @@
 // time and dispatches them outside the lock, in arrival order.
 //
 // Two kinds of message travel here: posted work, and network notifications of
-// the thread's sockets. Blocking socket waits look at the notifications
-// separately (takeFirstNetwork) and set other sockets' aside, so the kinds are
-// kept apart in the message, not in separate queues: arrival order holds
-// across both.
+// the thread's sockets. While the thread holds its network notifications (a
+// blocking socket wait, a message playing, a box about a failed call), the
+// held ones stay queued: a wait takes them itself (takeFirstHeld) and sets
+// other sockets' aside, and only the rest may run (takeFirstUnheld). A
+// listener's incoming-connection notification is never held, so refused
+// callers are answered whatever the thread waits for. The kinds are kept
+// apart in the message, not in separate queues: arrival order holds across
+// both.
 
 #include <deque>
 #include <functional>
@@ -27,6 +31,10 @@ struct Message {
     const void* source = nullptr;   // Network: the socket it is for
     int event = 0;                  // Network: which notification (FD_READ, ...)
     int error = 0;                  // Network: the error code it carries
+    bool exempt = false;            // Network: runs also while notifications are held
+
+    // Whether a hold of the thread's network notifications keeps it queued.
+    bool held() const { return kind == Kind::Network && !exempt; }
 };
 
 class MessageQueue {
@@ -48,11 +56,11 @@ class MessageQueue {
 
     // Owning thread.
     bool empty() const;
-    bool hasPosted() const;
-    bool hasNetwork() const;
+    bool hasHeld() const;
+    bool hasUnheld() const;
     std::optional<Message> take();
-    std::optional<Message> takeFirstNetwork();
-    std::optional<Message> takeFirstPosted();
+    std::optional<Message> takeFirstHeld();
+    std::optional<Message> takeFirstUnheld();
     // The first queued notification of this kind for source, taken out.
     std::optional<Message> takeNetwork(const void* source, int event);
     // Drops every queued notification of source (a socket that closes).

@@ -24,17 +24,24 @@ void ThreadLoop::install(ThreadLoop* loop) {
     installed = loop;
 }
 
+ThreadLoop::NetworkHold::~NetworkHold() {
+    MessageQueue::current().wakeOwner();
+}
+
 bool ThreadLoop::hasMessage() const {
-    return networkHeld() ? queue_->hasPosted() : !queue_->empty();
+    return networkHeld() ? queue_->hasUnheld() : !queue_->empty();
 }
 
 bool ThreadLoop::runQueuedOne() {
-    auto message = networkHeld() ? queue_->takeFirstPosted() : queue_->take();
+    auto message = networkHeld() ? queue_->takeFirstUnheld() : queue_->take();
     if (!message) {
         return false;
     }
     if (message->handler) {
-        ErrorReport::run(message->handler);
+        // A notification runs what a far station caused.
+        ErrorReport::run(message->handler, message->kind == Message::Kind::Network
+                                               ? ErrorOrigin::Call
+                                               : ErrorOrigin::User);
     }
     return true;
 }

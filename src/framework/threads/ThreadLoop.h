@@ -16,6 +16,8 @@
 
 namespace chatterly {
 
+struct NetworkHoldTag;
+
 class ThreadLoop {
   public:
     using Watch = std::function<void(short revents)>;
@@ -53,17 +55,28 @@ class ThreadLoop {
     virtual bool dispatchOne() = 0;
 
     // Whether a message is waiting that the dispatch may run now: any
-    // message, or under a NetworkHold any posted one.
+    // message, or under a NetworkHold any that the hold does not keep.
     bool hasMessage() const;
 
     // Carries out the thread's waiting paint requests, if it has windows.
     virtual void dispatchPaint() {}
 
-    // While one exists on a thread, its dispatch runs posted messages only
-    // and leaves network notifications queued: a blocking socket wait takes
-    // those itself, in arrival order. Nests.
-    using NetworkHold = ThreadScope<struct NetworkHoldTag>;
-    static bool networkHeld() { return NetworkHold::active(); }
+    // While one exists on a thread, its dispatch runs posted messages and
+    // the notifications that are never held (a listener's), and leaves the
+    // other network notifications queued: a blocking socket wait takes those
+    // itself, in arrival order. Nests.
+    class NetworkHold {
+      public:
+        NetworkHold() = default;
+        // Wakes the thread's loop, so that what the hold kept runs next.
+        ~NetworkHold();
+        NetworkHold(const NetworkHold&) = delete;
+        NetworkHold& operator=(const NetworkHold&) = delete;
+
+      private:
+        ThreadScope<NetworkHoldTag> scope_;
+    };
+    static bool networkHeld() { return ThreadScope<NetworkHoldTag>::active(); }
 
   protected:
     explicit ThreadLoop(std::shared_ptr<MessageQueue> queue) : queue_(std::move(queue)) {}

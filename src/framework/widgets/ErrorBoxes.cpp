@@ -4,22 +4,30 @@
 #include <new>
 
 #include "framework/streams/FrameworkError.h"
+#include "framework/widgets/CallBoxes.h"
 #include "framework/widgets/MessageBox.h"
 
 namespace chatterly {
 
-void ErrorBoxes::present(std::exception_ptr error) noexcept {
+void ErrorBoxes::present(std::exception_ptr error, ErrorOrigin origin) noexcept {
+    const auto show = [origin](const std::string& text, MessageIcon icon) {
+        if (origin == ErrorOrigin::Call) {
+            CallBoxes::show(text, icon);
+        } else {
+            MessageBox::show(text, icon);
+        }
+    };
     try {
         try {
             std::rethrow_exception(error);
         } catch (const FrameworkError& e) {
-            MessageBox::show(e.description(), MessageIcon::Stop);
+            show(e.description(), MessageIcon::Stop);
         } catch (const std::bad_alloc&) {
-            MessageBox::show("Out of memory.", MessageIcon::Warning);
+            show("Out of memory.", MessageIcon::Warning);
         } catch (const std::exception& e) {
-            MessageBox::show(e.what(), MessageIcon::Stop);
+            show(e.what(), MessageIcon::Stop);
         } catch (...) {
-            MessageBox::show("An unknown error occurred.", MessageIcon::Stop);
+            show("An unknown error occurred.", MessageIcon::Stop);
         }
     } catch (...) {
         std::fputs("chatterly: an error could not be reported\n", stderr);
