@@ -38,6 +38,10 @@ void StationCalls::setIncomingConnection(CConnectionSocket* connection) {
     incoming_ = connection;
 }
 
+bool StationCalls::inCall() {
+    return incoming_ || caller_->running();
+}
+
 void StationCalls::SetIncomingState(bool active) {
     if (auto controller = controller_.lock()) {
         controller->SetIncomingState(active);

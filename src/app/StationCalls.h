@@ -36,6 +36,7 @@ class StationCalls : public CallStation,
     // CallStation.
     CConnectionSocket* incomingConnection() override;
     void setIncomingConnection(CConnectionSocket* connection) override;
+    bool inCall() override;
     void SetIncomingState(bool active) override;
     void PlaybackAnimation(bool start) override;
     bool PlayVoiceMessage(const void* image, size_t length) override;

@@ -20,7 +20,10 @@ CListeningSocket::~CListeningSocket() {
 }
 
 void CListeningSocket::HandleIncomingCall(int) {
-    if (station_->incomingConnection()) {
+    // One call at a time: a caller who comes while the station calls out is
+    // turned away like a second caller, so Talk goes to the call the user
+    // made and nobody else hears it.
+    if (station_->inCall()) {
         RefuseCaller();
         return;
     }

@@ -1,8 +1,9 @@
 #pragma once
-// The listener on the station's port. The first caller becomes the
-// station's incoming call; a caller who arrives while an incoming call is
-// held is answered by a busy responder on a thread of its own, which plays
-// the call-waiting cue here and sends the caller the busy message.
+// The listener on the station's port. A caller becomes the station's
+// incoming call when the station has no call; a caller who arrives while a
+// call is held, incoming or outgoing (being set up or standing), is answered
+// by a busy responder on a thread of its own, which plays the call-waiting
+// cue here and sends the caller the busy message.
 //
 // Every connection socket accepted as an incoming call is kept, in order of
 // acceptance, while it may still be used: a call that has ended (its socket

@@ -20,6 +20,9 @@ class CallStation {
     // GUI thread: the connection of the current incoming call, or nullptr.
     virtual CConnectionSocket* incomingConnection() = 0;
     virtual void setIncomingConnection(CConnectionSocket* connection) = 0;
+    // GUI thread: whether a call is being set up or stands, incoming or
+    // outgoing. The station holds one call at a time.
+    virtual bool inCall() { return incomingConnection() != nullptr; }
 
     virtual void SetIncomingState(bool active) = 0;
     virtual void PlaybackAnimation(bool start) = 0;

@@ -154,6 +154,54 @@ TEST_F(Caller, EachReleaseSendsExactlyOneFrameHoldingTheRecording) {
     EXPECT_TRUE(boxes.texts().empty());
 }
 
+// One call at a time: a third station calling in while this one calls out
+// gets the busy message, and Talk still goes to the station called.
+TEST_F(Caller, ACallerWhileTheStationCallsOutIsRefusedAndTalkGoesToTheStationCalled) {
+    for (const char* f : {"Busy.wav", "CallWaiting.wav"}) {
+        std::filesystem::copy_file(std::string(CHATTERLY_RESOURCE_DIR "/") + f, f);
+    }
+    const auto busy = frameBytes(fileBytes("Busy.wav"));
+    auto intrude = [&] {
+        PlainSocket intruder = PlainSocket::connectLoopback(station->listeningPort());
+        auto got = std::async(std::launch::async, [&] {
+            bool closed = false;
+            auto bytes = intruder.readUntilClosed(30000, &closed);
+            return closed ? bytes : std::vector<uint8_t>();
+        });
+        EXPECT_TRUE(await(got) == busy);
+    };
+    enum class Call { BeingSetUp, Standing };
+    for (const Call c : {Call::BeingSetUp, Call::Standing}) {
+        SCOPED_TRACE(c == Call::BeingSetUp ? "being set up" : "standing");
+        PlainSocket full = PlainSocket::listenLoopback(0);
+        PlainSocket filler = PlainSocket::connectLoopback(full.port());
+        StationOptions options;
+        options.connectLimit = std::chrono::seconds(60);
+        if (c == Call::BeingSetUp) {
+            options.callPort = full.port();  // its queue is full: the connect hangs
+        }
+        start(options);
+        call("127.0.0.1");
+        if (c == Call::BeingSetUp) {
+            intrude();
+            EXPECT_EQ(station->window().windowTitle(), "Chatterly");
+            click(IDC_DISCONNECT);
+        } else {
+            PlainSocket answered = answer();
+            intrude();
+            press();
+            auto frames = framesAt(answered, 1);
+            release();
+            EXPECT_EQ(await(frames).size(), 1u);
+            EXPECT_TRUE(connected());
+            EXPECT_EQ(station->window().windowTitle(), "Chatterly");
+            click(IDC_DISCONNECT);
+        }
+        EXPECT_TRUE(boxes.texts().empty());
+        station.reset();
+    }
+}
+
 TEST_F(Caller, AFrameFromTheFarEndWhileTalkIsDownPlaysAfterTheRelease) {
     std::filesystem::copy_file(CHATTERLY_RESOURCE_DIR "/CallWaiting.wav", "cue.wav");
     start();
