@@ -7,10 +7,16 @@
 #include "framework/streams/FileError.h"
 #include "framework/threads/ThreadLoop.h"
 #include "framework/widgets/CallBoxes.h"
+#include "framework/widgets/StatusLine.h"
 #include "net/CallStation.h"
 #include "net/VoiceMessageFrame.h"
 
 namespace chatterly {
+namespace {
+
+constexpr const char* kNotDelivered = "Your message was not delivered: the call has ended.";
+
+}  // namespace
 
 CConnectionSocket::CConnectionSocket(CallStation* station) : station_(station) {}
 
@@ -48,20 +54,22 @@ bool CConnectionSocket::PumpWhileWaiting() {
 
 void CConnectionSocket::sendRecording(const std::vector<uint8_t>& wavFile) {
     const InUseScope use(inUse_);
-    if (sending_) {
-        waitingToSend_.push_back(wavFile);
-        return;
+    waitingToSend_.push_back(wavFile);
+    if (!sending_ && !reading_) {
+        SendWaiting();
     }
+}
+
+void CConnectionSocket::SendWaiting() {
     sending_ = true;
     try {
-        WriteFrame(wavFile);
         while (!waitingToSend_.empty()) {
             const std::vector<uint8_t> next = std::move(waitingToSend_.front());
             waitingToSend_.pop_front();
             WriteFrame(next);
         }
         sending_ = false;
-    } catch (...) {
+    } catch (const FileError& e) {
         // The stream is no longer at a frame boundary: nothing more goes out.
         sending_ = false;
         waitingToSend_.clear();
@@ -69,7 +77,10 @@ void CConnectionSocket::sendRecording(const std::vector<uint8_t>& wavFile) {
             storeArchive_->Abort();
             storeArchive_.reset();
         }
-        throw;
+        if (e.cause() != WSAEINTR) {
+            StatusLine::post(kNotDelivered);
+            AbandonCall();
+        }
     }
 }
 
@@ -95,12 +106,20 @@ void CConnectionSocket::HandleReadable(int) {
 
 void CConnectionSocket::ReadAndPlayOneFrame() {
     std::optional<std::span<const uint8_t>> frame;
+    struct Reading {
+        explicit Reading(bool& flag) : flag_(flag) { flag_ = true; }
+        ~Reading() { flag_ = false; }
+        bool& flag_;
+    };
     try {
+        const Reading reading(reading_);
         frame = VoiceMessageFrame::read(*loadArchive_, received_);
     } catch (const FileError& e) {
         if (e.cause() == WSAEINTR) {
             // The station closed this socket under the read; whoever did
-            // has already returned it to idle.
+            // has already returned it to idle, and a reply released meanwhile
+            // goes nowhere.
+            waitingToSend_.clear();
             DropStream();
             return;
         }
@@ -116,6 +135,13 @@ void CConnectionSocket::ReadAndPlayOneFrame() {
     if (!frame) {
         AbandonCall();
         return;
+    }
+    // Recordings released while the frame arrived go out now, before it plays.
+    if (!waitingToSend_.empty()) {
+        SendWaiting();
+        if (!IsOpen()) {
+            return;
+        }
     }
     {
         const InUseScope play(playing_);
@@ -134,6 +160,10 @@ void CConnectionSocket::ReadAndPlayOneFrame() {
 }
 
 void CConnectionSocket::AbandonCall() {
+    if (!waitingToSend_.empty()) {
+        waitingToSend_.clear();
+        StatusLine::post(kNotDelivered);
+    }
     DropStream();
     Close();
     station_->SetIncomingState(false);

@@ -47,10 +47,12 @@ class CConnectionSocket : public CSocket, public RecordingSink {
 
     // Sends one frame holding the file's bytes through the call's store
     // archive (4096-byte buffer), flushed. A recording that comes while a
-    // send waits (its wait dispatched the next release) is queued and sent
-    // right after the frame in progress, so each release sends exactly one
-    // frame. A failing connection throws its FileError (WSAEINTR when the
-    // station closed it under the send); the queued frames are dropped.
+    // send waits, or while a frame from the far end is being read (the wait
+    // dispatched the release), is queued and sent right after, so each
+    // release sends exactly one frame. A connection that fails under a frame
+    // ends the call: it is closed, the station goes to idle and the status
+    // line says the message was not delivered; one the station closed itself
+    // (Disconnect, the window's close) drops what was queued quietly.
     void sendRecording(const std::vector<uint8_t>& wavFile) override;
 
     // Frames played on this connection (tests and diagnostics).
@@ -71,6 +73,8 @@ class CConnectionSocket : public CSocket, public RecordingSink {
     };
 
     void ReadAndPlayOneFrame();
+    // Sends what waits to be sent; on a failure ends the call as above.
+    void SendWaiting();
     void WriteFrame(const std::vector<uint8_t>& wavFile);
     CSocketFile& File();
     void DropStream();
@@ -83,6 +87,7 @@ class CConnectionSocket : public CSocket, public RecordingSink {
     FrameBuffer received_;  // the call's frames, one at a time
     std::unique_ptr<CArchive> storeArchive_;
     bool sending_ = false;
+    bool reading_ = false;  // a frame from the far end is being read
     std::deque<std::vector<uint8_t>> waitingToSend_;
     size_t framesPlayed_ = 0;
     int inUse_ = 0;

@@ -146,18 +146,11 @@ class OutgoingCall {
         }
     }
 
-    // One frame; a send that fails ends the call and returns the station to
-    // idle.
+    // One frame; false when the call ended under it (a connection that
+    // failed has returned the station to idle and said so).
     bool send(const std::vector<uint8_t>& recording) {
-        try {
-            connection_.sendRecording(recording);
-            return true;
-        } catch (const FrameworkError&) {
-            if (!cancelled_()) {
-                station_.Disconnect();
-            }
-            return false;
-        }
+        connection_.sendRecording(recording);
+        return connection_.IsOpen();
     }
 
     const CallerWorker::Options options_;

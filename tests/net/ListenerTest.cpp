@@ -7,6 +7,8 @@
 
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <future>
@@ -31,6 +33,7 @@ using chatterly::test::MessageBoxRecorder;
 using chatterly::test::PlainSocket;
 using chatterly::test::ScratchDirectory;
 using chatterly::test::waitFor;
+namespace test = chatterly::test;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -132,6 +135,52 @@ TEST_F(Listener, TheFirstCallerBecomesTheIncomingCallAndItsCloseReturnsTheStatio
     ASSERT_TRUE(waitFor([&] { return idle(); }));
     EXPECT_FALSE(station->controller().incomingCall());
     EXPECT_FALSE(call->IsOpen());
+    EXPECT_TRUE(boxes.texts().empty());
+}
+
+// The user answers while the caller's message is still arriving: the reply
+// waits until the message is in and then goes out, whole.
+TEST_F(Listener, TalkReleasedWhileTheCallersMessageArrivesIsSentOnceItIsIn) {
+    PlainSocket caller = PlainSocket::connectLoopback(port);
+    ASSERT_TRUE(waitFor([&] { return inIncomingCall(); }));
+    const auto message = frameBytes(fileBytes("CallWaiting.wav"));
+    const size_t half = message.size() / 2;
+    ASSERT_TRUE(caller.sendAll(message.data(), half));
+
+    CConnectionSocket* call = station->listener().Connection(0);
+    auto* talk = qobject_cast<QPushButton*>(station->window().Control(IDC_TALK));
+    enum Step { Waiting, Pressed, Released };
+    std::atomic<int> step{Waiting};
+    Clock::time_point pressedAt;
+    // The user's clicks come while the station waits for the rest of the message.
+    QTimer user;
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        if (step == Waiting && call->IsBlocking()) {
+            QTest::mouseClick(talk, Qt::LeftButton);
+            pressedAt = Clock::now();
+            step = Pressed;
+        } else if (step == Pressed && Clock::now() - pressedAt > std::chrono::milliseconds(300)) {
+            QTest::mouseClick(talk, Qt::LeftButton);
+            step = Released;
+        }
+    });
+    user.start(20);
+    auto reply = std::async(std::launch::async, [&] {
+        while (step != Released) {
+            std::this_thread::yield();
+        }
+        caller.sendAll(message.data() + half, message.size() - half);
+        return test::readFrames(caller, 1);
+    });
+    ASSERT_TRUE(waitFor(
+        [&] { return reply.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+        std::chrono::seconds(60)));
+    user.stop();
+    const auto frames = reply.get();
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(std::string(frames[0].begin(), frames[0].begin() + 4), "RIFF");
+    EXPECT_TRUE(waitFor([&] { return call->FramesPlayed() == 1; }, std::chrono::seconds(30)));
+    EXPECT_TRUE(inIncomingCall());
     EXPECT_TRUE(boxes.texts().empty());
 }
 

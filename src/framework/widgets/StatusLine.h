@@ -27,6 +27,7 @@ class StatusLine : public QLabel {
     static void post(const QString& text);
     // The same for a text in the station's 8-bit encoding.
     static void post(const std::string& text);
+    static void post(const char* text) { post(std::string(text)); }
 
     // The latest notice, without its time ("" before the first).
     QString notice() const { return notice_; }
