@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -210,17 +211,26 @@ TEST(StationMemoryFile, LongerPrefixesAndWideStringsLoad) {
 }
 
 TEST(StationMemoryFile, UnopenableFilesLoadNothingSilently) {
-    ScratchDirectory dir;
-    MessageBoxRecorder boxes;
-    StationMemory missing;
-    EXPECT_FALSE(missing.LoadMemory());
-
-    std::filesystem::create_directory("Parlio.mem");
-    StationMemory directory;
-    EXPECT_FALSE(directory.LoadMemory());
-
-    EXPECT_EQ(missing.AddressList().GetSize(), 0u);
-    EXPECT_EQ(boxes.count(), 0u);
+    const struct {
+        const char* what;
+        std::function<void()> make;
+    } cases[] = {
+        {"missing", [] {}},
+        {"a directory", [] { std::filesystem::create_directory("Parlio.mem"); }},
+        // With no writer, opening it to wait for one would hold the start.
+        {"a FIFO", [] { ASSERT_EQ(mkfifo("Parlio.mem", 0600), 0); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDirectory dir;
+        c.make();
+        MessageBoxRecorder boxes;
+        StationMemory memory;
+        memory.rebuildFromEntries(entries({"10.0.0.2 == hall"}));
+        EXPECT_FALSE(memory.LoadMemory());
+        EXPECT_EQ(addresses(memory), std::vector<std::string>{"10.0.0.2"});  // unchanged
+        EXPECT_EQ(boxes.count(), 0u);
+    }
 }
 
 TEST(StationMemoryFile, DamagedFilesKeepWhatWasReadAndReportEndOfData) {
