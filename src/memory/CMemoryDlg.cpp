@@ -6,6 +6,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <tuple>
+#include <utility>
 
 #include "framework/streams/AnsiCodec.h"
 #include "framework/widgets/MessageBox.h"
@@ -129,11 +130,50 @@ void CMemoryDlg::TakeFields(std::string& address, std::string& alias) {
     alias_->clear();
 }
 
+namespace {
+
+// The characters, one space between two; a character beyond the 16-bit plane
+// (two code units) stays whole.
+QString spaced(const QString& characters) {
+    QString out;
+    for (qsizetype i = 0; i < characters.size(); ++i) {
+        const bool secondHalf =
+            i > 0 && characters.at(i).isLowSurrogate() && characters.at(i - 1).isHighSurrogate();
+        if (i > 0 && !secondHalf) {
+            out += QLatin1Char(' ');
+        }
+        out += characters.at(i);
+    }
+    return out;
+}
+
+}  // namespace
+
+bool CMemoryDlg::RefuseUnstorableField(QPushButton* button) {
+    for (const auto& [what, field] : {std::pair{"address", address_}, std::pair{"alias", alias_}}) {
+        const QString missing = AnsiCodec::unencodable(field->text());
+        if (missing.isEmpty()) {
+            continue;
+        }
+        button->setChecked(true);
+        MessageBox::show(QStringLiteral("The ") + QLatin1String(what) + QStringLiteral(" \"") +
+                         field->text() +
+                         QStringLiteral("\" cannot be stored: the station memory cannot hold ") +
+                         spaced(missing) + QLatin1Char('.'));
+        field->setFocus();
+        return true;
+    }
+    return false;
+}
+
 void CMemoryDlg::OnAddButton() {
     if (add_->isChecked()) {
         SetEditMode(true);
         add_->setEnabled(true);
         address_->setFocus();
+        return;
+    }
+    if (RefuseUnstorableField(add_)) {
         return;
     }
     std::string address;
@@ -165,6 +205,10 @@ void CMemoryDlg::OnEditButton() {
             alias_->setText(AnsiCodec::toQString(*parts.alias));
         }
         address_->setFocus();
+        return;
+    }
+    // Refused, the entry stays out of the list until the edit ends.
+    if (RefuseUnstorableField(edit_)) {
         return;
     }
     std::string address;

@@ -10,7 +10,8 @@
 // MemoryEditor's entries in its list box and binds the buttons. Add and Edit
 // are push-like check boxes: one click begins an edit (the fields open, every
 // other control closes, so the dialog can be left neither by OK nor by Cancel
-// nor by its close box), the next click ends it.
+// nor by its close box), the next click ends it, unless a field holds what the
+// station memory cannot store: the edit then goes on until the text is mended.
 
 #include <optional>
 #include <string>
@@ -74,6 +75,13 @@ class CMemoryDlg : public CDialog {
     std::optional<size_t> SelectedIndex() const;
     void ShowInserted(size_t index);
     void TakeFields(std::string& address, std::string& alias);
+    // The end of an Add or an Edit (button just released) when a field holds
+    // characters the station's encoding cannot hold: they would be stored as
+    // '?', and two such aliases would become one. Says so for the first such
+    // field (address before alias), presses button again and puts the focus
+    // in that field, its text as typed: the edit goes on. False when both
+    // fields can be stored.
+    bool RefuseUnstorableField(QPushButton* button);
 
     const StationMemory& memory_;
     MemoryEditor editor_;

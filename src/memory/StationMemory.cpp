@@ -47,16 +47,18 @@ void writeMap(CArchive& ar, const CMapStringToString& map) {
 StationMemory::StationMemory(std::string fileName) : fileName_(std::move(fileName)) {}
 
 std::optional<std::vector<std::string>> StationMemory::LoadMemory() {
-    // Only a regular file is a memory file: a directory or a device of that
-    // name counts as a file that cannot be opened.
-    struct stat st {};
-    if (::stat(fileName_.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return std::nullopt;
-    }
+    // Only a regular file is a memory file: a directory, a FIFO or a device
+    // of that name counts as a file that cannot be opened. The name is opened
+    // once, without waiting, and the open file is what is checked and sized,
+    // so nothing put under the name meanwhile is read or waited for.
     std::optional<FileStream> file;
     try {
         file.emplace(fileName_, FileStream::Mode::Read);
     } catch (const FileError&) {
+        return std::nullopt;
+    }
+    struct stat st {};
+    if (::fstat(file->descriptor(), &st) != 0) {
         return std::nullopt;
     }
     CArchive ar(*file, CArchive::Mode::Load, kArchiveBuffer);

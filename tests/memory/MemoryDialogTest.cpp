@@ -5,12 +5,15 @@
 // save it.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
 
 #include "framework/streams/AnsiCodec.h"
@@ -53,7 +56,18 @@ class MemoryDialog : public ::testing::Test {
     QListWidget* list() { return qobject_cast<QListWidget*>(dialog->Control(IDC_MEMORY_LIST)); }
 
     void click(int id) { QTest::mouseClick(button(id), Qt::LeftButton); }
-    void type(int id, const char* text) { QTest::keyClicks(field(id), QString::fromLatin1(text)); }
+    // Text in UTF-8: keyed in when ASCII, else committed as an input method
+    // does (the way a composed ü, Chinese or Japanese is typed).
+    void type(int id, const char* utf8) {
+        const QString text = QString::fromUtf8(utf8);
+        if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+            QTest::keyClicks(field(id), text);
+            return;
+        }
+        QInputMethodEvent commit;
+        commit.setCommitString(text);
+        QApplication::sendEvent(field(id), &commit);
+    }
     void clearField(int id) {
         QTest::keyClick(field(id), Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(field(id), Qt::Key_Backspace);
@@ -78,6 +92,14 @@ class MemoryDialog : public ::testing::Test {
         return out;
     }
     std::string text(int id) { return AnsiCodec::fromQString(field(id)->text()); }
+    // The boxes' texts as shown, in UTF-8.
+    Texts shownBoxes() {
+        Texts out;
+        for (const MessageBoxRecord& box : boxes.boxes()) {
+            out.push_back(box.shown.toStdString());
+        }
+        return out;
+    }
 
     void expectBrowsing() {
         for (int id : {IDC_MEMORY_ADDRESS, IDC_MEMORY_ALIAS}) {
@@ -93,7 +115,7 @@ class MemoryDialog : public ::testing::Test {
         EXPECT_EQ(text(IDC_MEMORY_ALIAS), "");
     }
     // Editing: the fields and the button that began the edit, nothing else.
-    void expectEditing(int by) {
+    void expectEditing(int by, int focus = IDC_MEMORY_ADDRESS) {
         for (int id : {IDC_MEMORY_ADDRESS, IDC_MEMORY_ALIAS, by}) {
             EXPECT_TRUE(dialog->Control(id)->isEnabled()) << id;
         }
@@ -104,7 +126,7 @@ class MemoryDialog : public ::testing::Test {
             }
         }
         EXPECT_TRUE(button(by)->isChecked());
-        EXPECT_EQ(dialog->focusWidget(), field(IDC_MEMORY_ADDRESS));
+        EXPECT_EQ(dialog->focusWidget(), field(focus));
     }
 
     void add(const char* address, const char* alias) {
@@ -225,27 +247,57 @@ TEST_F(MemoryDialog, AddPutsTheNewEntryInItsSortedPlace) {
     EXPECT_EQ(boxes.count(), 0u);
 }
 
-TEST_F(MemoryDialog, AddRefusesWhatAnEntryBeginsWith) {
+TEST_F(MemoryDialog, AddAndEditRefuseWhatTheMemoryCannotTake) {
     const struct {
         const char* what;
+        int by;  // Add, or Edit of "host == x" with the fields cleared first
         const char* address;
         const char* alias;
         const char* message;
+        int mend;  // the field the edit goes on in (0: none, the edit ends)
     } cases[] = {
-        {"address a prefix of a longer address", "10.0.0.1", "",
-         "10.0.0.1 already exists in memory."},
-        {"address in another case", "HOST", "y", "HOST already exists in memory."},
-        {"alias an entry's address begins with", "10.0.0.9", "10.0.0.1",
-         "10.0.0.1 already exists in memory."},
+        {"address a prefix of a longer address", IDC_MEMORY_ADD, "10.0.0.1", "",
+         "10.0.0.1 already exists in memory.", 0},
+        {"address in another case", IDC_MEMORY_ADD, "HOST", "y", "HOST already exists in memory.",
+         0},
+        {"alias an entry's address begins with", IDC_MEMORY_ADD, "10.0.0.9", "10.0.0.1",
+         "10.0.0.1 already exists in memory.", 0},
+        // Stored as "??", two such aliases would become one.
+        {"alias outside the encoding", IDC_MEMORY_ADD, "10.0.0.9", "日本",
+         "The alias \"日本\" cannot be stored: the station memory cannot hold 日 本.",
+         IDC_MEMORY_ALIAS},
+        // Each character once; ö is in the encoding; the address comes first.
+        {"address outside the encoding", IDC_MEMORY_EDIT, "höst😀日😀", "中国",
+         "The address \"höst😀日😀\" cannot be stored: the station memory cannot hold 😀 日.",
+         IDC_MEMORY_ADDRESS},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         seed({"10.0.0.12", "host == x"});
         open();
-        add(c.address, c.alias);
-        EXPECT_EQ(boxes.texts(), Texts{c.message});
-        EXPECT_EQ(shown(), (Texts{"10.0.0.12", "host == x"}));
-        expectBrowsing();  // the typed texts are gone too
+        if (c.by == IDC_MEMORY_EDIT) {
+            select("host == x");
+        }
+        click(c.by);
+        if (c.by == IDC_MEMORY_EDIT) {
+            clearField(IDC_MEMORY_ADDRESS);
+            clearField(IDC_MEMORY_ALIAS);
+        }
+        type(IDC_MEMORY_ADDRESS, c.address);
+        type(IDC_MEMORY_ALIAS, c.alias);
+        click(c.by);
+        EXPECT_EQ(shownBoxes(), Texts{c.message});
+        if (c.mend) {
+            expectEditing(c.by, c.mend);
+            EXPECT_EQ(field(IDC_MEMORY_ADDRESS)->text(), QString::fromUtf8(c.address));
+            EXPECT_EQ(field(IDC_MEMORY_ALIAS)->text(), QString::fromUtf8(c.alias));
+            // Nothing added; an entry being edited stays out of the list.
+            EXPECT_EQ(shown(), c.by == IDC_MEMORY_EDIT ? Texts{"10.0.0.12"}
+                                                       : (Texts{"10.0.0.12", "host == x"}));
+        } else {
+            EXPECT_EQ(shown(), (Texts{"10.0.0.12", "host == x"}));
+            expectBrowsing();  // the typed texts are gone too
+        }
         boxes.clear();
     }
 }
@@ -380,16 +432,19 @@ TEST_F(MemoryDialog, OkAppliesEveryEntryTrimmingOnlyAliasedAddresses) {
     open();
     add("10.0.0.9", "");
     add("10.0.0.2", "hall");
-    add("10.0.0.3 ", "x");  // trimmed: the entry has an alias
-    add("10.0.0.4 ", "");   // kept as typed
+    add("10.0.0.3 ", "x");     // trimmed: the entry has an alias
+    add("10.0.0.4 ", "");      // kept as typed
+    add("10.0.0.5", "Küche");  // in the encoding: \374 (0xFC) for ü
     click(IDC_MEMORY_OK);
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    EXPECT_EQ(boxes.count(), 0u);
     const auto combo = applyAsStation();
     ASSERT_TRUE(combo);
     // One item per entry, its alias or its address, in list order.
-    EXPECT_EQ(*combo, (Texts{"hall", "x", "10.0.0.4 ", "10.0.0.9"}));
-    EXPECT_EQ(addresses(), (Texts{"10.0.0.2", "10.0.0.3", "10.0.0.4 ", "10.0.0.9"}));
+    EXPECT_EQ(*combo, (Texts{"hall", "x", "10.0.0.4 ", "K\374che", "10.0.0.9"}));
+    EXPECT_EQ(addresses(), (Texts{"10.0.0.2", "10.0.0.3", "10.0.0.4 ", "10.0.0.5", "10.0.0.9"}));
     EXPECT_EQ(memory.resolveRemote("x"), "10.0.0.3");
+    EXPECT_EQ(memory.resolveRemote("K\374che"), "10.0.0.5");
     EXPECT_EQ(memory.callerName("10.0.0.9"), "10.0.0.9");
 
     // A later start loads the same memory from the file.

@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -210,17 +211,26 @@ TEST(StationMemoryFile, LongerPrefixesAndWideStringsLoad) {
 }
 
 TEST(StationMemoryFile, UnopenableFilesLoadNothingSilently) {
-    ScratchDirectory dir;
-    MessageBoxRecorder boxes;
-    StationMemory missing;
-    EXPECT_FALSE(missing.LoadMemory());
-
-    std::filesystem::create_directory("Parlio.mem");
-    StationMemory directory;
-    EXPECT_FALSE(directory.LoadMemory());
-
-    EXPECT_EQ(missing.AddressList().GetSize(), 0u);
-    EXPECT_EQ(boxes.count(), 0u);
+    const struct {
+        const char* what;
+        std::function<void()> make;
+    } cases[] = {
+        {"missing", [] {}},
+        {"a directory", [] { std::filesystem::create_directory("Parlio.mem"); }},
+        // With no writer, opening it to wait for one would hold the start.
+        {"a FIFO", [] { ASSERT_EQ(mkfifo("Parlio.mem", 0600), 0); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDirectory dir;
+        c.make();
+        MessageBoxRecorder boxes;
+        StationMemory memory;
+        memory.rebuildFromEntries(entries({"10.0.0.2 == hall"}));
+        EXPECT_FALSE(memory.LoadMemory());
+        EXPECT_EQ(addresses(memory), std::vector<std::string>{"10.0.0.2"});  // unchanged
+        EXPECT_EQ(boxes.count(), 0u);
+    }
 }
 
 TEST(StationMemoryFile, DamagedFilesKeepWhatWasReadAndReportEndOfData) {
@@ -475,30 +485,47 @@ INSTANTIATE_TEST_SUITE_P(Faults, StationMemorySaveFault,
                          faultName);
 
 TEST(StationMemorySave, ReplacesTheFileKeepingItsPermissionsAndLinks) {
-    ScratchDirectory dir;
-    MessageBoxRecorder boxes;
-    StationMemory memory;
-    memory.rebuildFromEntries(entries({"10.0.0.2 == hall", "10.0.0.5 == desk"}));
-
-    writeFile("Parlio.mem", Bytes(10000, 0xAA));  // longer than the new contents
-    chmod("Parlio.mem", 0640);
-    memory.SaveMemory();
-    EXPECT_EQ(test::fileBytes("Parlio.mem"), kWorkedExample);
-    struct stat st {};
-    ASSERT_EQ(stat("Parlio.mem", &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);
-    EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"Parlio.mem"});
-
-    // A memory file kept elsewhere through a link stays linked.
-    std::filesystem::remove("Parlio.mem");
-    std::filesystem::create_directory("keep");
-    writeFile("keep/stations.mem", kEmpty);
-    std::filesystem::create_symlink("keep/stations.mem", "Parlio.mem");
-    memory.SaveMemory();
-    EXPECT_TRUE(std::filesystem::is_symlink("Parlio.mem"));
-    EXPECT_EQ(test::fileBytes("keep/stations.mem"), kWorkedExample);
-    EXPECT_EQ(filesIn(dir.path() + "/keep"), std::vector<std::string>{"stations.mem"});
-    EXPECT_EQ(boxes.count(), 0u);
+    const struct {
+        const char* what;
+        const char* link;              // the name "Parlio.mem" links to (nullptr: no link)
+        const char* file;              // the file saved to
+        std::optional<mode_t> before;  // its mode before the save (none: no file)
+        mode_t after;
+    } cases[] = {
+        // What the station keeps about its user is the user's alone, whatever
+        // the umask (022 here) would give a new file.
+        {"no file before", nullptr, "Parlio.mem", std::nullopt, 0600},
+        {"a file longer than the new contents", nullptr, "Parlio.mem", 0640, 0640},
+        // A memory file kept elsewhere (a synced folder) through a link stays
+        // linked and keeps its mode.
+        {"a link to a file kept elsewhere", "keep/stations.mem", "keep/stations.mem", 0640, 0640},
+    };
+    const mode_t umaskBefore = umask(022);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDirectory dir;
+        MessageBoxRecorder boxes;
+        StationMemory memory;
+        memory.rebuildFromEntries(entries({"10.0.0.2 == hall", "10.0.0.5 == desk"}));
+        std::filesystem::create_directory("keep");
+        if (c.before) {
+            writeFile(c.file, Bytes(10000, 0xAA));
+            chmod(c.file, *c.before);
+        }
+        if (c.link) {
+            std::filesystem::create_symlink(c.link, "Parlio.mem");
+        }
+        memory.SaveMemory();
+        EXPECT_EQ(std::filesystem::is_symlink("Parlio.mem"), c.link != nullptr);
+        EXPECT_EQ(test::fileBytes(c.file), kWorkedExample);
+        struct stat st {};
+        EXPECT_EQ(stat(c.file, &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.after);
+        EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"Parlio.mem", "keep"}));
+        EXPECT_EQ(filesIn(dir.path() + "/keep").size(), c.link ? 1u : 0u);
+        EXPECT_EQ(boxes.count(), 0u);
+    }
+    umask(umaskBefore);
 }
 
 TEST(StationMemorySave, AnotherFileNameCanBeGiven) {

@@ -49,7 +49,7 @@ ReplacingFileStream::ReplacingFileStream(std::string target)
     for (int attempt = 0;; ++attempt) {
         temporary_ =
             replaced_ + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(nextSequence++);
-        fd = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0) {
             break;
         }
@@ -64,8 +64,8 @@ ReplacingFileStream::ReplacingFileStream(std::string target)
         }
     }
     if (exists) {
-        // Best effort: a file we cannot give the old permissions keeps the
-        // usual ones.
+        // Best effort: a file we cannot give the old permissions stays the
+        // user's alone.
         (void)::fchmod(fd, st.st_mode & 07777);
     }
     file_ = std::make_unique<FileStream>(fd, true, target_);

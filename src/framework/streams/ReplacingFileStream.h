@@ -6,11 +6,12 @@
 // disk or a failed write never leaves a cut-short file behind; a stream
 // dropped without a successful commit removes its new file.
 //
-// The new file takes the permissions of the file it replaces (or the usual
-// ones for a new file, 0666 less the umask). A target that is a symbolic link
-// has the file it points to replaced, the link itself stays. An existing
-// target that this process may not write is refused, as opening it for
-// writing would be.
+// The new file takes the permissions of the file it replaces; where there was
+// none it is readable by the user alone (0600), as what the station keeps
+// about its user is nobody else's. A target that is a symbolic link has the
+// file it points to replaced, the link itself stays (a file kept in a synced
+// folder stays there). An existing target that this process may not write is
+// refused, as opening it for writing would be.
 
 #include <memory>
 #include <string>
