@@ -80,8 +80,8 @@ void StationCalls::Disconnect() {
     }
 }
 
-void StationCalls::startCaller() {
-    caller_->start(shared_from_this(), recorder_);
+bool StationCalls::startCaller() {
+    return caller_->start(shared_from_this(), recorder_);
 }
 
 bool StationCalls::outgoingCallActive() {

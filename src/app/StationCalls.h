@@ -46,7 +46,7 @@ class StationCalls : public CallStation,
     void Disconnect() override;
 
     // CallHooks.
-    void startCaller() override;
+    bool startCaller() override;
     bool outgoingCallActive() override;
     bool outgoingCallRecording() override;
     void endOutgoingCall() override;

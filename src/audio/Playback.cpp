@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <atomic>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "audio/PulseOutput.h"
@@ -53,15 +54,20 @@ bool playSynchronously(const std::function<bool()>& play) {
     }
     std::atomic<bool> done{false};
     bool played = false;
-    std::thread player([&] {
-        played = play();
-        done = true;
-        // Wake the GUI thread's event loop if it sleeps in it.
-        if (QCoreApplication* app = QCoreApplication::instance()) {
-            QMetaObject::invokeMethod(
-                app, [] {}, Qt::QueuedConnection);
-        }
-    });
+    std::thread player;
+    try {
+        player = std::thread([&] {
+            played = play();
+            done = true;
+            // Wake the GUI thread's event loop if it sleeps in it.
+            if (QCoreApplication* app = QCoreApplication::instance()) {
+                QMetaObject::invokeMethod(
+                    app, [] {}, Qt::QueuedConnection);
+            }
+        });
+    } catch (const std::system_error&) {
+        return false;  // no thread to play on: the sound cannot be played
+    }
     Playback::GuiWait wait;
     {
         std::lock_guard lock(guiWaitLock());

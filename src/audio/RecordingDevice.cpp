@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <system_error>
 
 #include "audio/PulseInput.h"
 
@@ -93,7 +94,11 @@ RecordingDevice::Status RecordingDevice::record() {
     ending_ = Ending::None;
     captureStart_.reset();
     capturedThisRun_ = 0;
-    capture_ = std::thread(&RecordingDevice::captureLoop, this, std::move(input));
+    try {
+        capture_ = std::thread(&RecordingDevice::captureLoop, this, std::move(input));
+    } catch (const std::system_error&) {
+        return Status::CaptureFailed;  // no thread to capture on
+    }
     started_.wait(data, [this] { return reading_; });
     return Status::Ok;
 }

@@ -37,7 +37,11 @@ void CallController::OnConnectButton() {
         return;
     }
     TimerStopEvent.reset();
-    hooks_->startCaller();
+    if (!hooks_->startCaller()) {
+        // The system will start no thread for the call: nothing was started.
+        MessageBox::show("Failed to connect to remote parlio.");
+        return;
+    }
     displays_->startConnectionTimer();
     timerRecorded_ = true;
     // A call being set up can be abandoned (a host that does not answer).

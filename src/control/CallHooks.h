@@ -13,8 +13,9 @@ class CallHooks {
   public:
     virtual ~CallHooks() = default;
 
-    // Connect: starts the worker of an outgoing call to the remote text.
-    virtual void startCaller() = 0;
+    // Connect: starts the worker of an outgoing call to the remote text;
+    // false when it could not be started.
+    [[nodiscard]] virtual bool startCaller() = 0;
     // Whether an outgoing call is being set up or under way, and whether its
     // worker is recording (it took a press and has yet to take the release).
     virtual bool outgoingCallActive() = 0;

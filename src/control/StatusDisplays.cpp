@@ -40,7 +40,9 @@ std::string StatusDisplays::timerCaption(int32_t t) {
 void StatusDisplays::startConnectionTimer() {
     const uint64_t epoch = timers_.enter();
     auto self = shared_from_this();
-    ThreadStarter::start([self, epoch] { self->ConnectionTimerThread(epoch); });
+    if (!ThreadStarter::start([self, epoch] { self->ConnectionTimerThread(epoch); })) {
+        timers_.leave(epoch);  // no thread, no time shown: nothing is left behind
+    }
 }
 
 void StatusDisplays::stopConnectionTimers() {
@@ -79,7 +81,9 @@ void StatusDisplays::PlaybackAnimation(bool start) {
     AnimationStopEvent.reset();
     const uint64_t epoch = animations_.enter();
     auto self = shared_from_this();
-    ThreadStarter::start([self, epoch] { self->PlaybackAnimationThread(epoch); });
+    if (!ThreadStarter::start([self, epoch] { self->PlaybackAnimationThread(epoch); })) {
+        animations_.leave(epoch);  // the message plays without the moving speaker
+    }
 }
 
 void StatusDisplays::stopAnimations() {

@@ -41,13 +41,16 @@ bool BusyResponder::tryStart(int handle) {
             return false;
         }
     } while (!responders.compare_exchange_weak(now, now + 1));
-    ThreadStarter::start([handle] {
+    const bool started = ThreadStarter::start([handle] {
         struct Release {
             ~Release() { --responders; }
         } release;
         BusyResponderThread(handle);
     });
-    return true;
+    if (!started) {
+        --responders;  // the slot is free again; the caller closes the handle
+    }
+    return started;
 }
 
 void BusyResponder::BusyResponderThread(int handle) {

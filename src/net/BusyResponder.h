@@ -19,7 +19,7 @@ class BusyResponder {
 
     // Starts a responder for the connected handle, which it takes over.
     // False (and the handle is left to the caller) when kMaxRunning already
-    // run.
+    // run or no thread can be started.
     static bool tryStart(int handle);
 
     // The thread function: answers the caller on handle and closes it.

@@ -191,7 +191,7 @@ bool CallerWorker::start(std::shared_ptr<CallStation> station,
         std::lock_guard lock(mutex_);
         call_ = call;
     }
-    ThreadStarter::start([call, station, recorder, options = options_] {
+    const bool started = ThreadStarter::start([call, station, recorder, options = options_] {
         // Whatever ends the thread, the call is over afterwards, and nothing
         // is posted to the thread's queue any more.
         struct End {
@@ -204,7 +204,12 @@ bool CallerWorker::start(std::shared_ptr<CallStation> station,
         } end{call};
         CallerThread(call, options, *station, *recorder);
     });
-    return true;
+    if (!started) {
+        // No thread: no call, and Connect may try again.
+        std::lock_guard lock(mutex_);
+        call_.reset();
+    }
+    return started;
 }
 
 void CallerWorker::cancel() {

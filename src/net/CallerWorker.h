@@ -36,8 +36,10 @@ class CallerWorker {
     CallerWorker& operator=(const CallerWorker&) = delete;
 
     // GUI thread: starts a CallerThread for station's remote text; false, and
-    // nothing starts, while a call is being set up or under way.
-    bool start(std::shared_ptr<CallStation> station, std::shared_ptr<VoiceRecorder> recorder);
+    // nothing starts, while a call is being set up or under way or when no
+    // thread can be started.
+    [[nodiscard]] bool start(std::shared_ptr<CallStation> station,
+                             std::shared_ptr<VoiceRecorder> recorder);
     // Whether a call is being set up or under way, and whether its worker is
     // recording: it took a press and has yet to take the release.
     bool running() const;

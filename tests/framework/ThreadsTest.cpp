@@ -89,10 +89,10 @@ TEST(ThreadStarter, AWorkerErrorIsReportedAndTheThreadIsCountedUntilItEnds) {
     MessageBoxRecorder boxes;
     const int before = ThreadStarter::running();
     AutoResetEvent go;
-    ThreadStarter::start([&] {
+    ASSERT_TRUE(ThreadStarter::start([&] {
         go.wait(AutoResetEvent::kInfinite);
         throw ArchiveError();
-    });
+    }));
     EXPECT_EQ(ThreadStarter::running(), before + 1);
     go.set();
     EXPECT_TRUE(ThreadStarter::waitForAll(std::chrono::seconds(20)));

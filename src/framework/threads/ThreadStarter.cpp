@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "framework/threads/ErrorReport.h"
@@ -24,22 +25,36 @@ Registry& registry() {
 
 }  // namespace
 
-void ThreadStarter::start(std::function<void()> fn) {
+namespace {
+
+void countDown() {
+    Registry& r = registry();
+    {
+        std::lock_guard lock(r.mutex);
+        --r.running;
+    }
+    r.ended.notify_all();
+}
+
+}  // namespace
+
+bool ThreadStarter::start(std::function<void()> fn) {
     Registry& r = registry();
     {
         std::lock_guard lock(r.mutex);
         ++r.running;
     }
-    std::thread([fn = std::move(fn)]() mutable {
-        ErrorReport::run(fn);
-        fn = nullptr;  // release what the function held before counting down
-        Registry& reg = registry();
-        {
-            std::lock_guard lock(reg.mutex);
-            --reg.running;
-        }
-        reg.ended.notify_all();
-    }).detach();
+    try {
+        std::thread([fn = std::move(fn)]() mutable {
+            ErrorReport::run(fn);
+            fn = nullptr;  // release what the function held before counting down
+            countDown();
+        }).detach();
+    } catch (const std::system_error&) {
+        countDown();
+        return false;
+    }
+    return true;
 }
 
 int ThreadStarter::running() {

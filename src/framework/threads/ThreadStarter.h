@@ -13,8 +13,10 @@ namespace chatterly {
 class ThreadStarter {
   public:
     // Starts fn on a new worker thread. An error of the framework's types
-    // that escapes fn is shown by the generic error report.
-    static void start(std::function<void()> fn);
+    // that escapes fn is shown by the generic error report. False, with
+    // nothing counted and fn dropped, when the system will not start another
+    // thread (its limit of threads or of memory is reached).
+    [[nodiscard]] static bool start(std::function<void()> fn);
 
     // Number of started threads whose function has not yet returned.
     static int running();
