@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -57,10 +58,18 @@ StationLock::~StationLock() {
 }
 
 bool StationLock::claim() {
-    lock_ = ::open(kLockName, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // The lock file is the station's own: never opened through a link (one
+    // put in its place is removed), and the user's alone.
+    for (int attempt = 0; attempt < 2 && lock_ < 0; ++attempt) {
+        lock_ = ::open(kLockName, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (lock_ < 0 && errno == ELOOP) {
+            ::unlink(kLockName);
+        }
+    }
     if (lock_ < 0) {
         return true;
     }
+    (void)::fchmod(lock_, 0600);
     if (::flock(lock_, LOCK_EX | LOCK_NB) != 0) {
         const bool held = errno == EWOULDBLOCK;
         ::close(lock_);
@@ -86,8 +95,11 @@ void StationLock::listen(std::function<void()> onPoke) {
     // the lock says no station uses it.
     ::unlink(kSocketName);
     const sockaddr_un addr = socketAddress();
-    if (::bind(socket_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(socket_, 4) != 0) {
+    // Only the user may reach the socket: it is made 0600.
+    const mode_t previous = ::umask(0177);
+    const bool bound = ::bind(socket_, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+    ::umask(previous);
+    if (!bound || ::listen(socket_, 4) != 0) {
         ::close(socket_);
         socket_ = -1;
         return;

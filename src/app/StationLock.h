@@ -5,7 +5,9 @@
 // ".chatterly.lock" for its lifetime and listens on the local socket
 // ".chatterly.sock" beside it; a second start finds the lock taken, pokes the
 // socket, and the first brings its window forward. A directory where neither
-// can be made (read-only) runs its station without the lock.
+// can be made (read-only) runs its station without the lock. Both files are
+// the user's alone (0600), and neither is ever made through a link put under
+// its name.
 
 #include <QSocketNotifier>
 #include <functional>

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <system_error>
 
 #include "audio/PulseInput.h"
@@ -24,6 +25,44 @@ constexpr auto kCatchUpLimit = std::chrono::seconds(1);
 constexpr auto kStopMargin = std::chrono::milliseconds(20);
 
 std::atomic<uint32_t> lastDeviceId{0};
+
+// A libsndfile stream that writes a file's image into a byte vector.
+struct MemoryFile {
+    std::vector<uint8_t>& bytes;
+    sf_count_t position = 0;
+
+    static sf_count_t length(void* self) {
+        return static_cast<sf_count_t>(static_cast<MemoryFile*>(self)->bytes.size());
+    }
+    static sf_count_t seek(sf_count_t offset, int whence, void* self) {
+        auto* m = static_cast<MemoryFile*>(self);
+        const sf_count_t base = whence == SEEK_CUR   ? m->position
+                                : whence == SEEK_END ? length(self)
+                                                     : 0;
+        m->position = std::max<sf_count_t>(0, base + offset);
+        return m->position;
+    }
+    static sf_count_t read(void* out, sf_count_t count, void* self) {
+        auto* m = static_cast<MemoryFile*>(self);
+        const sf_count_t n = std::clamp<sf_count_t>(length(self) - m->position, 0, count);
+        if (n > 0) {
+            std::memcpy(out, m->bytes.data() + m->position, static_cast<size_t>(n));
+        }
+        m->position += n;
+        return n;
+    }
+    static sf_count_t write(const void* in, sf_count_t count, void* self) {
+        auto* m = static_cast<MemoryFile*>(self);
+        const auto end = static_cast<size_t>(m->position + count);
+        if (end > m->bytes.size()) {
+            m->bytes.resize(end);
+        }
+        std::memcpy(m->bytes.data() + m->position, in, static_cast<size_t>(count));
+        m->position += count;
+        return count;
+    }
+    static sf_count_t tell(void* self) { return static_cast<MemoryFile*>(self)->position; }
+};
 
 microseconds samplesToTime(uint64_t samples) {
     return microseconds(static_cast<int64_t>(samples * 1000000 / RecordingDevice::kSampleRate));
@@ -112,36 +151,40 @@ RecordingDevice::Status RecordingDevice::stop() {
     return Status::Ok;
 }
 
-RecordingDevice::Status RecordingDevice::save(const std::string& fileName) {
+RecordingDevice::Status RecordingDevice::save(std::vector<uint8_t>& image) {
     std::lock_guard command(commandMutex_);
     if (!open_) {
         return Status::NotOpen;
     }
+    std::lock_guard data(dataMutex_);
+    image.clear();
+    // The header and every sample, so the image never grows by copying.
+    image.reserve(static_cast<size_t>(4096 + length_ * sizeof(int16_t)));
+    MemoryFile memory{image};
+    SF_VIRTUAL_IO io{MemoryFile::length, MemoryFile::seek, MemoryFile::read, MemoryFile::write,
+                     MemoryFile::tell};
     SF_INFO info{};
     info.samplerate = kSampleRate;
     info.channels = 1;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open(fileName.c_str(), SFM_WRITE, &info);
+    SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, &memory);
     if (!file) {
         return Status::SaveFailed;
     }
     bool written = true;
-    {
-        std::lock_guard data(dataMutex_);
-        for (const auto& block : blocks_) {
-            const auto n = static_cast<sf_count_t>(block.size());
-            if (sf_write_short(file, block.data(), n) != n) {
-                written = false;
-                break;
-            }
+    for (const auto& block : blocks_) {
+        const auto n = static_cast<sf_count_t>(block.size());
+        if (sf_write_short(file, block.data(), n) != n) {
+            written = false;
+            break;
         }
     }
-    // sf_close writes the final sizes into the header; its failure (a full
-    // disk, say) leaves a file that is not a complete WAV image.
-    if (sf_close(file) != 0) {
-        written = false;
+    // sf_close writes the final sizes into the header.
+    if (sf_close(file) != 0 || !written) {
+        image.clear();
+        return Status::SaveFailed;
     }
-    return written ? Status::Ok : Status::SaveFailed;
+    return Status::Ok;
 }
 
 RecordingDevice::Status RecordingDevice::close() {

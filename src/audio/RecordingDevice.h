@@ -1,11 +1,11 @@
 #pragma once
 // The station's recording device: one recording held in memory, captured
 // from a PulseAudio source (the default source unless named) as 16-bit PCM,
-// mono, 22 050 Hz, and saved as a complete RIFF WAVE file through libsndfile.
-// Its six commands are those of a sound recorder: open a new, empty
-// recording; clear from a position to the end; record until stopped; stop;
-// save to a file; close. A command to a device that was never opened, or that
-// has been closed, fails with NotOpen.
+// mono, 22 050 Hz, and saved as a complete RIFF WAVE image through
+// libsndfile. Its six commands are those of a sound recorder: open a new,
+// empty recording; clear from a position to the end; record until stopped;
+// stop; save (the image of a WAV file, in memory); close. A command to a device that was never
+// opened, or that has been closed, fails with NotOpen.
 //
 // Recording runs on a capture thread of the device's own. record() returns
 // once the stream is connected and the thread reads from it, so nothing said
@@ -88,10 +88,10 @@ class RecordingDevice {
     // until it has ended. Ok without a capture.
     Status stop();
 
-    // Writes the recording to fileName as a 16-bit mono WAV file, replacing
-    // any file of that name; the file is complete when this returns. The
-    // sound captured so far is saved while a capture runs.
-    [[nodiscard]] Status save(const std::string& fileName);
+    // The recording as a complete 16-bit mono RIFF WAVE image, into image
+    // (what it held is replaced). The sound captured so far is saved while a
+    // capture runs.
+    [[nodiscard]] Status save(std::vector<uint8_t>& image);
 
     // Ends a running capture and drops the recording; commands then fail
     // with NotOpen until the next open().

@@ -43,23 +43,35 @@ bool VoiceRecorder::StartRecording() {
 
 bool VoiceRecorder::StopAndSaveRecording() {
     device_.stop();
-    if (device_.save(kScratchFileName) != RecordingDevice::Status::Ok) {
+    saved_.reset();
+    std::vector<uint8_t> image;
+    bool written = device_.save(image) == RecordingDevice::Status::Ok &&
+                   image.size() <= std::numeric_limits<uint32_t>::max();  // a frame's count
+    if (written) {
+        try {
+            FileStream file(kScratchFileName, FileStream::Mode::Scratch);
+            file.write(image.data(), image.size());
+            file.close();
+        } catch (const FileError&) {
+            written = false;
+        }
+    }
+    if (!written) {
         MessageBox::show("Failed to save voice recording to disk.");
         return false;
     }
+    saved_ = std::move(image);
     return true;
 }
 
 std::optional<std::vector<uint8_t>> VoiceRecorder::LoadRecording() {
-    std::optional<FileStream> file;
-    try {
-        file.emplace(kScratchFileName, FileStream::Mode::Read);
-    } catch (const FileError&) {
+    if (!saved_) {
         MessageBox::show(std::string("Cannot find voice file ") + kScratchFileName);
         return std::nullopt;
     }
-    // A frame counts its bytes in 32 bits.
-    return file->readAll(std::numeric_limits<uint32_t>::max());
+    std::optional<std::vector<uint8_t>> recording = std::move(saved_);
+    saved_.reset();
+    return recording;
 }
 
 void VoiceRecorder::StopAndSendRecording(RecordingSink* incoming) {
@@ -85,6 +97,7 @@ void VoiceRecorder::dropRecording() {
 
 void VoiceRecorder::CloseRecorder() {
     device_.close();
+    saved_.reset();
     std::remove(kScratchFileName);
 }
 

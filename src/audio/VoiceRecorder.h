@@ -5,6 +5,11 @@
 // connection to send. It drives one RecordingDevice, opened once when the
 // station window initialises and closed when it is destroyed.
 //
+// The scratch file is made anew for each recording, readable by the user
+// alone and never through a link put in its place (FileStream's scratch
+// mode); what is sent is the image kept in memory from the save, so nothing
+// put under the name after the save can be sent instead.
+//
 // Every failure is reported by the operation itself in a warning message box
 // on the calling thread; callers look only at the result. The only control
 // the recorder touches is the Talk button, through RecorderControls: it is
@@ -51,21 +56,20 @@ class VoiceRecorder {
     // Talk and returns false; every later start then fails the same way.
     bool StartRecording();
 
-    // Stops (with the sound up to this moment) and saves "Parlio.wav". On
-    // failure shows "Failed to save voice recording to disk." and returns
-    // false.
+    // Stops (with the sound up to this moment) and saves "Parlio.wav",
+    // keeping the image written. On failure shows "Failed to save voice
+    // recording to disk." and returns false.
     bool StopAndSaveRecording();
 
-    // The whole of "Parlio.wav", in a buffer of exactly the file's length.
-    // When it cannot be opened shows "Cannot find voice file Parlio.wav" and
-    // returns nullopt. A read error throws FileError.
+    // The recording the last save wrote to "Parlio.wav", whole, taken out of
+    // the recorder. Without one shows "Cannot find voice file Parlio.wav"
+    // and returns nullopt.
     [[nodiscard]] std::optional<std::vector<uint8_t>> LoadRecording();
 
     // Release on the receiving end: stop, save, load, and hand the file's
     // bytes to incoming, which sends them as one frame. Without a connection
     // (incoming null) the recording is stopped and saved and nothing is
-    // sent. A failing connection throws its FileError out of here, for the
-    // dispatch's generic error report.
+    // sent. What the sink raises passes through.
     void StopAndSendRecording(RecordingSink* incoming);
 
     // A call ended with Talk down: ends a running recording at once and drops
@@ -83,6 +87,7 @@ class VoiceRecorder {
     std::shared_ptr<RecorderControls> controls_;
     RecordingDevice device_;
     RecorderState state_;
+    std::optional<std::vector<uint8_t>> saved_;  // the image of the last save
 };
 
 }  // namespace chatterly

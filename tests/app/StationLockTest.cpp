@@ -55,3 +55,27 @@ TEST(StationLock, ASecondStartPokesTheFirstAndALaterOneRunsOnceTheFirstHasGone) 
         EXPECT_TRUE(later.claim());
     }
 }
+
+// The lock and the socket are made for the user alone, and a link planted
+// under the lock's name makes nothing elsewhere.
+TEST(StationLock, ItsFilesAreTheUsersAloneAndNoLinkIsFollowed) {
+    namespace fs = std::filesystem;
+    for (const bool planted : {false, true}) {
+        SCOPED_TRACE(planted ? "a dangling link planted as the lock" : "a fresh directory");
+        ScratchDirectory dir;
+        if (planted) {
+            fs::create_symlink(dir.file("elsewhere"), StationLock::kLockName);
+        }
+        StationLock lock;
+        ASSERT_TRUE(lock.claim());
+        lock.listen([] {});
+        EXPECT_FALSE(fs::exists(dir.file("elsewhere")));
+        EXPECT_FALSE(fs::is_symlink(StationLock::kLockName));
+        for (const char* name : {StationLock::kLockName, StationLock::kSocketName}) {
+            SCOPED_TRACE(name);
+            EXPECT_EQ(fs::status(name).permissions() & fs::perms::all, fs::perms(0600));
+        }
+        StationLock second;
+        EXPECT_FALSE(second.claim());  // the lock holds
+    }
+}

@@ -369,22 +369,57 @@ TEST_F(SoundRecorderTest, AConnectionThatFailsUnderTheFrameThrowsItsFileError) {
     EXPECT_TRUE(recorder.StartRecording());
 }
 
-TEST_F(SoundRecorderTest, TheLoadedRecordingIsTheWholeFileAndAMissingFileIsReported) {
+// "Parlio.wav" is made anew for the user alone, whatever stood under its name
+// (a planted link writes nothing through it), and what is sent is the image
+// saved, whatever the name holds afterwards.
+TEST_F(SoundRecorderTest, TheScratchFileIsMadeAnewAndTheRecordingSavedIsTheOneLoaded) {
+    namespace fs = std::filesystem;
+    const std::string scratch = dir.file("Parlio.wav");
+    const std::string mine = dir.file("private");  // a file of the user's elsewhere
+    const std::string elsewhere = dir.file("planted");
+    struct Case {
+        const char* what;
+        std::function<void()> before;  // what stands under the name at the save
+        std::function<void()> after;   // what is put there between save and load
+    };
+    const Case cases[] = {
+        {"nothing", [] {}, [] {}},
+        {"a stale file readable by all",
+         [&] {
+             test::writeFile(scratch, test::pattern(50));
+             fs::permissions(scratch, fs::perms(0644));
+         },
+         [&] { fs::remove(scratch); }},
+        {"a link to a file of the user's", [&] { fs::create_symlink(mine, scratch); },
+         [&] {
+             fs::remove(scratch);
+             fs::create_symlink(mine, scratch);
+         }},
+        {"a dangling link", [&] { fs::create_symlink(elsewhere, scratch); }, [] {}},
+    };
     VoiceRecorder recorder = makeRecorder();
     ASSERT_TRUE(recorder.OpenRecorder());
-    ASSERT_TRUE(recorder.StartRecording());
-    std::this_thread::sleep_for(300ms);
-    ASSERT_TRUE(recorder.StopAndSaveRecording());
-
-    const auto loaded = recorder.LoadRecording();
-    ASSERT_TRUE(loaded.has_value());
-    EXPECT_EQ(*loaded, fileBytes(dir.file("Parlio.wav")));
-    EXPECT_EQ(loaded->size(), std::filesystem::file_size(dir.file("Parlio.wav")));
-
-    ASSERT_TRUE(recorder.StartRecording());
-    std::this_thread::sleep_for(200ms);
-    ASSERT_TRUE(recorder.StopAndSaveRecording());
-    std::filesystem::remove(dir.file("Parlio.wav"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::writeFile(mine, test::pattern(100, 9));
+        fs::permissions(mine, fs::perms(0600));
+        fs::remove(scratch);
+        c.before();
+        ASSERT_TRUE(recorder.StartRecording());
+        ASSERT_TRUE(test::waitFor([&] { return recorder.device().length() > kRate / 10; }));
+        ASSERT_TRUE(recorder.StopAndSaveRecording());
+        ASSERT_FALSE(fs::is_symlink(scratch));
+        EXPECT_EQ(fs::status(scratch).permissions() & fs::perms::all, fs::perms(0600));
+        EXPECT_EQ(fileBytes(mine), test::pattern(100, 9));
+        EXPECT_FALSE(fs::exists(elsewhere));
+        const auto saved = fileBytes(scratch);
+        c.after();
+        const auto loaded = recorder.LoadRecording();
+        ASSERT_TRUE(loaded.has_value());
+        EXPECT_TRUE(*loaded == saved);
+        EXPECT_TRUE(decode(*loaded).opened);
+    }
+    // The recording is taken by its load: without a new save there is none.
     EXPECT_FALSE(recorder.LoadRecording().has_value());
     EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Cannot find voice file Parlio.wav"});
     EXPECT_EQ(boxes.boxes().front().icon, MessageIcon::Warning);
@@ -508,11 +543,12 @@ TEST_F(RecorderFixture, WithoutASoundServerOrSourceTheOpenFailsAndTalkIsDisabled
 TEST_F(RecorderFixture, EveryCommandToADeviceThatIsNotOpenFails) {
     RecordingDevice device;
     const int16_t sample = 0;
+    std::vector<uint8_t> image;
     const std::pair<const char*, std::function<RecordingDevice::Status()>> commands[] = {
         {"clear", [&] { return device.clear(0); }},
         {"record", [&] { return device.record(); }},
         {"stop", [&] { return device.stop(); }},
-        {"save", [&] { return device.save("Parlio.wav"); }},
+        {"save", [&] { return device.save(image); }},
         {"close", [&] { return device.close(); }},
         {"append", [&] { return device.appendSamples(&sample, 1); }},
     };
@@ -520,7 +556,7 @@ TEST_F(RecorderFixture, EveryCommandToADeviceThatIsNotOpenFails) {
         for (const auto& [name, command] : commands) {
             EXPECT_EQ(command(), RecordingDevice::Status::NotOpen) << name;
         }
-        EXPECT_FALSE(std::filesystem::exists(dir.file("Parlio.wav")));
+        EXPECT_TRUE(image.empty());
     };
     {
         SCOPED_TRACE("never opened");
@@ -558,8 +594,9 @@ TEST_F(SoundRecorderTest, TheDeviceClearsFromAPositionAndSavesWhatItHolds) {
         SCOPED_TRACE(c.from);
         EXPECT_EQ(device.clear(c.from), RecordingDevice::Status::Ok);
         EXPECT_EQ(device.length(), c.length);
-        ASSERT_EQ(device.save("Parlio.wav"), RecordingDevice::Status::Ok);
-        const Sound sound = decodeFile(dir.file("Parlio.wav"));
+        std::vector<uint8_t> image;
+        ASSERT_EQ(device.save(image), RecordingDevice::Status::Ok);
+        const Sound sound = decode(image);
         ASSERT_TRUE(sound.opened);
         ASSERT_EQ(sound.samples.size(), c.length);
         EXPECT_TRUE(std::equal(sound.samples.begin(), sound.samples.end(), ramp.begin()));
@@ -571,8 +608,9 @@ TEST_F(SoundRecorderTest, TheDeviceClearsFromAPositionAndSavesWhatItHolds) {
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(device.stop(), RecordingDevice::Status::Ok);
     EXPECT_FALSE(device.isRecording());
-    ASSERT_EQ(device.save("Parlio.wav"), RecordingDevice::Status::Ok);
-    const Sound sound = decodeFile(dir.file("Parlio.wav"));
+    std::vector<uint8_t> image;
+    ASSERT_EQ(device.save(image), RecordingDevice::Status::Ok);
+    const Sound sound = decode(image);
     ASSERT_GT(sound.samples.size(), 1000u + kRate / 5);
     EXPECT_TRUE(std::equal(sound.samples.begin(), sound.samples.begin() + 1000, ramp.begin()));
 }
