@@ -3,6 +3,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -54,6 +55,24 @@ sf_count_t imageTell(void* user) {
 constexpr double kLeastBytesPerSecond = 1000.0;
 constexpr double kSlackSeconds = 1.0;
 
+bool isFloat(const SF_INFO& info) {
+    const int encoding = info.format & SF_FORMAT_SUBMASK;
+    return encoding == SF_FORMAT_FLOAT || encoding == SF_FORMAT_DOUBLE;
+}
+
+// A float sample as a 16-bit one: full scale 1.0, rounded, clipped; NaN is
+// silence.
+int16_t toSample16(float x) {
+    const double scaled = std::round(static_cast<double>(x) * 32767.0);
+    if (scaled >= 32767.0) {
+        return 32767;
+    }
+    if (scaled <= -32768.0) {
+        return -32768;
+    }
+    return std::isnan(scaled) ? 0 : static_cast<int16_t>(scaled);
+}
+
 // Decodes an opened sound into sink. False when nothing could be decoded or
 // the sink failed.
 bool decodeOpened(SNDFILE* sound, const SF_INFO& info, SoundSink& sink,
@@ -65,14 +84,23 @@ bool decodeOpened(SNDFILE* sound, const SF_INFO& info, SoundSink& sink,
         return false;
     }
     constexpr sf_count_t kFrames = 2048;
-    std::vector<int16_t> samples(static_cast<size_t>(kFrames * info.channels));
+    const auto blockSamples = static_cast<size_t>(kFrames * info.channels);
+    std::vector<int16_t> samples(blockSamples);
+    // libsndfile hands float sound to sf_readf_short unscaled (as silence):
+    // it is read as float and scaled here.
+    std::vector<float> floats(isFloat(info) ? blockSamples : 0);
     for (;;) {
         if (stopped && stopped()) {
             return sink.finish(true);
         }
-        const sf_count_t got = sf_readf_short(sound, samples.data(), kFrames);
+        const sf_count_t got = floats.empty() ? sf_readf_short(sound, samples.data(), kFrames)
+                                              : sf_readf_float(sound, floats.data(), kFrames);
         if (got <= 0) {
             break;
+        }
+        if (!floats.empty()) {
+            std::transform(floats.begin(), floats.begin() + got * info.channels, samples.begin(),
+                           toSample16);
         }
         if (!sink.write(samples.data(), static_cast<size_t>(got * info.channels))) {
             return false;

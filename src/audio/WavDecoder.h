@@ -1,8 +1,10 @@
 #pragma once
 // The decoding of a voice message image, with libsndfile (PCM of any width,
-// ADPCM, u-law, A-law, GSM and more), through a stream bounded by the received
-// length. Only a RIFF WAVE image reaches the decoder: libsndfile would also
-// open Ogg, FLAC, AIFF and others, and no station sends them. An image whose
+// 32- and 64-bit float, ADPCM, u-law, A-law, GSM and more), through a stream
+// bounded by the received length. Only a RIFF WAVE image reaches the decoder:
+// libsndfile would also open Ogg, FLAC, AIFF and others, and no station sends
+// them. Float sound is scaled to 16 bits (full scale 1.0), clipped; every
+// other encoding comes out as libsndfile gives it in 16 bits. An image whose
 // header claims more playing time than its bytes can carry is refused: more
 // than the image's bytes at 1000 bytes a second, plus a second (GSM 6.10, the
 // sparest encoding a station plays, takes 1625 bytes a second), so that a few
