@@ -73,14 +73,12 @@ int16_t toSample16(float x) {
     return std::isnan(scaled) ? 0 : static_cast<int16_t>(scaled);
 }
 
-// Decodes an opened sound into sink. False when nothing could be decoded or
-// the sink failed.
+// Decodes an opened sound into sink, which is opened at the first frames.
+// False when not one frame could be decoded or the sink failed; true when
+// stopped() ended it.
 bool decodeOpened(SNDFILE* sound, const SF_INFO& info, SoundSink& sink,
                   const std::function<bool()>& stopped) {
     if (info.channels <= 0 || info.channels > 32 || info.samplerate <= 0) {
-        return false;
-    }
-    if (!sink.open(static_cast<uint32_t>(info.samplerate), static_cast<uint8_t>(info.channels))) {
         return false;
     }
     constexpr sf_count_t kFrames = 2048;
@@ -89,9 +87,10 @@ bool decodeOpened(SNDFILE* sound, const SF_INFO& info, SoundSink& sink,
     // libsndfile hands float sound to sf_readf_short unscaled (as silence):
     // it is read as float and scaled here.
     std::vector<float> floats(isFloat(info) ? blockSamples : 0);
+    sf_count_t written = 0;
     for (;;) {
         if (stopped && stopped()) {
-            return sink.finish(true);
+            return written == 0 || sink.finish(true);
         }
         const sf_count_t got = floats.empty() ? sf_readf_short(sound, samples.data(), kFrames)
                                               : sf_readf_float(sound, floats.data(), kFrames);
@@ -102,11 +101,16 @@ bool decodeOpened(SNDFILE* sound, const SF_INFO& info, SoundSink& sink,
             std::transform(floats.begin(), floats.begin() + got * info.channels, samples.begin(),
                            toSample16);
         }
+        if (written == 0 && !sink.open(static_cast<uint32_t>(info.samplerate),
+                                       static_cast<uint8_t>(info.channels))) {
+            return false;
+        }
         if (!sink.write(samples.data(), static_cast<size_t>(got * info.channels))) {
             return false;
         }
+        written += got;
     }
-    return sink.finish(false);
+    return written > 0 && sink.finish(false);
 }
 
 }  // namespace

@@ -22,7 +22,8 @@ class WavDecoder {
   public:
     // Decodes image into sink, to its end or until stopped() holds between
     // blocks (the sink then drops what it holds). False when the image is
-    // refused or cannot be decoded, or the sink fails.
+    // refused, cannot be decoded or decodes to no frame at all, or the sink
+    // fails. The sink is opened at the first decoded frames.
     static bool decode(const void* image, size_t length, SoundSink& sink,
                        const std::function<bool()>& stopped = {});
     // A sound file of the station's own (the call-waiting cue), to its end.

@@ -237,6 +237,8 @@ TEST(WavDecoderTest, AnImagePlaysAtItsLevelForNoLongerThanItsBytesCarry) {
         {"64-bit float", SF_FORMAT_WAV | SF_FORMAT_DOUBLE, 22050, 0.5, -6, true, true},
         {"float, extensible", SF_FORMAT_WAVEX | SF_FORMAT_FLOAT, 22050, 0.5, -6, true, true},
         {"float above full scale", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 22050, 0.5, 6, true, false},
+        {"silent recording", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 0.5, kSilent, true, true},
+        {"no frame", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 0.0, -6, false, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
