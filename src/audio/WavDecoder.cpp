@@ -50,11 +50,6 @@ sf_count_t imageTell(void* user) {
     return static_cast<MemoryImage*>(user)->position;
 }
 
-// The least a real encoding spends on a second of sound, and the slack for a
-// header's rounding.
-constexpr double kLeastBytesPerSecond = 1000.0;
-constexpr double kSlackSeconds = 1.0;
-
 bool isFloat(const SF_INFO& info) {
     const int encoding = info.format & SF_FORMAT_SUBMASK;
     return encoding == SF_FORMAT_FLOAT || encoding == SF_FORMAT_DOUBLE;
@@ -73,10 +68,10 @@ int16_t toSample16(float x) {
     return std::isnan(scaled) ? 0 : static_cast<int16_t>(scaled);
 }
 
-// Decodes an opened sound into sink, which is opened at the first frames.
-// False when not one frame could be decoded or the sink failed; true when
-// stopped() ended it.
-bool decodeOpened(SNDFILE* sound, const SF_INFO& info, SoundSink& sink,
+// Decodes an opened sound into sink, no more than maxFrames frames of it. The
+// sink is opened at the first frames. False when not one frame could be
+// decoded or the sink failed; true when stopped() ended it.
+bool decodeOpened(SNDFILE* sound, const SF_INFO& info, sf_count_t maxFrames, SoundSink& sink,
                   const std::function<bool()>& stopped) {
     if (info.channels <= 0 || info.channels > 32 || info.samplerate <= 0) {
         return false;
@@ -92,8 +87,12 @@ bool decodeOpened(SNDFILE* sound, const SF_INFO& info, SoundSink& sink,
         if (stopped && stopped()) {
             return written == 0 || sink.finish(true);
         }
-        const sf_count_t got = floats.empty() ? sf_readf_short(sound, samples.data(), kFrames)
-                                              : sf_readf_float(sound, floats.data(), kFrames);
+        const sf_count_t want = std::min(kFrames, maxFrames - written);
+        if (want <= 0) {
+            break;
+        }
+        const sf_count_t got = floats.empty() ? sf_readf_short(sound, samples.data(), want)
+                                              : sf_readf_float(sound, floats.data(), want);
         if (got <= 0) {
             break;
         }
@@ -133,11 +132,14 @@ bool WavDecoder::decode(const void* image, size_t length, SoundSink& sink,
     if (!sound) {
         return false;
     }
+    // The most frames the image's bytes may carry at the sound's rate; a
+    // header that claims more is refused.
+    const double allowedFrames = info.samplerate > 0 ? (static_cast<double>(length) + kSlackBytes) *
+                                                           info.samplerate / kLeastBytesPerSecond
+                                                     : 0.0;
     bool played = false;
-    const double claimedSeconds =
-        info.samplerate > 0 ? static_cast<double>(info.frames) / info.samplerate : 0.0;
-    if (claimedSeconds <= static_cast<double>(length) / kLeastBytesPerSecond + kSlackSeconds) {
-        played = decodeOpened(sound, info, sink, stopped);
+    if (static_cast<double>(info.frames) <= allowedFrames) {
+        played = decodeOpened(sound, info, static_cast<sf_count_t>(allowedFrames), sink, stopped);
     }
     sf_close(sound);
     return played;
@@ -149,7 +151,7 @@ bool WavDecoder::decodeFile(const std::string& fileName, SoundSink& sink) {
     if (!sound) {
         return false;
     }
-    const bool played = decodeOpened(sound, info, sink, {});
+    const bool played = decodeOpened(sound, info, SF_COUNT_MAX, sink, {});
     sf_close(sound);
     return played;
 }
