@@ -5,7 +5,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
+
+#include "framework/streams/FileError.h"
+#include "framework/streams/FileStream.h"
 
 namespace chatterly {
 namespace {
@@ -146,8 +150,14 @@ bool WavDecoder::decode(const void* image, size_t length, SoundSink& sink,
 }
 
 bool WavDecoder::decodeFile(const std::string& fileName, SoundSink& sink) {
+    std::optional<FileStream> file;
+    try {
+        file.emplace(fileName, FileStream::Mode::Read);
+    } catch (const FileError&) {
+        return false;
+    }
     SF_INFO info{};
-    SNDFILE* sound = sf_open(fileName.c_str(), SFM_READ, &info);
+    SNDFILE* sound = sf_open_fd(file->descriptor(), SFM_READ, &info, SF_FALSE);
     if (!sound) {
         return false;
     }

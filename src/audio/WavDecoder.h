@@ -31,6 +31,8 @@ class WavDecoder {
     static bool decode(const void* image, size_t length, SoundSink& sink,
                        const std::function<bool()>& stopped = {});
     // A sound file of the station's own (the call-waiting cue), to its end.
+    // It is played only when it is a regular file (see FileStream): false
+    // when it is missing, is anything else, or cannot be decoded.
     static bool decodeFile(const std::string& fileName, SoundSink& sink);
 
     // The bound on an image's playing time: its bytes plus kSlackBytes, at

@@ -1,9 +1,12 @@
 // Playback against a real PulseAudio server with a null sink: what is played
 // is recorded back from the sink's monitor and checked. The decoder's own
 // cases keep the samples in a sink of their own and need no server.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pulse/simple.h>
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -272,4 +275,25 @@ TEST(WavDecoderTest, AnImagePlaysAtItsLevelForNoLongerThanItsBytesCarry) {
             }
         }
     }
+}
+
+TEST(WavDecoderTest, ACueThatIsAFifoIsNotWaitedFor) {
+    ScratchDirectory dir;
+    ASSERT_EQ(::mkfifo("CallWaiting.wav", 0600), 0);
+    std::atomic<bool> returned{false};
+    bool played = true;
+    std::thread cue([&] {
+        KeptSound sound;
+        played = WavDecoder::decodeFile("CallWaiting.wav", sound);
+        returned = true;
+    });
+    const bool promptly = test::waitFor([&] { return returned.load(); });
+    if (!promptly) {
+        // It waits in the open for a writer: give it one, so the test ends.
+        const int writer = ::open("CallWaiting.wav", O_WRONLY | O_NONBLOCK);
+        ::close(writer);
+    }
+    cue.join();
+    EXPECT_TRUE(promptly);
+    EXPECT_FALSE(played);
 }
