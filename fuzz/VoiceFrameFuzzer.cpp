@@ -1,11 +1,13 @@
 // The voice message frame reader over a loading archive of a fuzzed buffer
-// size, over a stream whose receives are cut to fuzzed sizes. Frames are read
-// until none comes; each must be the frame the bytes announce, whole.
+// size, over a stream whose receives are cut to fuzzed sizes, into one
+// receive buffer kept across the frames as a call keeps it. Frames are read
+// until none comes; each must be the frame the bytes announce, whole, in the
+// call's buffer.
 //
 // The reader allocates a frame's whole Data before receiving it; under the
-// fuzzer's instrumentation a Length near the 1 GiB bound then takes seconds,
-// so the run ends at a frame that announces more than 1 MiB and is cut off
-// (smaller cut-off frames take the same path).
+// fuzzer's instrumentation a Length near the bound then takes seconds, so the
+// run ends at a frame that announces more than 1 MiB and is cut off (smaller
+// cut-off frames take the same path).
 //
 // Input: u16 LE buffer code (the archive's buffer holds 1 + code % 8192
 // bytes), u8 n, n receive codes (a receive returns at most that many bytes, 0:
@@ -21,6 +23,7 @@
 #include "framework/streams/ArchiveError.h"
 #include "framework/streams/ByteStream.h"
 #include "framework/streams/CArchive.h"
+#include "net/FrameBuffer.h"
 #include "net/VoiceMessageFrame.h"
 
 namespace chatterly::fuzz {
@@ -79,6 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     ScriptedStream stream(bytes, receives);
     CArchive archive(stream, CArchive::Mode::Load, bufferSize);
+    FrameBuffer received;
     size_t at = 0;  // where the next frame starts in bytes
     for (;;) {
         const bool headerWhole = bytes.size() - at >= 8;
@@ -87,9 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (headerWhole && !frameWhole && length > kLongestCutOff && length <= kMaxFrameLength) {
             return 0;
         }
-        std::optional<FrameData> frame;
+        std::optional<std::span<const uint8_t>> frame;
         try {
-            frame = VoiceMessageFrame::read(archive);
+            frame = VoiceMessageFrame::read(archive, received);
         } catch (const ArchiveError& e) {
             require(e.cause() == ArchiveError::Cause::BadLength && headerWhole &&
                         length > kMaxFrameLength,
@@ -107,8 +111,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         require(frameWhole, "a frame is returned only when it is whole");
         require(frame->size() == length, "a frame has its announced length");
+        require(frame->data() == received.data() && frame->size() <= received.capacity(),
+                "a frame lies in the call's buffer");
         require(std::equal(frame->begin(), frame->end(), bytes.begin() + at + 8),
                 "a frame holds the bytes sent");
+        received.done(frame->size());
         at += 8 + length;
     }
 }

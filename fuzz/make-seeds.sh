@@ -25,6 +25,8 @@ synth ima-adpcm 1 "-e ima-adpcm"
 synth ms-adpcm 1 "-e ms-adpcm"
 synth u-law 1 "-e u-law"
 synth gsm 1 "-e gsm-full-rate"
+synth float32 1 "-e floating-point -b 32"
+synth float64 1 "-e floating-point -b 64"
 
 # Frames: buffer code (u16), receive codes (a count, then the codes), stream.
 fr=$out/fuzz_voice_frame

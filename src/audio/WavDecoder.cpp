@@ -3,8 +3,13 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
+
+#include "framework/streams/FileError.h"
+#include "framework/streams/FileStream.h"
 
 namespace chatterly {
 namespace {
@@ -49,36 +54,66 @@ sf_count_t imageTell(void* user) {
     return static_cast<MemoryImage*>(user)->position;
 }
 
-// The least a real encoding spends on a second of sound, and the slack for a
-// header's rounding.
-constexpr double kLeastBytesPerSecond = 1000.0;
-constexpr double kSlackSeconds = 1.0;
+bool isFloat(const SF_INFO& info) {
+    const int encoding = info.format & SF_FORMAT_SUBMASK;
+    return encoding == SF_FORMAT_FLOAT || encoding == SF_FORMAT_DOUBLE;
+}
 
-// Decodes an opened sound into sink. False when nothing could be decoded or
-// the sink failed.
-bool decodeOpened(SNDFILE* sound, const SF_INFO& info, SoundSink& sink,
+// A float sample as a 16-bit one: full scale 1.0, rounded, clipped; NaN is
+// silence.
+int16_t toSample16(float x) {
+    const double scaled = std::round(static_cast<double>(x) * 32767.0);
+    if (scaled >= 32767.0) {
+        return 32767;
+    }
+    if (scaled <= -32768.0) {
+        return -32768;
+    }
+    return std::isnan(scaled) ? 0 : static_cast<int16_t>(scaled);
+}
+
+// Decodes an opened sound into sink, no more than maxFrames frames of it. The
+// sink is opened at the first frames. False when not one frame could be
+// decoded or the sink failed; true when stopped() ended it.
+bool decodeOpened(SNDFILE* sound, const SF_INFO& info, sf_count_t maxFrames, SoundSink& sink,
                   const std::function<bool()>& stopped) {
     if (info.channels <= 0 || info.channels > 32 || info.samplerate <= 0) {
         return false;
     }
-    if (!sink.open(static_cast<uint32_t>(info.samplerate), static_cast<uint8_t>(info.channels))) {
-        return false;
-    }
     constexpr sf_count_t kFrames = 2048;
-    std::vector<int16_t> samples(static_cast<size_t>(kFrames * info.channels));
+    const auto blockSamples = static_cast<size_t>(kFrames * info.channels);
+    std::vector<int16_t> samples(blockSamples);
+    // libsndfile hands float sound to sf_readf_short unscaled (as silence):
+    // it is read as float and scaled here.
+    std::vector<float> floats(isFloat(info) ? blockSamples : 0);
+    sf_count_t written = 0;
     for (;;) {
         if (stopped && stopped()) {
-            return sink.finish(true);
+            return written == 0 || sink.finish(true);
         }
-        const sf_count_t got = sf_readf_short(sound, samples.data(), kFrames);
+        const sf_count_t want = std::min(kFrames, maxFrames - written);
+        if (want <= 0) {
+            break;
+        }
+        const sf_count_t got = floats.empty() ? sf_readf_short(sound, samples.data(), want)
+                                              : sf_readf_float(sound, floats.data(), want);
         if (got <= 0) {
             break;
+        }
+        if (!floats.empty()) {
+            std::transform(floats.begin(), floats.begin() + got * info.channels, samples.begin(),
+                           toSample16);
+        }
+        if (written == 0 && !sink.open(static_cast<uint32_t>(info.samplerate),
+                                       static_cast<uint8_t>(info.channels))) {
+            return false;
         }
         if (!sink.write(samples.data(), static_cast<size_t>(got * info.channels))) {
             return false;
         }
+        written += got;
     }
-    return sink.finish(false);
+    return written > 0 && sink.finish(false);
 }
 
 }  // namespace
@@ -101,23 +136,32 @@ bool WavDecoder::decode(const void* image, size_t length, SoundSink& sink,
     if (!sound) {
         return false;
     }
+    // The most frames the image's bytes may carry at the sound's rate; a
+    // header that claims more is refused.
+    const double allowedFrames = info.samplerate > 0 ? (static_cast<double>(length) + kSlackBytes) *
+                                                           info.samplerate / kLeastBytesPerSecond
+                                                     : 0.0;
     bool played = false;
-    const double claimedSeconds =
-        info.samplerate > 0 ? static_cast<double>(info.frames) / info.samplerate : 0.0;
-    if (claimedSeconds <= static_cast<double>(length) / kLeastBytesPerSecond + kSlackSeconds) {
-        played = decodeOpened(sound, info, sink, stopped);
+    if (static_cast<double>(info.frames) <= allowedFrames) {
+        played = decodeOpened(sound, info, static_cast<sf_count_t>(allowedFrames), sink, stopped);
     }
     sf_close(sound);
     return played;
 }
 
 bool WavDecoder::decodeFile(const std::string& fileName, SoundSink& sink) {
+    std::optional<FileStream> file;
+    try {
+        file.emplace(fileName, FileStream::Mode::Read);
+    } catch (const FileError&) {
+        return false;
+    }
     SF_INFO info{};
-    SNDFILE* sound = sf_open(fileName.c_str(), SFM_READ, &info);
+    SNDFILE* sound = sf_open_fd(file->descriptor(), SFM_READ, &info, SF_FALSE);
     if (!sound) {
         return false;
     }
-    const bool played = decodeOpened(sound, info, sink, {});
+    const bool played = decodeOpened(sound, info, SF_COUNT_MAX, sink, {});
     sf_close(sound);
     return played;
 }

@@ -1,15 +1,23 @@
 // Playback against a real PulseAudio server with a null sink: what is played
-// is recorded back from the sink's monitor and checked.
+// is recorded back from the sink's monitor and checked. The decoder's own
+// cases keep the samples in a sink of their own and need no server.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pulse/simple.h>
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <thread>
 
 #include "audio/Playback.h"
+#include "audio/WavDecoder.h"
 #include "framework/threads/WindowRequests.h"
 #include "support/TestSupport.h"
 #include "support/Tones.h"
@@ -61,6 +69,57 @@ class MonitorRecorder {
     std::mutex mutex_;
     std::vector<int16_t> samples_;
 };
+
+// Keeps what the decoder hands it.
+class KeptSound : public SoundSink {
+  public:
+    bool open(uint32_t rate, uint8_t channels) override {
+        rate_ = rate;
+        channels_ = channels;
+        return true;
+    }
+    bool write(const int16_t* samples, size_t count) override {
+        samples_.insert(samples_.end(), samples, samples + count);
+        return true;
+    }
+    bool finish(bool) override { return true; }
+
+    double seconds() const { return rate_ ? double(samples_.size()) / channels_ / rate_ : 0.0; }
+    // The lower of the tone's crests (the loudest sample on either side) in
+    // dB of full scale; -inf for digital silence.
+    double peakDb() const {
+        const auto [low, high] = std::minmax_element(samples_.begin(), samples_.end());
+        const int peak = samples_.empty() ? 0 : std::min(-int{*low}, int{*high});
+        return 20 * std::log10(std::max(peak, 0) / 32767.0);
+    }
+
+  private:
+    std::vector<int16_t> samples_;
+    uint32_t rate_ = 0;
+    uint8_t channels_ = 1;
+};
+
+// Writes a sound file of format holding a tone at level dBFS (-inf: digital
+// silence) of a quarter of the Nyquist rate, so that samples fall on its
+// crests, and returns its bytes.
+std::vector<uint8_t> toneFile(const std::string& name, int format, int rate, double seconds,
+                              double level) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = 1;
+    info.format = format;
+    SNDFILE* f = sf_open(name.c_str(), SFM_WRITE, &info);
+    if (!f) {
+        return {};
+    }
+    std::vector<double> tone(static_cast<size_t>(seconds * rate));
+    for (size_t i = 0; i < tone.size(); ++i) {
+        tone[i] = std::pow(10.0, level / 20) * std::sin(2 * M_PI * double(i) / 8);
+    }
+    sf_writef_double(f, tone.data(), static_cast<sf_count_t>(tone.size()));
+    sf_close(f);
+    return test::fileBytes(name);
+}
 
 class PlaybackTest : public ::testing::Test {
   protected:
@@ -163,4 +222,78 @@ TEST_F(PlaybackTest, PlayingOnTheGuiThreadKeepsServingWindowRequests) {
     EXPECT_TRUE(chatterly::test::waitFor([&] { return served.load(); }));
     worker.join();
     EXPECT_TRUE(servedWhilePlaying);
+}
+
+TEST(WavDecoderTest, AnImagePlaysAtItsLevelForNoLongerThanItsBytesCarry) {
+    ScratchDirectory dir;
+    constexpr double kSilent = -std::numeric_limits<double>::infinity();
+    constexpr double kLossy = std::numeric_limits<double>::quiet_NaN();  // level not checked
+    struct Row {
+        const char* name;
+        int format, rate;
+        double seconds, level;  // what the file holds
+        bool plays;
+        bool asCue;  // also played as the station's own file
+    };
+    const Row rows[] = {
+        {"16-bit PCM", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 0.5, -6, true, true},
+        {"32-bit float", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 22050, 0.5, -6, true, true},
+        {"64-bit float", SF_FORMAT_WAV | SF_FORMAT_DOUBLE, 22050, 0.5, -6, true, true},
+        {"float, extensible", SF_FORMAT_WAVEX | SF_FORMAT_FLOAT, 22050, 0.5, -6, true, true},
+        {"float above full scale", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 22050, 0.5, 6, true, false},
+        {"silent recording", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 0.5, kSilent, true, true},
+        {"no frame", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 0.0, -6, false, true},
+        // About 10 KB each: the bound lets them claim about 6.3 s.
+        {"10 KB claiming 10 s", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 1024, 10.0, -6, false, false},
+        {"10 KB claiming 5 s", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 2048, 5.0, -6, true, false},
+        // 25 blocks and a pad byte, which libsndfile counts as a 26th block:
+        // it claims 1.04 s in 1686 bytes.
+        {"GSM 6.10", SF_FORMAT_WAV | SF_FORMAT_GSM610, 8000, 1.0, kLossy, true, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto image =
+            toneFile("CallWaiting.wav", row.format, row.rate, row.seconds, row.level);
+        ASSERT_FALSE(image.empty());
+        for (const bool asCue : {false, true}) {
+            if (asCue && !row.asCue) {
+                continue;
+            }
+            KeptSound sound;
+            EXPECT_EQ(asCue ? WavDecoder::decodeFile("CallWaiting.wav", sound)
+                            : WavDecoder::decode(image.data(), image.size(), sound),
+                      row.plays)
+                << (asCue ? "as the cue" : "as an image");
+            if (!row.plays) {
+                continue;
+            }
+            EXPECT_GE(sound.seconds(), row.seconds);
+            if (row.level == kSilent) {
+                EXPECT_EQ(sound.peakDb(), kSilent);
+            } else if (!std::isnan(row.level)) {
+                EXPECT_NEAR(sound.peakDb(), std::min(row.level, 0.0), 0.5);
+            }
+        }
+    }
+}
+
+TEST(WavDecoderTest, ACueThatIsAFifoIsNotWaitedFor) {
+    ScratchDirectory dir;
+    ASSERT_EQ(::mkfifo("CallWaiting.wav", 0600), 0);
+    std::atomic<bool> returned{false};
+    bool played = true;
+    std::thread cue([&] {
+        KeptSound sound;
+        played = WavDecoder::decodeFile("CallWaiting.wav", sound);
+        returned = true;
+    });
+    const bool promptly = test::waitFor([&] { return returned.load(); });
+    if (!promptly) {
+        // It waits in the open for a writer: give it one, so the test ends.
+        const int writer = ::open("CallWaiting.wav", O_WRONLY | O_NONBLOCK);
+        ::close(writer);
+    }
+    cue.join();
+    EXPECT_TRUE(promptly);
+    EXPECT_FALSE(played);
 }
