@@ -4,6 +4,7 @@
 // message after the call-waiting cue, and then see their connection close.
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/stat.h>
 
 #include <QPushButton>
 #include <QTest>
@@ -225,10 +226,18 @@ TEST_F(Listener, MissingOrUnreadableSoundFilesNeitherStopTheCallNorTheAnswer) {
         std::function<void()> fault;
         bool busyFrame;  // the refused caller still gets "Busy.wav"
     };
+    // A FIFO by either name would block its reader until someone wrote to it.
     const Case cases[] = {
         {"no CallWaiting.wav", [] { std::filesystem::remove("CallWaiting.wav"); }, true},
+        {"CallWaiting.wav a FIFO", [] { ASSERT_EQ(mkfifo("CallWaiting.wav", 0600), 0); }, true},
         {"no Busy.wav", [] { std::filesystem::rename("Busy.wav", "Busy.kept"); }, false},
         {"Busy.wav a folder", [] { std::filesystem::create_directory("Busy.wav"); }, false},
+        {"Busy.wav a FIFO",
+         [] {
+             std::filesystem::remove("Busy.wav");
+             ASSERT_EQ(mkfifo("Busy.wav", 0600), 0);
+         },
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
