@@ -37,6 +37,35 @@ CSocketFile& CConnectionSocket::File() {
     return *socketFile_;
 }
 
+CConnectionSocket::Handling::~Handling() {
+    if (--c_.inUse_ == 0 && !c_.IsOpen()) {
+        c_.ReleaseClosed();
+    }
+}
+
+void CConnectionSocket::Close() {
+    CSocket::Close();
+    if (inUse_ == 0) {
+        ReleaseClosed();
+    }
+}
+
+void CConnectionSocket::ReleaseClosed() {
+    if (released_) {
+        return;
+    }
+    released_ = true;
+    if (storeArchive_) {
+        storeArchive_->Abort();
+        storeArchive_.reset();
+    }
+    waitingToSend_.clear();
+    DropStream();
+    if (whenClosed_) {
+        whenClosed_();
+    }
+}
+
 void CConnectionSocket::DropStream() {
     loadArchive_.reset();
     if (playing_ == 0) {
@@ -53,7 +82,7 @@ bool CConnectionSocket::PumpWhileWaiting() {
 }
 
 void CConnectionSocket::sendRecording(const std::vector<uint8_t>& wavFile) {
-    const InUseScope use(inUse_);
+    const Handling use(*this);
     waitingToSend_.push_back(wavFile);
     if (!sending_ && !reading_) {
         SendWaiting();
@@ -92,7 +121,7 @@ void CConnectionSocket::WriteFrame(const std::vector<uint8_t>& wavFile) {
 }
 
 void CConnectionSocket::HandleReadable(int) {
-    const InUseScope use(inUse_);
+    const Handling use(*this);
     if (!loadArchive_) {
         loadArchive_ = std::make_unique<CArchive>(File(), CArchive::Mode::Load, 4096);
     }
@@ -144,7 +173,7 @@ void CConnectionSocket::ReadAndPlayOneFrame() {
         }
     }
     {
-        const InUseScope play(playing_);
+        const Playing play(playing_);
         station_->PlaybackAnimation(true);
         if (!station_->PlayVoiceMessage(frame->data(), frame->size()) && !playFailureShown_) {
             playFailureShown_ = true;
@@ -170,7 +199,7 @@ void CConnectionSocket::AbandonCall() {
 }
 
 void CConnectionSocket::HandlePeerClosed(int) {
-    const InUseScope use(inUse_);
+    const Handling use(*this);
     station_->SetIncomingState(false);
     if (loadArchive_) {
         loadArchive_->Abort();

@@ -19,10 +19,14 @@
 // over.
 //
 // The frames of a call are received into one buffer, kept between them
-// (FrameBuffer). A call that ends while its message plays gives the buffer
-// back only once the playback is done with it.
+// (FrameBuffer). Whoever closes the connection, the buffer and the archives
+// are given back when it closes, or, when it closes under one of its own
+// handlers (a message that plays, a frame being read), once that handler is
+// done; then the owner is told (SetWhenClosed), so that it can free the
+// object.
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -55,6 +59,12 @@ class CConnectionSocket : public CSocket, public RecordingSink {
     // (Disconnect, the window's close) drops what was queued quietly.
     void sendRecording(const std::vector<uint8_t>& wavFile) override;
 
+    // Closes the socket and gives back what the call held (see above).
+    void Close() override;
+    // Runs whenClosed on the owning thread once the connection has closed
+    // and none of its handlers runs any more.
+    void SetWhenClosed(std::function<void()> whenClosed) { whenClosed_ = std::move(whenClosed); }
+
     // Frames played on this connection (tests and diagnostics).
     size_t FramesPlayed() const { return framesPlayed_; }
     // Whether one of its handlers or a send is under way (its object must
@@ -66,10 +76,22 @@ class CConnectionSocket : public CSocket, public RecordingSink {
     void HandlePeerClosed(int error) override;
 
   private:
-    struct InUseScope {
-        explicit InUseScope(int& depth) : depth_(depth) { ++depth_; }
-        ~InUseScope() { --depth_; }
-        int& depth_;
+    // A handler or a send of the connection under way, for its length.
+    class Handling {
+      public:
+        explicit Handling(CConnectionSocket& c) : c_(c) { ++c_.inUse_; }
+        ~Handling();
+        Handling(const Handling&) = delete;
+        Handling& operator=(const Handling&) = delete;
+
+      private:
+        CConnectionSocket& c_;
+    };
+    // Counts while a frame of received_ plays.
+    struct Playing {
+        explicit Playing(int& n) : n_(n) { ++n_; }
+        ~Playing() { --n_; }
+        int& n_;
     };
 
     void ReadAndPlayOneFrame();
@@ -78,6 +100,8 @@ class CConnectionSocket : public CSocket, public RecordingSink {
     void WriteFrame(const std::vector<uint8_t>& wavFile);
     CSocketFile& File();
     void DropStream();
+    // Gives back what the closed call held and tells the owner; once.
+    void ReleaseClosed();
     // The far end left mid-frame: close, and go to idle as on its close.
     void AbandonCall();
 
@@ -92,6 +116,8 @@ class CConnectionSocket : public CSocket, public RecordingSink {
     size_t framesPlayed_ = 0;
     int inUse_ = 0;
     int playing_ = 0;  // a frame of received_ is being played
+    bool released_ = false;
+    std::function<void()> whenClosed_;
     bool playFailureShown_ = false;
 };
 

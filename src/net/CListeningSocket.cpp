@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include "framework/threads/ThreadStarter.h"
+#include "framework/threads/MessageQueue.h"
 #include "net/BusyResponder.h"
 #include "net/CConnectionSocket.h"
 #include "net/CallStation.h"
@@ -27,30 +27,43 @@ void CListeningSocket::HandleIncomingCall(int) {
         RefuseCaller();
         return;
     }
-    std::erase_if(connections_, [this](const std::unique_ptr<CConnectionSocket>& c) {
-        return !c->IsOpen() && !c->InUse() && c.get() != station_->incomingConnection();
-    });
     auto connection = std::make_unique<CConnectionSocket>(station_);
-    if (!Accept(*connection)) {
+    if (!TryAccept(*connection)) {
         // Nothing was taken (the caller gave up before the accept, or the
         // process is out of descriptors): the station stays as it was.
         return;
     }
+    connection->SetWhenClosed([this, alive = std::weak_ptr<bool>(alive_)] {
+        Message free;
+        free.handler = [this, alive] {
+            if (alive.lock()) {
+                FreeEndedCalls();
+            }
+        };
+        MessageQueue::current().post(std::move(free));
+    });
     CConnectionSocket* accepted = connection.get();
     connections_.push_back(std::move(connection));
     station_->setIncomingConnection(accepted);
     station_->SetIncomingState(true);
 }
 
+void CListeningSocket::FreeEndedCalls() {
+    std::erase_if(connections_, [this](const std::unique_ptr<CConnectionSocket>& c) {
+        return !c->IsOpen() && !c->InUse() && c.get() != station_->incomingConnection();
+    });
+}
+
 void CListeningSocket::RefuseCaller() {
     CSocket caller;
-    if (!Accept(caller)) {
+    if (!TryAccept(caller)) {
         return;
     }
     const int handle = caller.Detach();
     if (!BusyResponder::tryStart(handle)) {
-        // Too many refused callers are being answered already: this one is
-        // closed at once, so a flood cannot hold the station.
+        // Too many refused callers are being answered already, or no thread
+        // can be started: this one is closed at once, so a flood cannot hold
+        // the station.
         ::close(handle);
     }
 }

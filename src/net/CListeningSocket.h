@@ -7,9 +7,14 @@
 //
 // Every connection socket accepted as an incoming call is kept, in order of
 // acceptance, while it may still be used: a call that has ended (its socket
-// closed, no longer the incoming call, no handler of it running) is freed at
-// the next accept, so a station that takes thousands of calls does not grow.
-// The rest go with the listener (with the station window).
+// closed, no longer the incoming call, no handler of it running) is freed
+// right after, from the thread's queue, so a station that takes thousands of
+// calls does not grow. The rest go with the listener (with the station
+// window).
+//
+// The listener never waits: a caller who gave up before the accept is
+// simply not there, and its notification is never held (MessageQueue), so
+// callers are taken or refused whatever else the thread waits for.
 
 #include <cstdint>
 #include <memory>
@@ -39,9 +44,13 @@ class CListeningSocket : public CSocket {
 
   private:
     void RefuseCaller();
+    // Frees the connections whose call has ended.
+    void FreeEndedCalls();
 
     CallStation* station_;
     std::vector<std::unique_ptr<CConnectionSocket>> connections_;
+    // Alive as long as the listener: posted frees of a gone listener do nothing.
+    const std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace chatterly

@@ -135,7 +135,8 @@ TEST_F(Listener, TheFirstCallerBecomesTheIncomingCallAndItsCloseReturnsTheStatio
     caller.close();
     ASSERT_TRUE(waitFor([&] { return idle(); }));
     EXPECT_FALSE(station->controller().incomingCall());
-    EXPECT_FALSE(call->IsOpen());
+    // The ended call is closed and freed.
+    EXPECT_TRUE(waitFor([&] { return station->listener().ConnectionCount() == 0; }));
     EXPECT_TRUE(boxes.texts().empty());
 }
 
@@ -323,10 +324,11 @@ TEST_F(Listener, AfterDisconnectTheNextCallerBecomesTheIncomingCall) {
                       Qt::LeftButton);
     EXPECT_TRUE(idle());
     EXPECT_TRUE(first.seesClose(20000));
+    // The ended call's object is freed at once, not at the next accept.
+    EXPECT_TRUE(waitFor([&] { return station->listener().ConnectionCount() == 0; }));
 
     PlainSocket next = PlainSocket::connectLoopback(port);
     ASSERT_TRUE(waitFor([&] { return inIncomingCall(); }));
-    // The ended call's object is freed; the listener holds the new call only.
     ASSERT_EQ(station->listener().ConnectionCount(), 1u);
     EXPECT_TRUE(station->listener().Connection(0)->IsOpen());
 
