@@ -15,6 +15,22 @@ namespace chatterly {
 namespace {
 
 std::atomic<int> responders{0};
+// When the cue last began, in steady-clock ticks (0: never).
+std::atomic<int64_t> lastCue{0};
+
+// Whether this responder plays the cue: none began within the interval.
+bool takeCue() {
+    const int64_t now = std::chrono::steady_clock::now().time_since_epoch().count();
+    const int64_t interval =
+        std::chrono::steady_clock::duration(BusyResponder::kCueInterval).count();
+    int64_t last = lastCue.load();
+    do {
+        if (last != 0 && now - last < interval) {
+            return false;
+        }
+    } while (!lastCue.compare_exchange_weak(last, now));
+    return true;
+}
 
 // "Busy.wav" whole, or nothing when it cannot be read or is larger than a
 // frame may be. Every responder reads its own copy, so two refused callers
@@ -63,7 +79,9 @@ void BusyResponder::BusyResponderThread(int handle) {
     CArchive archive(file, CArchive::Mode::Store, 4096);
 
     // The caller waits meanwhile: nothing has been sent yet.
-    Playback::PlayCallWaitingCue();
+    if (takeCue()) {
+        Playback::PlayCallWaitingCue();
+    }
 
     if (auto busy = readBusyMessage()) {
         try {

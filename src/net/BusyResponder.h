@@ -6,7 +6,9 @@
 //
 // Responders are bounded: at most kMaxRunning at once, and each gives up on a
 // caller that has not taken the frame within kGiveUpAfter, so refused callers
-// that never read cannot pile up threads.
+// that never read cannot pile up threads. The cue sounds at most once every
+// kCueInterval, however many callers are refused: a responder that comes
+// sooner sends the busy message at once.
 
 #include <chrono>
 
@@ -16,6 +18,7 @@ class BusyResponder {
   public:
     static constexpr int kMaxRunning = 4;
     static constexpr std::chrono::seconds kGiveUpAfter{30};
+    static constexpr std::chrono::seconds kCueInterval{5};
 
     // Starts a responder for the connected handle, which it takes over.
     // False (and the handle is left to the caller) when kMaxRunning already
