@@ -84,7 +84,11 @@ void CStationDlg::PlaceControls() {
 
 void CStationDlg::BindButtons() {
     Station& s = station_;
-    Bind(IDC_CONNECT, [&s] { s.controller().OnConnectButton(); });
+    Bind(IDC_CONNECT, [this, &s] {
+        if (!RefuseUncallableRemote()) {
+            s.controller().OnConnectButton();
+        }
+    });
     Bind(IDC_TALK, [&s] { s.controller().OnTalkButton(); });
     Bind(IDC_DISCONNECT, [&s] { s.controller().Disconnect(); });
     Bind(IDC_PROPERTIES, [&s] { s.controller().OnPropertiesButton(); });
@@ -109,6 +113,19 @@ void CStationDlg::ExchangeControlData(bool save) {
     } else {
         remote_->setEditText(AnsiCodec::toQString(remoteText_));
     }
+}
+
+bool CStationDlg::RefuseUncallableRemote() {
+    const QString text = remote_->currentText();
+    const QString missing = AnsiCodec::unencodable(text);
+    if (missing.isEmpty()) {
+        return false;
+    }
+    MessageBox::show(QStringLiteral("\"") + text +
+                     QStringLiteral("\" cannot be called: an address, host name or alias cannot "
+                                    "hold the characters ") +
+                     missing + QLatin1Char('.'));
+    return true;
 }
 
 void CStationDlg::FillRemoteBox(std::vector<std::string> texts) {
@@ -138,10 +155,9 @@ void CStationDlg::closeEvent(QCloseEvent* event) {
 }
 
 void CStationDlg::reject() {
-    // Escape is a close request: the call ends before the window does.
-    if (!closing_) {
-        close();
-    } else {
+    // Escape never ends the station (while a message plays, it stops the
+    // message: a stop gesture); Exit, Alt+X and the close box do.
+    if (closing_) {
         QDialog::reject();
     }
 }

@@ -73,6 +73,10 @@ class CStationDlg : public CDialog, public StationView {
   private:
     void PlaceControls();
     void BindButtons();
+    // Connect with a remote text the station's encoding cannot hold: it
+    // would be called as another text ('?' in place of what it lacks), so it
+    // is not called; a message says why. False when the text can be called.
+    bool RefuseUncallableRemote();
 
     Station& station_;
     QLabel* picture_ = nullptr;

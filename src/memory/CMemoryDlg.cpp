@@ -130,25 +130,6 @@ void CMemoryDlg::TakeFields(std::string& address, std::string& alias) {
     alias_->clear();
 }
 
-namespace {
-
-// The characters, one space between two; a character beyond the 16-bit plane
-// (two code units) stays whole.
-QString spaced(const QString& characters) {
-    QString out;
-    for (qsizetype i = 0; i < characters.size(); ++i) {
-        const bool secondHalf =
-            i > 0 && characters.at(i).isLowSurrogate() && characters.at(i - 1).isHighSurrogate();
-        if (i > 0 && !secondHalf) {
-            out += QLatin1Char(' ');
-        }
-        out += characters.at(i);
-    }
-    return out;
-}
-
-}  // namespace
-
 bool CMemoryDlg::RefuseUnstorableField(QPushButton* button) {
     for (const auto& [what, field] : {std::pair{"address", address_}, std::pair{"alias", alias_}}) {
         const QString missing = AnsiCodec::unencodable(field->text());
@@ -159,7 +140,7 @@ bool CMemoryDlg::RefuseUnstorableField(QPushButton* button) {
         MessageBox::show(QStringLiteral("The ") + QLatin1String(what) + QStringLiteral(" \"") +
                          field->text() +
                          QStringLiteral("\" cannot be stored: the station memory cannot hold ") +
-                         spaced(missing) + QLatin1Char('.'));
+                         missing + QLatin1Char('.'));
         field->setFocus();
         return true;
     }

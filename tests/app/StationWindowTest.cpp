@@ -3,8 +3,10 @@
 // switches and the minimised icon's place.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QImage>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -20,6 +22,7 @@
 #include "framework/widgets/CaptionBox.h"
 #include "framework/widgets/MessageBox.h"
 #include "framework/widgets/SortedComboBox.h"
+#include "net/CallerWorker.h"
 #include "support/PlainSocket.h"
 #include "support/SignalEventsReset.h"
 #include "support/TestSupport.h"
@@ -204,6 +207,23 @@ TEST_F(StationWindow, ConnectWithAnEmptyRemoteTextShowsTheMessageAndStartsNothin
     EXPECT_EQ(station->displays().timers().running(), 0);
 }
 
+// A text the station's 8-bit encoding cannot hold would be called as
+// another ('?' in place of what it lacks): it is not called, and the user is
+// told why.
+TEST_F(StationWindow, ARemoteTextTheStationCannotHoldIsNotCalled) {
+    QInputMethodEvent commit;  // typed as an input method commits it
+    commit.setCommitString(QString::fromUtf8("日本"));
+    QApplication::sendEvent(combo(window)->lineEdit(), &commit);
+    QTest::mouseClick(button(window, IDC_CONNECT), Qt::LeftButton);
+    ASSERT_EQ(boxes.count(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].shown,
+              QString::fromUtf8("\"日本\" cannot be called: an address, host name or alias "
+                                "cannot hold the characters 日 本."));
+    EXPECT_FALSE(station->caller().running());
+    EXPECT_EQ(station->displays().timers().running(), 0);
+    EXPECT_EQ(station->controller().remoteText(), "");
+}
+
 TEST_F(StationWindow, EnterInTheRemoteBoxConnects) {
     QTest::keyClicks(combo(window)->lineEdit(), "127.0.0.1");
     QTest::keyClick(combo(window)->lineEdit(), Qt::Key_Return);
@@ -315,9 +335,13 @@ TEST_F(StationWindow, TalkOutsideAnIncomingCallOnlyChangesTheEvents) {
     EXPECT_EQ(boxes.count(), 0u);
 }
 
-TEST_F(StationWindow, ACloseRequestDisconnectsFirstAndEscapeIsOne) {
+TEST_F(StationWindow, EscapeLeavesTheStationAndACloseRequestDisconnectsFirst) {
     station->controller().SetIncomingState(true);
     QTest::keyClick(window, Qt::Key_Escape);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(station->controller().incomingCall());
+    EXPECT_FALSE(DisconnectEvent.isSignalled());
+    window->close();
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(station->controller().incomingCall());
     EXPECT_TRUE(DisconnectEvent.isSignalled());

@@ -46,13 +46,15 @@ char AnsiCodec::fromUtf16(char16_t unit) {
 }
 
 QString AnsiCodec::unencodable(const QString& text) {
+    QString seen;
     QString missing;
     for (qsizetype i = 0; i < text.size(); ++i) {
         // A character beyond the 16-bit plane takes two units and has no byte.
         const qsizetype units = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
         const QString character = text.mid(i, units);
-        if (!byteOf(text.at(i).unicode()) && !missing.contains(character)) {
-            missing += character;
+        if (!byteOf(text.at(i).unicode()) && !seen.contains(character)) {
+            seen += character;
+            missing += (missing.isEmpty() ? QString() : QStringLiteral(" ")) + character;
         }
         i += units - 1;
     }

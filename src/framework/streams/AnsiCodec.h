@@ -20,7 +20,8 @@ class AnsiCodec {
     // One UTF-16 code unit to the 8-bit encoding ('?' when it has none).
     static char fromUtf16(char16_t unit);
     // The characters of text that the encoding cannot hold, each once, in the
-    // order they first stand there; empty when text converts whole.
+    // order they first stand there, one space between two (for a message
+    // that names them); empty when text converts whole.
     static QString unencodable(const QString& text);
 };
 
