@@ -24,6 +24,10 @@ A frame is Reserved (u32 LE, 0), Length (u32 LE), then Length bytes.
                                  COUNT refused callers that never read (see deaf())
   callers.py calls HOST COUNT SECONDS
                                  COUNT short calls in a row (see calls())
+  callers.py bad HOST COUNT RATE COUNT calls at RATE a second that each send a
+                                 header and 100 bytes and reset (see bad())
+  callers.py listen HOST CONTROL a station called: takes one call on HOST, port
+                                 2005 (see listen())
 """
 import json
 import os
@@ -257,6 +261,53 @@ def calls(host, count, seconds):
                       "slowest_s": round(slowest, 3)}), flush=True)
 
 
+def bad(host, count, rate):
+    """count calls, rate a second: each connects, sends a header announcing
+    1000 bytes and 100 of them, and resets. Prints one JSON line."""
+    started = time.monotonic()
+    done = failed = 0
+    for i in range(count):
+        pause = started + i / rate - time.monotonic()
+        if pause > 0:
+            time.sleep(pause)
+        try:
+            s = connect(host, timeout=10)
+            s.sendall(header(1000) + b"\x55" * 100)
+            s.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            s.close()
+            done += 1
+        except OSError:
+            failed += 1
+    print(json.dumps({"done": done, "failed": failed,
+                      "seconds": round(time.monotonic() - started, 1)}), flush=True)
+
+
+def listen(host, control):
+    """Listens on host, port 2005, takes one call, writes control/accepted,
+    then appends each whole frame's length to control/frames until the
+    caller closes."""
+    server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    server.bind((host, PORT))
+    server.listen(1)
+    open(os.path.join(control, "listening"), "w").close()
+    s, _ = server.accept()
+    open(os.path.join(control, "accepted"), "w").close()
+    got = bytearray()
+    while True:
+        chunk = s.recv(65536)
+        if not chunk:
+            break
+        got += chunk
+        while len(got) >= 8 and len(got) >= 8 + struct.unpack("<I", got[4:8])[0]:
+            length = struct.unpack("<I", got[4:8])[0]
+            with open(os.path.join(control, "frames"), "a") as f:
+                f.write("%d\n" % length)
+            del got[:8 + length]
+    s.close()
+    server.close()
+
+
 def main():
     what, host = sys.argv[1], sys.argv[2]
     if what == "call":
@@ -269,6 +320,10 @@ def main():
         deaf(host, int(sys.argv[3]), sys.argv[4])
     elif what == "calls":
         calls(host, int(sys.argv[3]), float(sys.argv[4]))
+    elif what == "bad":
+        bad(host, int(sys.argv[3]), float(sys.argv[4]))
+    elif what == "listen":
+        listen(host, sys.argv[3])
     else:
         sys.exit(f"unknown: {what}")
 

@@ -16,7 +16,7 @@ program=$(realpath "${1:?usage: hostile-callers.sh PROGRAM [OUTPUT_DIR]}")
 output=$(mkdir -p "${2:-.}" && realpath "${2:-.}")
 here=$(cd "$(dirname "$0")" && pwd)
 resources="$here/../../src/resources"
-cases=${CASES:-1 2 3 4 5 6 7 8 9 10 11}
+cases=${CASES:-1 2 3 4 5 6 7 8 9 10 11 12 13 14}
 
 if [ "$(id -u)" -ne 0 ]; then
   echo "skipped: network namespaces need root"
@@ -40,6 +40,13 @@ results=()
 . "$here/lib.sh"
 
 cleanup() {
+  # A cgroup the thread case made goes once its processes have left it.
+  if [ -n "${limit_cgroup:-}" ] && [ -d "$limit_cgroup" ]; then
+    for pid in $(cat "$limit_cgroup/cgroup.procs" 2>/dev/null); do
+      echo "$pid" >"$limit_cgroup/../cgroup.procs" 2>/dev/null
+    done
+    rmdir "$limit_cgroup" 2>/dev/null
+  fi
   # The accessibility bus and its registry were started by the launcher.
   [ -n "${launcher_pid:-}" ] && pids+=($(descendants "$launcher_pid"))
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
@@ -164,12 +171,17 @@ fds() { ls "/proc/$spid/fd" 2>/dev/null | wc -l; }
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$spid/stat" 2>/dev/null; }
 mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 
-# keys WINDOW KEY...: keyboard input, never beside the box keeper's.
+# keys WINDOW KEY...: keyboard input, never beside the box keeper's. A click
+# into the speaker picture (which takes no clicks) first makes the window the
+# active one again after a box has come and gone, with no window manager to
+# do it.
 keys() {
   local w=$1
   shift
-  flock "$run/x.lock" sh -c 'xdotool windowfocus --sync "$0" && xdotool key --clearmodifiers "$@"' \
-    "$w" "$@" 2>/dev/null
+  flock "$run/x.lock" sh -c 'eval "$(xdotool getwindowgeometry --shell "$0")" &&
+    xdotool windowfocus --sync "$0" &&
+    xdotool mousemove --window "$0" $((WIDTH * 71 / 216)) $((HEIGHT * 71 / 167)) click 1 &&
+    xdotool key --clearmodifiers "$@"' "$w" "$@" 2>/dev/null
 }
 
 # --- the box keeper ------------------------------------------------------------
@@ -193,18 +205,19 @@ a11y_up() {
 }
 wait_until 20 a11y_up || fail "the accessibility bus did not start"
 /usr/bin/python3 "$here/keeper.py" "$run/station.ids" "$run/boxes.log" "$run/x.lock" \
-  2>"$run/keeper.err" &
+  "$run/away" 2>"$run/keeper.err" &
 pids+=($!)
 # boxes_since TIME: the texts of the station's boxes first seen after TIME.
 boxes_since() { awk -F'\t' -v t="$1" -v p="$spid" '$1 > t && $2 == p { print $3 }' "$run/boxes.log"; }
 box_since() { boxes_since "$1" | grep -qF "$2"; }
 first_box_time() { awk -F'\t' -v t="$1" -v p="$spid" '$1 > t && $2 == p { print $1; exit }' \
   "$run/boxes.log"; }
-# no_box_up: no window of the station shows but its main window.
-no_box_up() {
-  [ -z "$(xdotool search --all --onlyvisible --pid "$spid" --name '^chatterly$' 2>/dev/null |
-    grep -vx "$swin")" ]
+# boxes_up: how many windows of the station show besides its main window.
+boxes_up() {
+  xdotool search --all --onlyvisible --pid "$spid" --name '^chatterly$' 2>/dev/null |
+    grep -vxc "$swin"
 }
+no_box_up() { [ "$(boxes_up)" -eq 0 ]; }
 box_list() { # TIME: the boxes since TIME on one line
   local b
   b=$(boxes_since "$1" | sed 's/^/"/; s/$/"/' | paste -sd, -)
@@ -318,8 +331,11 @@ check() { # DESCRIPTION COMMAND...: a failed COMMAND fails the case
   "${@:2}" || { case_failures+=("$1"); echo "   failed: $1"; }
 }
 note() { case_figures+=("$*"); echo "   $*"; }
+case_skipped=
+skip_case() { case_skipped=$1; echo "   skipped: $1"; }
 case_end() {
   local verdict=PASS detail
+  [ -n "$case_skipped" ] && verdict="SKIPPED ($case_skipped)" && case_skipped=
   [ "${#case_failures[@]}" -eq 0 ] || verdict=FAIL
   detail=$(printf '%s; ' "${case_figures[@]}")
   [ "$verdict" = FAIL ] && detail="$detail failed: $(printf '%s; ' "${case_failures[@]}")"
@@ -443,10 +459,21 @@ if wanted 5; then
   pids+=($flood_pid)
   check "the first connection opens" wait_until 20 test -e "$control/first"
   check "the first connection is the incoming call" wait_until 15 connected
+  pactl --server="$(server s)" subscribe >"$run/events5" 2>/dev/null &
+  events_pid=$!
+  pids+=($events_pid)
   sampler_start
+  cue_start=$(now)
   touch "$control/go"
   check "the connections settle or are given up within 60 s" \
     wait_until 60 test -e "$control/flood.json"
+  # Every sound the station plays meanwhile is the cue.
+  cues=$(new_playbacks "$run/events5")
+  cue_seconds=$(elapsed "$cue_start")
+  kill "$events_pid"
+  note "the call-waiting cue sounded $cues times in $cue_seconds s (bound: once every 5 s)"
+  check "the cue sounded at most once every 5 s" \
+    awk -v n="$cues" -v s="$cue_seconds" 'BEGIN { exit !(n <= 1 + s / 5) }'
   capture_start
   touch "$control/send"
   check "the frame on the call plays" wait_until 30 heard_tone 0.3 880
@@ -710,6 +737,127 @@ if wanted 11; then
     check "the call for the recording is taken" false
   fi
   call_end rec
+  case_end
+fi
+
+if wanted 12; then
+  case_begin 12 "300 bad calls at 20 a second, nobody at the screen"
+  base=$(rss)
+  mark=$(now)
+  touch "$run/away"
+  sampler_start
+  on_c python3 "$here/callers.py" bad "$S" 300 20 >"$run/bad.json"
+  read -r peak _ _ < <(sampler_stop)
+  up=$(boxes_up)
+  note "the calls: $(cat "$run/bad.json"); boxes up at the end $up (bound 2); boxes seen $(boxes_since "$mark" | grep -c .)"
+  note "resident memory $(mib "$base") MiB before, at most $(mib "$peak") MiB (+$((peak - base)) KiB, bound 20480 KiB)"
+  check "the station is alive" alive
+  check "at most two boxes are up" test "$up" -le 2
+  check "resident memory grew by less than 20 MiB" test $((peak - base)) -lt 20480
+  rm -f "$run/away"
+  back=$(now)
+  dismissed() { no_box_up && idle; }
+  check "the user dismisses the boxes and the station is idle" wait_until 60 dismissed
+  note "boxes dismissed and idle $(elapsed "$back") s after the user came back"
+  call_open good
+  check "the next call is taken" wait_until 15 connected
+  capture_start
+  call_do good frame "$media/tone.wav"
+  check "its message plays" wait_until 20 heard_tone 0.3 880
+  capture_stop
+  call_do good close
+  call_end good
+  check "idle after the close" wait_until 10 idle
+  case_end
+fi
+
+# pids_cgroup: a new cgroup of the pids controller, for the station alone
+# (cgroup v1, or v2 with the controller given to children); nothing where
+# cgroups cannot be written.
+pids_cgroup() {
+  local root
+  if [ -f /sys/fs/cgroup/pids/cgroup.procs ]; then
+    root=/sys/fs/cgroup/pids
+  elif grep -qw pids /sys/fs/cgroup/cgroup.controllers 2>/dev/null; then
+    root=/sys/fs/cgroup
+    grep -qw pids "$root/cgroup.subtree_control" ||
+      echo +pids >"$root/cgroup.subtree_control" 2>/dev/null || return 1
+  else
+    return 1
+  fi
+  mkdir "$root/$tag-threads" 2>/dev/null && [ -f "$root/$tag-threads/pids.max" ] &&
+    echo "$root/$tag-threads"
+}
+if wanted 13; then
+  case_begin 13 "no thread can be started"
+  if ! limit_cgroup=$(pids_cgroup) || ! echo "$spid" >"$limit_cgroup/cgroup.procs" 2>/dev/null; then
+    skip_case "no writable pids cgroup here"
+  else
+    call_open held
+    check "a call is taken" wait_until 15 connected
+    echo 1 >"$limit_cgroup/pids.max"
+    mark=$(now)
+    answers=()
+    for _ in 1 2 3 4; do answers+=("$(answer)"); done
+    note "with no thread to spare, four refused callers got: ${answers[*]}; boxes: $(box_list "$mark")"
+    for got in "${answers[@]}"; do
+      check "a refused caller is closed at once" test "$got" = "none 0"
+    done
+    call_do held close
+    call_end held
+    check "idle after the call" wait_until 10 idle
+    control="$run/called"
+    mkdir -p "$control"
+    on_c python3 "$here/callers.py" listen "$C" "$control" >"$run/listen.out" 2>&1 &
+    listen_pid=$!
+    pids+=($listen_pid)
+    wait_until 10 test -e "$control/listening"
+    exec {lockfd}>"$run/x.lock"
+    flock "$lockfd"
+    type_remote "$swin" "$C"
+    xdotool key --clearmodifiers Return
+    flock -u "$lockfd"
+    check "Connect says the call failed" wait_until 20 box_since "$mark" "Failed to connect to remote parlio."
+    check "idle after the failed Connect" wait_until 10 idle
+    check "no box about threads" test -z "$(boxes_since "$mark" | grep -vxF "Failed to connect to remote parlio.")"
+    echo max >"$limit_cgroup/pids.max"
+    flock "$lockfd"
+    type_remote "$swin" "$C"
+    xdotool key --clearmodifiers Return
+    flock -u "$lockfd"
+    check "with threads again, Connect calls" wait_until 20 test -e "$control/accepted"
+    keys "$swin" alt+d
+    wait_until 10 ended "$listen_pid"
+    call_open again
+    check "a call is taken again" wait_until 15 connected
+    got=$(answer)
+    note "with threads again a refused caller got: $got"
+    check "a refused caller gets the busy message again" test "$got" = "frame $busy_length"
+    call_do again close
+    call_end again
+    check "idle at the end" wait_until 10 idle
+    echo "$spid" >"$limit_cgroup/../cgroup.procs"
+    rmdir "$limit_cgroup" && limit_cgroup=
+  fi
+  case_end
+fi
+
+if wanted 14; then
+  case_begin 14 "Disconnect while a large message arrives"
+  call_open huge
+  check "the call is taken" wait_until 15 connected
+  base=$(rss)
+  call_do huge header $((150 * 1024 * 1024))
+  call_do huge bytes 100 0 $((1024 * 1024))
+  grown() { [ "$(rss)" -gt $((base + 80 * 1024)) ]; }
+  check "the message's bytes are held" wait_until 30 grown
+  held=$(rss)
+  keys "$swin" alt+d
+  check "idle after Disconnect" wait_until 10 idle
+  given_back() { [ "$(rss)" -lt $((base + 10 * 1024)) ]; }
+  check "resident memory back within 10 MiB" wait_until 20 given_back
+  note "resident memory $(mib "$base") MiB before, $(mib "$held") MiB with 100 MiB of the message in, $(mib "$(rss)") MiB after Disconnect"
+  call_end huge
   case_end
 fi
 

@@ -10,12 +10,14 @@ through the accessibility Action interface, so no keyboard focus is taken
 from the script. A visible X window of the station that the bus does not show
 within 3 s is dismissed with Return and read by OCR instead.
 
-Usage: keeper.py STATION_FILE LOG LOCK
+Usage: keeper.py STATION_FILE LOG LOCK [AWAY]
   STATION_FILE holds "PID WINDOW" of the current station (read each pass);
   LOG gets one line a box: "TIME<TAB>PID<TAB>TEXT" (TIME: when first seen);
-  LOCK is flock()ed around key presses. The accessibility bus address is
-  asked of the session bus (DBUS_SESSION_BUS_ADDRESS)."""
+  LOCK is flock()ed around key presses; while the file AWAY exists nobody is
+  at the screen: boxes are noted but left up. The accessibility bus address
+  is asked of the session bus (DBUS_SESSION_BUS_ADDRESS)."""
 import fcntl
+import os
 import subprocess
 import sys
 import time
@@ -121,6 +123,7 @@ def ocr(lock, window):
 
 def main():
     station_file, log, lock = sys.argv[1:4]
+    away = sys.argv[4] if len(sys.argv) > 4 else None
     bus = None
     pid, main_window, name = None, None, None
     seen = {}  # box path -> time it was noted
@@ -150,12 +153,13 @@ def main():
             for path in list(seen):
                 if path not in paths:
                     del seen[path]
+        nobody = away is not None and os.path.exists(away)
         for path, text, ok in boxes:
             if path not in seen:
                 seen[path] = time.time()
                 with open(log, "a") as f:
                     f.write("%.3f\t%d\t%s\n" % (seen[path], pid, text or "(no text)"))
-            if ok:
+            if ok and not nobody:
                 try:
                     bus.press(name, ok)
                 except GLib.Error:
@@ -169,7 +173,7 @@ def main():
                 x_noted.discard(w)
         for w in windows:
             first = x_first.setdefault(w, now)
-            if now - first < 3 or boxes:
+            if now - first < 3 or boxes or nobody:
                 continue
             if w not in x_noted:
                 x_noted.add(w)

@@ -104,17 +104,6 @@ keys() { # WINDOW KEY...
   shift
   xdotool windowfocus --sync "$w" && xdotool key --clearmodifiers "$@"
 }
-type_remote() { # WINDOW TEXT: into the remote-station box, replacing its text
-  local w=$1 width height
-  eval "$(xdotool getwindowgeometry --shell "$w")"
-  width=$WIDTH
-  height=$HEIGHT
-  xdotool windowfocus --sync "$w"
-  # The box stands at 73, 7, 136 wide in the window's 216 x 151 units.
-  xdotool mousemove --window "$w" $((width * 141 / 216)) $((height * 12 / 151)) click 1
-  xdotool key --clearmodifiers ctrl+a BackSpace
-  xdotool type --delay 30 "$2"
-}
 title() { xdotool getwindowname "$1"; }
 title_is() { [ "$(title "$1")" = "$2" ]; }
 ocr() { # WINDOW: the text it shows
