@@ -21,6 +21,7 @@
 #include "control/ControlIds.h"
 #include "framework/sockets/CSocket.h"
 #include "framework/streams/CStringArray.h"
+#include "framework/threads/MessageQueue.h"
 #include "framework/threads/ThreadStarter.h"
 #include "memory/StationMemory.h"
 #include "net/BusyResponder.h"
@@ -186,6 +187,35 @@ TEST_F(Listener, TalkReleasedWhileTheCallersMessageArrivesIsSentOnceItIsIn) {
     EXPECT_TRUE(waitFor([&] { return call->FramesPlayed() == 1; }, std::chrono::seconds(30)));
     EXPECT_TRUE(inIncomingCall());
     EXPECT_TRUE(boxes.texts().empty());
+}
+
+// A box about a call runs no notification of the calls while it is up (no
+// failure can open a box inside it), but callers are still answered.
+TEST_F(Listener, WhileABoxAboutTheCallIsUpItsMessagesWaitAndCallersAreAnswered) {
+    PlainSocket caller = PlainSocket::connectLoopback(port);
+    ASSERT_TRUE(waitFor([&] { return inIncomingCall(); }));
+    CConnectionSocket* call = station->listener().Connection(0);
+    const auto busy = frameBytes(fileBytes("Busy.wav"));
+    bool heldInside = false;
+    size_t playedInside = 99;
+    std::vector<uint8_t> refusedGot;
+    boxes.onShow = [&](const MessageBoxRecord&) {
+        // The call's next message comes while the box is up.
+        ASSERT_TRUE(caller.sendAll(frameBytes(fileBytes("CallWaiting.wav"))));
+        heldInside = waitFor([] { return MessageQueue::current().hasHeld(); });
+        auto answer = callAndReadAnswer(port, Clock::now());
+        EXPECT_TRUE(waitFor(
+            [&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+            std::chrono::seconds(60)));
+        refusedGot = answer.get().bytes;
+        playedInside = call->FramesPlayed();
+    };
+    ASSERT_TRUE(caller.sendAll(frameBytes(test::pattern(100))));  // no sound at all
+    ASSERT_TRUE(waitFor([&] { return call->FramesPlayed() == 2; }, std::chrono::seconds(30)));
+    EXPECT_TRUE(heldInside);
+    EXPECT_EQ(playedInside, 0u);
+    EXPECT_TRUE(refusedGot == busy);
+    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Failed to play voice file."});
 }
 
 // A refused caller is answered at once, also while the call's message is
