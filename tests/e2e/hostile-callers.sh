@@ -171,17 +171,20 @@ fds() { ls "/proc/$spid/fd" 2>/dev/null | wc -l; }
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$spid/stat" 2>/dev/null; }
 mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 
-# keys WINDOW KEY...: keyboard input, never beside the box keeper's. A click
-# into the speaker picture (which takes no clicks) first makes the window the
-# active one again after a box has come and gone, with no window manager to
-# do it.
+# keys WINDOW KEY...: keyboard input, never beside the box keeper's.
 keys() {
   local w=$1
   shift
+  flock "$run/x.lock" sh -c 'xdotool windowfocus --sync "$0" && xdotool key --clearmodifiers "$@"' \
+    "$w" "$@" 2>/dev/null
+}
+# disconnect: a click on Disconnect (149, 79, 50 x 14 of the window's 216 x 167
+# units), as a user whose typing is in the remote box would.
+disconnect() {
   flock "$run/x.lock" sh -c 'eval "$(xdotool getwindowgeometry --shell "$0")" &&
     xdotool windowfocus --sync "$0" &&
-    xdotool mousemove --window "$0" $((WIDTH * 71 / 216)) $((HEIGHT * 71 / 167)) click 1 &&
-    xdotool key --clearmodifiers "$@"' "$w" "$@" 2>/dev/null
+    xdotool mousemove --window "$0" $((WIDTH * 174 / 216)) $((HEIGHT * 86 / 167)) click 1' \
+    "$swin" 2>/dev/null
 }
 
 # --- the box keeper ------------------------------------------------------------
@@ -826,7 +829,7 @@ if wanted 13; then
     xdotool key --clearmodifiers Return
     flock -u "$lockfd"
     check "with threads again, Connect calls" wait_until 20 test -e "$control/accepted"
-    keys "$swin" alt+d
+    disconnect
     wait_until 10 ended "$listen_pid"
     call_open again
     check "a call is taken again" wait_until 15 connected
@@ -852,7 +855,7 @@ if wanted 14; then
   grown() { [ "$(rss)" -gt $((base + 80 * 1024)) ]; }
   check "the message's bytes are held" wait_until 30 grown
   held=$(rss)
-  keys "$swin" alt+d
+  disconnect
   check "idle after Disconnect" wait_until 10 idle
   given_back() { [ "$(rss)" -lt $((base + 10 * 1024)) ]; }
   check "resident memory back within 10 MiB" wait_until 20 given_back
