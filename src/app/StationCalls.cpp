@@ -6,8 +6,6 @@
 #include "control/CallController.h"
 #include "control/StationView.h"
 #include "control/StatusDisplays.h"
-#include "framework/sockets/SocketErrors.h"
-#include "framework/streams/FileError.h"
 #include "framework/threads/WindowRequests.h"
 #include "memory/StationMemory.h"
 #include "net/CConnectionSocket.h"
@@ -103,15 +101,7 @@ bool StationCalls::StartRecording() {
 void StationCalls::StopAndSendRecording() {
     // The release comes on the GUI thread, which owns the incoming connection.
     CConnectionSocket* incoming = incoming_ && incoming_->IsOpen() ? incoming_ : nullptr;
-    try {
-        recorder_->StopAndSendRecording(incoming);
-    } catch (const FileError& e) {
-        // A send that Disconnect or the window's close cancelled: the call
-        // is over and nothing is wrong.
-        if (e.cause() != WSAEINTR) {
-            throw;
-        }
-    }
+    recorder_->StopAndSendRecording(incoming);
 }
 
 void StationCalls::dropRecording() {

@@ -1,7 +1,8 @@
 #pragma once
 // Where the receiving end of a call sends a finished recording: its incoming
-// connection, which writes the file's bytes as one voice message frame. A
-// connection that fails under the frame throws its FileError.
+// connection, which writes the file's bytes as one voice message frame (or
+// queues them while it is busy). A connection that fails under the frame
+// ends the call itself and says so.
 
 #include <cstdint>
 #include <vector>

@@ -7,7 +7,6 @@
 
 #include "audio/VoiceRecorder.h"
 #include "control/SignalEvents.h"
-#include "framework/streams/FrameworkError.h"
 #include "framework/threads/ErrorReport.h"
 #include "framework/threads/MessageQueue.h"
 #include "framework/threads/ThreadLoop.h"
@@ -101,8 +100,8 @@ class OutgoingCall {
             if (!recorder_.StopAndSaveRecording()) {
                 continue;
             }
-            std::optional<std::vector<uint8_t>> recording;
-            if (!ErrorReport::run([&] { recording = recorder_.LoadRecording(); }) || !recording) {
+            std::optional<std::vector<uint8_t>> recording = recorder_.LoadRecording();
+            if (!recording) {
                 continue;
             }
             if (!send(*recording)) {
