@@ -224,7 +224,7 @@ TEST_F(Listener, RefusedCallersAreAnsweredWhileTheCallsMessageArrivesAndPlays) {
     PlainSocket caller = PlainSocket::connectLoopback(port);
     ASSERT_TRUE(waitFor([&] { return inIncomingCall(); }));
     CConnectionSocket* call = station->listener().Connection(0);
-    const auto message = frameBytes(test::toneImage(SF_FORMAT_PCM_16, 1, 22050, 6.0));
+    const auto message = frameBytes(test::toneImage(SF_FORMAT_PCM_16, 1, 22050, 3.0));
     const size_t half = message.size() / 2;
     ASSERT_TRUE(caller.sendAll(message.data(), half));
 
