@@ -93,7 +93,9 @@ double connectionsMBps(const std::vector<uint8_t>& data, int reps) {
         CConnectionSocket connection(&receiving);
         connection.Attach(b);
         ready = true;
-        loop.runUntil([&] { return receiving.played == reps; }, 50);
+        ThreadLoop::Pump pump;
+        pump.pass = std::chrono::milliseconds(50);
+        loop.pumpUntil([&] { return receiving.played == reps; }, std::nullopt, pump);
     });
     while (!ready) {
         std::this_thread::yield();

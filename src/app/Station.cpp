@@ -1,6 +1,5 @@
 #include "app/Station.h"
 
-#include <QCoreApplication>
 #include <QPointer>
 
 #include "app/CStationDlg.h"
@@ -33,9 +32,7 @@ void waitWhilePlaying(const QPointer<CStationDlg>& window, const std::function<b
             return window && window->IsStopGesture(receiver, event);
         },
         [] { Playback::stopMessages(); });
-    while (!played()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
+    ThreadLoop::current().pumpUntil(played);
 }
 
 }  // namespace

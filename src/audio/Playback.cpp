@@ -9,6 +9,7 @@
 
 #include "audio/PulseOutput.h"
 #include "audio/WavDecoder.h"
+#include "framework/threads/ThreadLoop.h"
 #include "framework/threads/WindowRequests.h"
 
 namespace chatterly {
@@ -76,8 +77,13 @@ bool playSynchronously(const std::function<bool()>& play) {
     const auto isDone = [&] { return done.load(); };
     if (wait) {
         wait(isDone);
-    }
-    while (!WindowRequests::serveUntil(isDone, std::chrono::hours(1))) {
+    } else {
+        // Window requests only; the player's end wakes no request wait, so
+        // look at it often.
+        ThreadLoop::Pump requestsOnly;
+        requestsOnly.runs = ThreadLoop::Pump::Runs::Nothing;
+        requestsOnly.pass = std::chrono::milliseconds(10);
+        ThreadLoop::current().pumpUntil(isDone, std::nullopt, requestsOnly);
     }
     player.join();
     return played;

@@ -2,7 +2,7 @@
 
 #include "control/ControlIds.h"
 #include "control/SignalEvents.h"
-#include "framework/threads/WindowRequests.h"
+#include "framework/threads/ThreadLoop.h"
 #include "framework/widgets/MessageBox.h"
 
 namespace chatterly {
@@ -95,7 +95,12 @@ void CallController::OnPropertiesButton() {
 
 void CallController::OnCloseRequest() {
     Disconnect();
-    WindowRequests::serveUntil([] { return false; }, std::chrono::milliseconds(500));
+    // Window requests only: nothing else of the window's runs meanwhile.
+    ThreadLoop::Pump requestsOnly;
+    requestsOnly.runs = ThreadLoop::Pump::Runs::Nothing;
+    ThreadLoop::current().pumpUntil([] { return false; },
+                                    ThreadLoop::Clock::now() + std::chrono::milliseconds(500),
+                                    requestsOnly);
 }
 
 void CallController::SetConnectedControls(bool connected) {

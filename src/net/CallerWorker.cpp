@@ -36,7 +36,7 @@ struct CallerWorker::Call {
 namespace {
 
 // The longest the worker sleeps between two looks at its events and messages.
-constexpr int kPassMs = 500;
+constexpr std::chrono::milliseconds kPass{500};
 
 // One outgoing call, run on the worker's thread from connect to close.
 class OutgoingCall {
@@ -115,14 +115,14 @@ class OutgoingCall {
     // most 500 ms apart and at once when a message comes or Talk is pressed
     // (Disconnect presses it too). False when the call was cancelled.
     bool awaitPress() {
-        while (!TalkStartEvent.poll()) {
-            if (cancelled_()) {
-                return false;
-            }
-            connection_.PumpWhileWaiting();
-            loop_.waitForMessage(kPassMs);
-        }
-        return true;
+        ThreadLoop::Pump pump;
+        pump.runs = ThreadLoop::Pump::Runs::Hook;
+        pump.hook = [this] { (void)connection_.PumpWhileWaiting(); };
+        pump.pass = kPass;
+        bool pressed = false;
+        loop_.pumpUntil([&] { return (pressed = TalkStartEvent.poll()) || cancelled_(); },
+                        std::nullopt, pump);
+        return pressed;
     }
 
     // While Talk is down the thread's messages wait, frames from the far end
@@ -130,19 +130,23 @@ class OutgoingCall {
     // which releases Talk). False when the call was cancelled.
     bool awaitRelease() {
         const void* socket = static_cast<const CAsyncSocket*>(&connection_);
-        for (;;) {
-            if (TalkStopEvent.poll()) {
-                return true;
-            }
-            if (cancelled_()) {
+        ThreadLoop::Pump pump;
+        pump.runs = ThreadLoop::Pump::Runs::Nothing;
+        pump.pass = kPass;
+        bool released = false;
+        loop_.pumpUntil(
+            [&] {
+                if ((released = TalkStopEvent.poll()) || cancelled_()) {
+                    return true;
+                }
+                // Its Disconnect sets TalkStopEvent: the next look takes it.
+                if (auto closed = queue_->takeNetwork(socket, FD_CLOSE)) {
+                    ErrorReport::run(closed->handler, ErrorOrigin::Call);
+                }
                 return false;
-            }
-            if (auto closed = queue_->takeNetwork(socket, FD_CLOSE)) {
-                ErrorReport::run(closed->handler, ErrorOrigin::Call);
-                continue;
-            }
-            loop_.waitForNewMessage(kPassMs);
-        }
+            },
+            std::nullopt, pump);
+        return released;
     }
 
     // One frame; false when the call ended under it (a connection that

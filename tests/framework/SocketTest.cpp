@@ -67,13 +67,10 @@ bool pumpUntil(const std::function<bool()>& done) {
     if (WindowRequests::isGuiThread()) {
         return chatterly::test::waitFor(done);
     }
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    ThreadLoop& loop = ThreadLoop::current();
-    while (!done() && std::chrono::steady_clock::now() < end) {
-        loop.waitForMessage(50);
-        chatterly::test::dispatchAll(loop);
-    }
-    return done();
+    ThreadLoop::Pump pump;
+    pump.pass = std::chrono::milliseconds(50);
+    return ThreadLoop::current().pumpUntil(
+        done, ThreadLoop::Clock::now() + std::chrono::seconds(20), pump);
 }
 
 class BlockingRules : public ::testing::TestWithParam<Where> {
@@ -218,12 +215,8 @@ TEST_P(BlockingRules, AClosedNotificationEndsAWaitAndIsDeliveredOnceAfterIt) {
         EXPECT_TRUE(log.empty());
         EXPECT_TRUE(pumpUntil([&] { return socket.closed > 0; }));
         // Nothing more comes: the close is delivered once.
-        if (WindowRequests::isGuiThread()) {
-            chatterly::test::waitFor([] { return false; }, std::chrono::milliseconds(300));
-        } else {
-            ThreadLoop::current().waitForMessage(300);
-            chatterly::test::dispatchAll(ThreadLoop::current());
-        }
+        ThreadLoop::current().pumpUntil([] { return false; },
+                                        ThreadLoop::Clock::now() + std::chrono::milliseconds(300));
         EXPECT_EQ(socket.closed, 1);
     });
 }

@@ -51,8 +51,14 @@ TEST(WindowRequests, AWorkerRequestRunsOnTheGuiThreadWhileItWaits) {
         EXPECT_TRUE(WindowRequests::run([&] { ranOn = std::this_thread::get_id(); }));
         done = true;
     });
-    // A GUI-thread wait that serves requests lets the worker go on.
-    EXPECT_TRUE(WindowRequests::serveUntil([&] { return done.load(); }, std::chrono::seconds(20)));
+    // A GUI-thread wait that runs nothing else still serves requests: the
+    // worker goes on.
+    ThreadLoop::Pump requestsOnly;
+    requestsOnly.runs = ThreadLoop::Pump::Runs::Nothing;
+    requestsOnly.pass = std::chrono::milliseconds(10);
+    EXPECT_TRUE(ThreadLoop::current().pumpUntil([&] { return done.load(); },
+                                                ThreadLoop::Clock::now() + std::chrono::seconds(20),
+                                                requestsOnly));
     worker.join();
     EXPECT_EQ(ranOn, std::this_thread::get_id());
 }
@@ -108,7 +114,9 @@ TEST(WorkerLoop, DispatchesPostedMessagesInOrderOnItsOwnThread) {
         WorkerLoop loop;
         queue = MessageQueue::currentShared();
         ready = true;
-        loop.runUntil([&] { return stop.load(); }, 50);
+        ThreadLoop::Pump pump;
+        pump.pass = std::chrono::milliseconds(50);
+        loop.pumpUntil([&] { return stop.load(); }, std::nullopt, pump);
     });
     while (!ready) {
         std::this_thread::yield();

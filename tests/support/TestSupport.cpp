@@ -5,8 +5,6 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QThread>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
@@ -14,27 +12,20 @@
 #include <iterator>
 
 #include "framework/threads/ThreadLoop.h"
-#include "framework/threads/WindowRequests.h"
 
 namespace chatterly::test {
 
 bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return done();
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        WindowRequests::serve();
-        QThread::msleep(2);
-    }
-    return true;
+    // done() often changes on another thread, with nothing to wake this one.
+    ThreadLoop::Pump pump;
+    pump.pass = std::chrono::milliseconds(5);
+    return ThreadLoop::current().pumpUntil(done, ThreadLoop::Clock::now() + limit, pump);
 }
 
 void waitUntilQueued(ThreadLoop& loop) {
-    while (!loop.hasMessage()) {
-        loop.waitForMessage(100);
-    }
+    ThreadLoop::Pump nothing;
+    nothing.runs = ThreadLoop::Pump::Runs::Nothing;
+    loop.pumpUntil([&] { return loop.hasMessage(); }, std::nullopt, nothing);
 }
 
 void dispatchAll(ThreadLoop& loop) {

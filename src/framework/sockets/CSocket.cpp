@@ -49,57 +49,43 @@ bool CSocket::Wait(int awaited) {
     if (giveUp_ && *giveUp_ < end) {
         end = *giveUp_;
     }
+    // The wait's end: the socket's own awaited or closed notification, taken
+    // out of the queue in arrival order; every other held notification is set
+    // aside meanwhile, to be run after the wait.
     std::deque<Message> setAside;
-    {
-        ThreadLoop::NetworkHold hold;
-        ErrorReport::DiscardScope discard;
-        bool pumpDeclined = false;
-        while (!state.cancelled) {
-            const auto now = Clock::now();
-            if (now >= end) {
-                state.gaveUp = giveUp_ && now >= *giveUp_;
-                break;
-            }
-            // A listener's own notification is never held: look for it apart.
-            if (awaited == FD_ACCEPT && messages->takeNetwork(this, FD_ACCEPT)) {
-                break;
-            }
-            if (auto m = messages->takeFirstHeld()) {
-                if (m->source == this && m->event == awaited) {
-                    if (awaited == FD_CONNECT) {
-                        connectError_ = m->error;
-                    }
-                    break;
+    const auto ended = [&] {
+        if (state.cancelled) {
+            return true;
+        }
+        // A listener's own notification is never held: look for it apart.
+        if (awaited == FD_ACCEPT && messages->takeNetwork(this, FD_ACCEPT)) {
+            return true;
+        }
+        while (auto m = messages->takeFirstHeld()) {
+            if (m->source == this && m->event == awaited) {
+                if (awaited == FD_CONNECT) {
+                    connectError_ = m->error;
                 }
-                if (m->source == this && m->event == FD_CLOSE && !closeEndedWait_) {
-                    // The close ends this wait and is delivered afterwards.
-                    closeEndedWait_ = true;
-                    setAside.push_back(std::move(*m));
-                    break;
-                }
-                setAside.push_back(std::move(*m));
-                pumpDeclined = false;
-                continue;
+                return true;
             }
-            if (state.cancelled) {
-                break;
-            }
-            if (messages->hasHeld()) {
-                // More notifications are queued: look at them first.
-                continue;
-            }
-            if (!pumpDeclined && threadLoop->hasMessage()) {
-                bool idle = false;
-                ErrorReport::run([&] { idle = PumpWhileWaiting(); });
-                pumpDeclined = !idle;
-            } else {
-                const auto left =
-                    std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
-                threadLoop->waitForNewMessage(static_cast<int>(std::max<int64_t>(0, left.count())) +
-                                              1);
-                pumpDeclined = false;
+            const bool closeEnds = m->source == this && m->event == FD_CLOSE && !closeEndedWait_;
+            setAside.push_back(std::move(*m));
+            if (closeEnds) {
+                // The close ends this wait and is delivered afterwards.
+                closeEndedWait_ = true;
+                return true;
             }
         }
+        return false;
+    };
+    ThreadLoop::Pump pump;
+    pump.runs = ThreadLoop::Pump::Runs::Hook;
+    pump.hook = [this] { ErrorReport::run([this] { (void)PumpWhileWaiting(); }); };
+    bool timedOut = false;
+    {
+        const ThreadLoop::NetworkHold hold;
+        const ErrorReport::DiscardScope discard;
+        timedOut = !threadLoop->pumpUntil(ended, end, pump);
     }
     if (state.cancelled) {
         // Closed under the wait: its own notifications go with it.
@@ -112,7 +98,7 @@ bool CSocket::Wait(int awaited) {
         SetLastError(WSAEINTR);
         return false;
     }
-    if (state.gaveUp) {
+    if (timedOut && giveUp_ && Clock::now() >= *giveUp_) {
         SetLastError(WSAETIMEDOUT);
         return false;
     }

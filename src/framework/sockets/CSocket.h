@@ -48,15 +48,15 @@ class CSocket : public CAsyncSocket {
     // them indefinitely.
     void SetGiveUpTime(std::optional<std::chrono::steady_clock::time_point> at) { giveUp_ = at; }
 
-    // Called by a wait while messages are waiting. This one dispatches one
-    // waiting paint request of the thread and returns false; true would ask
-    // the wait to run the thread's idle processing.
+    // Called by a wait once a pass, to keep the thread's messages moving.
+    // This one dispatches the thread's waiting paint requests and returns
+    // false; the result (whether the thread's idle processing should run) is
+    // not used by the station.
     virtual bool PumpWhileWaiting();
 
   private:
     struct WaitState {
         bool cancelled = false;
-        bool gaveUp = false;
     };
     // Waits as described above; false when the operation must fail (the
     // error is set).

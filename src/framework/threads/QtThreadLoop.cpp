@@ -95,15 +95,11 @@ bool QtThreadLoop::dispatchOne() {
     return false;
 }
 
-void QtThreadLoop::waitForMessage(int timeoutMs) {
-    WindowRequests::serve();
-    if (!queue_->empty()) {
+void QtThreadLoop::sleep(int timeoutMs, Pump::Runs runs) {
+    if (runs == Pump::Runs::Nothing) {
+        WindowRequests::serveWaiting(timeoutMs);
         return;
     }
-    waitForNewMessage(timeoutMs);
-}
-
-void QtThreadLoop::waitForNewMessage(int timeoutMs) {
     WindowRequests::serve();
     QTimer timer;
     if (timeoutMs >= 0) {

@@ -30,13 +30,16 @@ class QtThreadLoop : public QObject, public ThreadLoop {
     void watch(int fd, short events, Watch onReady) override;
     void unwatch(int fd) override;
     void callAfter(int delayMs, std::function<void()> fn) override;
-    void waitForMessage(int timeoutMs) override;
-    void waitForNewMessage(int timeoutMs) override;
     bool dispatchOne() override;
     void dispatchPaint() override;
 
     // Runs every queued message that may run now.
     void dispatchQueued();
+
+  protected:
+    // Qt's loop until an event comes (window requests served first); for
+    // Runs::Nothing, window requests only.
+    void sleep(int timeoutMs, Pump::Runs runs) override;
 
   private:
     struct FdWatch {

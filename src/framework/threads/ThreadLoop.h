@@ -5,8 +5,13 @@
 //
 // A loop watches file descriptors for the thread's sockets (their readiness
 // is turned into network notifications posted to the thread's MessageQueue),
-// sleeps until a message arrives, and dispatches one message at a time.
+// dispatches the thread's messages, and has the one way a thread with a
+// message queue waits: pumpUntil. Every wait of the station is a call of it;
+// what varies is what a pass runs, whether the thread's network
+// notifications are held (NetworkHold) and, on the GUI thread, whether user
+// input is (the widgets' InputHold).
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -21,6 +26,21 @@ struct NetworkHoldTag;
 class ThreadLoop {
   public:
     using Watch = std::function<void(short revents)>;
+    using Clock = std::chrono::steady_clock;
+
+    // What a pass of pumpUntil runs.
+    struct Pump {
+        enum class Runs {
+            Everything,  // every message that may run now; on the GUI thread all of Qt's events
+            Hook,        // what hook runs (then, on the GUI thread, Qt's events)
+            Nothing,     // nothing; on the GUI thread window requests only
+        };
+        Runs runs = Runs::Everything;
+        std::function<void()> hook;
+        // The longest a pass sleeps (negative: until something comes), for a
+        // done() that can change without a message to wake the thread.
+        std::chrono::milliseconds pass{-1};
+    };
 
     virtual ~ThreadLoop() = default;
 
@@ -40,14 +60,21 @@ class ThreadLoop {
     // report).
     virtual void callAfter(int delayMs, std::function<void()> fn) = 0;
 
-    // Sleeps until a message may be waiting in the thread's queue, or until
-    // timeoutMs passes (-1: no limit). Watch callbacks run meanwhile.
-    virtual void waitForMessage(int timeoutMs) = 0;
-
-    // Sleeps until a new message arrives for the thread (one already waiting
-    // does not count), or until timeoutMs passes. A blocking socket wait
-    // sleeps here after its pump declined the waiting messages.
-    virtual void waitForNewMessage(int timeoutMs) = 0;
+    // The one wait: runs passes until done() holds (true) or the deadline
+    // passes (false; nullopt: no deadline). A pass looks at done(), runs what
+    // pump says, looks at done() again, and sleeps until something the pass
+    // has not seen comes for the thread (a message, a watched descriptor's
+    // readiness, a timer; on the GUI thread a window request or window-system
+    // event), the pass's end, or the deadline. A GUI-thread wait always
+    // serves window requests, so no worker that asks for one deadlocks
+    // against it. done() may take messages out of the queue itself (a
+    // socket's wait takes its own notifications).
+    bool pumpUntil(const std::function<bool()>& done, std::optional<Clock::time_point> deadline,
+                   const Pump& pump);
+    bool pumpUntil(const std::function<bool()>& done,
+                   std::optional<Clock::time_point> deadline = std::nullopt) {
+        return pumpUntil(done, deadline, Pump{});
+    }
 
     // Dispatches one waiting message of the thread (a posted message or
     // notification of the queue, or on the GUI thread a window-system event),
@@ -80,6 +107,11 @@ class ThreadLoop {
 
   protected:
     explicit ThreadLoop(std::shared_ptr<MessageQueue> queue) : queue_(std::move(queue)) {}
+
+    // One pass's sleep: until something the thread has not seen comes, or
+    // timeoutMs passes (negative: no limit). On the GUI thread what comes is
+    // handled as runs says.
+    virtual void sleep(int timeoutMs, Pump::Runs runs) = 0;
 
     // Takes the next message that may run now (see hasMessage) and runs its
     // handler through the generic error report. False when there is none.

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "framework/threads/ErrorReport.h"
+#include "framework/threads/ThreadLoop.h"
 #include "framework/threads/WindowRequests.h"
 
 namespace chatterly {
@@ -65,7 +66,12 @@ int ThreadStarter::running() {
 
 bool ThreadStarter::waitForAll(std::chrono::milliseconds limit) {
     if (WindowRequests::isGuiThread()) {
-        return WindowRequests::serveUntil([] { return running() == 0; }, limit);
+        // The count falls without a message to the GUI thread: look often.
+        ThreadLoop::Pump pump;
+        pump.runs = ThreadLoop::Pump::Runs::Nothing;
+        pump.pass = std::chrono::milliseconds(10);
+        return ThreadLoop::current().pumpUntil([] { return running() == 0; },
+                                               ThreadLoop::Clock::now() + limit, pump);
     }
     Registry& r = registry();
     std::unique_lock lock(r.mutex);

@@ -99,25 +99,19 @@ void WindowRequests::serve() {
     }
 }
 
-bool WindowRequests::serveUntil(const std::function<bool()>& done,
-                                std::chrono::milliseconds limit) {
+void WindowRequests::serveWaiting(int timeoutMs) {
+    serve();
     State& s = state();
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        serve();
-        if (done()) {
-            return true;
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) {
-            return done();
-        }
+    {
         std::unique_lock lock(s.mutex);
-        s.changed.wait_for(lock,
-                           std::min<std::chrono::steady_clock::duration>(
-                               deadline - now, std::chrono::milliseconds(10)),
-                           [&] { return !s.pending.empty(); });
+        const auto arrived = [&] { return !s.pending.empty(); };
+        if (timeoutMs < 0) {
+            s.changed.wait(lock, arrived);
+        } else {
+            s.changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), arrived);
+        }
     }
+    serve();
 }
 
 int WindowRequests::wakeFd() {

@@ -5,9 +5,9 @@
 //
 // The GUI thread serves requests from its Qt event loop (a socket notifier on
 // a wake eventfd, so nested loops such as a modal message box serve them too)
-// and from every wait of its own: a GUI-thread wait calls serve() or
-// serveUntil(), so a worker that asks for a caption change while the GUI
-// thread waits for it never deadlocks.
+// and from every wait of its own (ThreadLoop::pumpUntil serves them on every
+// pass), so a worker that asks for a caption change while the GUI thread
+// waits for it never deadlocks.
 //
 // At shutdown() every pending request is cancelled and later ones are refused
 // at once: nothing touches the station window after it is destroyed.
@@ -31,10 +31,10 @@ class WindowRequests {
 
     // GUI thread: runs every pending request.
     static void serve();
-
-    // GUI thread: serves requests until done() holds or the limit passes;
-    // returns done()'s last value. Checks done() at least every 10 ms.
-    static bool serveUntil(const std::function<bool()>& done, std::chrono::milliseconds limit);
+    // GUI thread: runs the pending requests; with none pending, sleeps until
+    // one comes or timeoutMs passes (negative: no limit) and runs it. A wait
+    // that runs nothing else sleeps here.
+    static void serveWaiting(int timeoutMs);
 
     // The fd that becomes readable while requests are pending.
     static int wakeFd();

@@ -33,15 +33,7 @@ void WorkerLoop::runDueTimers() {
     }
 }
 
-void WorkerLoop::waitForMessage(int timeoutMs) {
-    poll(queue_->empty() ? timeoutMs : 0);
-}
-
-void WorkerLoop::waitForNewMessage(int timeoutMs) {
-    poll(timeoutMs);
-}
-
-void WorkerLoop::poll(int timeoutMs) {
+void WorkerLoop::sleep(int timeoutMs, Pump::Runs) {
     std::vector<pollfd> fds;
     fds.push_back({queue_->wakeFd(), POLLIN, 0});
     for (const auto& [fd, watch] : watches_) {
@@ -76,14 +68,6 @@ void WorkerLoop::poll(int timeoutMs) {
         if (it != watches_.end() && it->second.first != 0) {
             Watch callback = *it->second.second;
             callback(fds[i].revents);
-        }
-    }
-}
-
-void WorkerLoop::runUntil(const std::function<bool()>& stop, int passMs) {
-    while (!stop()) {
-        waitForMessage(passMs);
-        while (!stop() && dispatchOne()) {
         }
     }
 }

@@ -3,7 +3,7 @@
 // queue wake fd and the fds of its sockets. Readiness runs the fd's watch
 // callback (which posts notifications); messages are dispatched one at a time
 // by dispatchOne(), so a worker decides when its messages run (the caller
-// worker dispatches one per 500 ms pass).
+// worker dispatches one a pass of its wait).
 
 #include <chrono>
 #include <map>
@@ -21,15 +21,14 @@ class WorkerLoop : public ThreadLoop {
     void watch(int fd, short events, Watch onReady) override;
     void unwatch(int fd) override;
     void callAfter(int delayMs, std::function<void()> fn) override;
-    void waitForMessage(int timeoutMs) override;
-    void waitForNewMessage(int timeoutMs) override;
     bool dispatchOne() override { return runQueuedOne(); }
 
-    // Runs passes until stop() returns true: wait, then dispatch what came.
-    void runUntil(const std::function<bool()>& stop, int passMs = 500);
+  protected:
+    // One poll() over the wake fd and the watched fds; runs the due timers
+    // and the watch callbacks of what is ready.
+    void sleep(int timeoutMs, Pump::Runs runs) override;
 
   private:
-    void poll(int timeoutMs);
     void runDueTimers();
 
     std::map<int, std::pair<short, std::shared_ptr<Watch>>> watches_;
