@@ -120,6 +120,39 @@ TEST(ArchiveErrors, FailuresPropagateExceptInTheDestructor) {
     EXPECT_TRUE(dropped.sends.empty());
 }
 
+TEST(ArchiveErrors, MisuseRaisesArchiveErrorsNamingTheStream) {
+    struct Case {
+        const char* what;
+        CArchive::Mode mode;
+        size_t bufferSize;
+        void (*use)(CArchive&);
+        ArchiveError::Cause cause;
+    };
+    const Case cases[] = {
+        {"a write on a loading archive", CArchive::Mode::Load, 8,
+         [](CArchive& ar) { ar.WriteU8(1); }, ArchiveError::Cause::ReadOnly},
+        {"a read on a storing archive", CArchive::Mode::Store, 8,
+         [](CArchive& ar) { (void)ar.ReadU8(); }, ArchiveError::Cause::WriteOnly},
+        {"a buffer of no bytes", CArchive::Mode::Store, 0, [](CArchive&) {},
+         ArchiveError::Cause::NoBuffer},
+        {"a count beyond 32 bits", CArchive::Mode::Store, 8,
+         [](CArchive& ar) { ar.WriteCount(size_t{1} << 32); }, ArchiveError::Cause::TooLarge},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordingStream stream(pattern(4));
+        try {
+            CArchive ar(stream, c.mode, c.bufferSize);
+            c.use(ar);
+            ADD_FAILURE() << "no error";
+        } catch (const ArchiveError& e) {
+            EXPECT_EQ(e.cause(), c.cause);
+            EXPECT_NE(e.description().find("recorded.stream"), std::string::npos);
+        }
+        EXPECT_TRUE(stream.sends.empty());
+    }
+}
+
 TEST(FileStreamArchive, RoundTripsThroughARealFileAndReportsOpenErrors) {
     test::ScratchDirectory dir;
     const std::string name = dir.file("message.bin");

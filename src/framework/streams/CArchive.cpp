@@ -2,17 +2,15 @@
 
 #include <algorithm>
 #include <cstring>
-#include <stdexcept>
 
 #include "framework/streams/AnsiCodec.h"
-#include "framework/streams/ArchiveError.h"
 
 namespace chatterly {
 
 CArchive::CArchive(ByteStream& stream, Mode mode, size_t bufferSize)
     : stream_(stream), mode_(mode), bufferSize_(bufferSize), buffer_(bufferSize) {
     if (bufferSize_ == 0) {
-        throw std::invalid_argument("CArchive: buffer size must not be zero");
+        Fail(ArchiveError::Cause::NoBuffer);
     }
 }
 
@@ -28,7 +26,7 @@ CArchive::~CArchive() {
 
 void CArchive::Write(const void* data, size_t n) {
     if (mode_ != Mode::Store) {
-        throw std::logic_error("CArchive: write on a loading archive");
+        Fail(ArchiveError::Cause::ReadOnly);
     }
     const auto* bytes = static_cast<const uint8_t*>(data);
     const size_t room = bufferSize_ - end_;
@@ -61,7 +59,7 @@ void CArchive::Write(const void* data, size_t n) {
 
 size_t CArchive::Read(void* data, size_t n) {
     if (mode_ != Mode::Load) {
-        throw std::logic_error("CArchive: read on a storing archive");
+        Fail(ArchiveError::Cause::WriteOnly);
     }
     const size_t got = ReadSome(data, n);
     delivered_ += got;
@@ -157,12 +155,12 @@ void CArchive::ReadExactly(void* data, size_t n) {
         return;
     }
     if (Read(data, n) != n) {
-        ThrowEndOfFile();
+        Fail(ArchiveError::Cause::EndOfFile);
     }
 }
 
-void CArchive::ThrowEndOfFile() const {
-    throw ArchiveError(ArchiveError::Cause::EndOfFile, errorName_ ? *errorName_ : stream_.name());
+void CArchive::Fail(ArchiveError::Cause cause) const {
+    throw ArchiveError(cause, errorName_ ? *errorName_ : stream_.name());
 }
 
 uint8_t CArchive::ReadU8() {
@@ -190,7 +188,7 @@ void CArchive::SetAvailable(uint64_t bytes) {
 
 void CArchive::RequireAvailable(uint64_t n) const {
     if (availableEnd_ && (delivered_ > *availableEnd_ || *availableEnd_ - delivered_ < n)) {
-        ThrowEndOfFile();
+        Fail(ArchiveError::Cause::EndOfFile);
     }
 }
 
@@ -213,7 +211,7 @@ bool isLowSurrogate(char16_t u) {
 
 void CArchive::WriteCount(size_t n) {
     if (n > 0xFFFFFFFFu) {
-        throw std::length_error("CArchive: count too large to write");
+        Fail(ArchiveError::Cause::TooLarge);
     }
     if (n < 0xFFFF) {
         WriteU16(static_cast<uint16_t>(n));
@@ -231,7 +229,7 @@ uint32_t CArchive::ReadCount() {
 void CArchive::WriteString(std::string_view text) {
     const size_t n = text.size();
     if (n > 0xFFFFFFFFu) {
-        throw std::length_error("CArchive: string too long to write");
+        Fail(ArchiveError::Cause::TooLarge);
     }
     // The common case: a one-byte prefix and a short body, into the buffer.
     if (mode_ == Mode::Store && n < 0xFF && n < bufferSize_ - end_) {

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "framework/streams/ArchiveError.h"
 #include "framework/streams/ByteStream.h"
 
 namespace chatterly {
@@ -22,6 +23,7 @@ class CArchive {
   public:
     enum class Mode { Load, Store };
 
+    // A bufferSize of 0 throws ArchiveError(NoBuffer).
     CArchive(ByteStream& stream, Mode mode, size_t bufferSize = 4096);
     // A store archive flushes what it still holds; errors are swallowed here
     // (call Close() to see them).
@@ -30,9 +32,11 @@ class CArchive {
     CArchive(const CArchive&) = delete;
     CArchive& operator=(const CArchive&) = delete;
 
-    // Store only. Throws FileError when the stream fails.
+    // Store only (else ArchiveError(ReadOnly)). Throws FileError when the
+    // stream fails.
     void Write(const void* data, size_t n);
-    // Load only. Returns fewer than n bytes only at the end of the stream.
+    // Load only (else ArchiveError(WriteOnly)). Returns fewer than n bytes
+    // only at the end of the stream.
     size_t Read(void* data, size_t n);
 
     // Sends what the buffer holds (nothing if it is empty).
@@ -52,7 +56,7 @@ class CArchive {
     uint32_t ReadU32();
 
     // Count: u16 n for 0 to 65534; from 65535 on, u16 0xFFFF then u32 n.
-    // Counts above 0xFFFFFFFF cannot be written (std::length_error).
+    // Counts above 0xFFFFFFFF cannot be written (ArchiveError(TooLarge)).
     void WriteCount(size_t n);
     uint32_t ReadCount();
 
@@ -63,7 +67,8 @@ class CArchive {
     // wide strings: FF FE FF, then a second prefix of the same forms counting
     // UTF-16LE characters, then the characters, which it converts to the
     // station's 8-bit encoding (AnsiCodec; a character without a byte, and a
-    // surrogate pair, become one '?').
+    // surrogate pair, become one '?'). Strings above 0xFFFFFFFF bytes cannot
+    // be written (ArchiveError(TooLarge)).
     void WriteString(std::string_view text);
     std::string ReadString();
     // The same into text, whose room is reused. When the read throws, text
@@ -89,7 +94,8 @@ class CArchive {
   private:
     size_t ReadSome(void* data, size_t n);
     void ReadExactly(void* data, size_t n);
-    [[noreturn]] void ThrowEndOfFile() const;
+    // Throws ArchiveError(cause) with the name that archive errors give.
+    [[noreturn]] void Fail(ArchiveError::Cause cause) const;
     uint32_t ReadLengthPrefix(uint8_t first);
     void ReadBody(uint32_t length, std::string& text);
     std::string ReadWideBody(uint32_t characters);
