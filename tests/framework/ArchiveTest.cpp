@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "framework/streams/ArchiveEncodings.h"
 #include "framework/streams/ArchiveError.h"
 #include "framework/streams/CArchive.h"
 #include "framework/streams/FileError.h"
@@ -136,7 +137,8 @@ TEST(ArchiveErrors, MisuseRaisesArchiveErrorsNamingTheStream) {
         {"a buffer of no bytes", CArchive::Mode::Store, 0, [](CArchive&) {},
          ArchiveError::Cause::NoBuffer},
         {"a count beyond 32 bits", CArchive::Mode::Store, 8,
-         [](CArchive& ar) { ar.WriteCount(size_t{1} << 32); }, ArchiveError::Cause::TooLarge},
+         [](CArchive& ar) { ArchiveEncodings::writeCount(ar, size_t{1} << 32); },
+         ArchiveError::Cause::TooLarge},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
