@@ -12,7 +12,7 @@ CaptionBox::CaptionBox(const QString& caption, QWidget* parent)
     setAccessibleName(caption_);
 }
 
-QStyleOptionGroupBox CaptionBox::StyleOption() const {
+QStyleOptionGroupBox CaptionBox::styleOption() const {
     QStyleOptionGroupBox option;
     initStyleOption(&option);
     // The group box's own title stays empty, so its option names no label.
@@ -24,7 +24,7 @@ QStyleOptionGroupBox CaptionBox::StyleOption() const {
 }
 
 QRect CaptionBox::CaptionRect() const {
-    const QStyleOptionGroupBox option = StyleOption();
+    const QStyleOptionGroupBox option = styleOption();
     return style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, this);
 }
 
@@ -71,7 +71,7 @@ void CaptionBox::changeEvent(QEvent* event) {
 // top margin from the group box's own, empty title instead of the option.
 void CaptionBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    const QStyleOptionGroupBox option = StyleOption();
+    const QStyleOptionGroupBox option = styleOption();
     style()->drawComplexControl(QStyle::CC_GroupBox, &option, &painter, nullptr);
 }
 

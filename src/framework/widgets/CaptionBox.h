@@ -28,7 +28,7 @@ class CaptionBox : public QGroupBox {
     void changeEvent(QEvent* event) override;
 
   private:
-    QStyleOptionGroupBox StyleOption() const;
+    QStyleOptionGroupBox styleOption() const;
     QRect CaptionRect() const;
 
     QString caption_;
