@@ -23,7 +23,7 @@ QStyleOptionGroupBox CaptionBox::styleOption() const {
     return option;
 }
 
-QRect CaptionBox::CaptionRect() const {
+QRect CaptionBox::captionRect() const {
     const QStyleOptionGroupBox option = styleOption();
     return style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, this);
 }
@@ -42,7 +42,7 @@ void CaptionBox::setCaption(const QString& caption) {
         setAccessibleName(caption_);
     }
     if (row_.isEmpty()) {
-        const QRect label = CaptionRect();
+        const QRect label = captionRect();
         row_ = QRect(0, label.top(), width(), label.height());
     }
     repaint(row_);

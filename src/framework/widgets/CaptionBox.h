@@ -29,7 +29,7 @@ class CaptionBox : public QGroupBox {
 
   private:
     QStyleOptionGroupBox styleOption() const;
-    QRect CaptionRect() const;
+    QRect captionRect() const;
 
     QString caption_;
     QRect row_;  // the caption's row; empty: to be found
