@@ -74,7 +74,7 @@ bool Station::InitStationWindow() {
     // every start state, so that a confirmed memory dialog never writes an
     // empty list over the stored stations.
     if (recorder_->OpenRecorder()) {
-        OpenListener();
+        openListener();
     }
     ErrorReport::run([this] { LoadMemory(); });
     return true;
@@ -87,7 +87,7 @@ int Station::runModal() {
     return window_->DoModal();
 }
 
-bool Station::OpenListener() {
+bool Station::openListener() {
     if (listener_->Create(options_.listenPort, FD_ALL_EVENTS) && listener_->Listen(5)) {
         return true;
     }

@@ -78,7 +78,7 @@ class Station {
   private:
     // Listens on the station's port; false (with its message, Talk
     // disabled) when the port cannot be had.
-    bool OpenListener();
+    bool openListener();
 
     const StationOptions options_;
     std::unique_ptr<CStationDlg> window_;

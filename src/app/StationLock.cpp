@@ -106,10 +106,10 @@ void StationLock::listen(std::function<void()> onPoke) {
     }
     bound_ = true;
     notifier_ = std::make_unique<QSocketNotifier>(socket_, QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { Accept(); });
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { accept(); });
 }
 
-void StationLock::Accept() {
+void StationLock::accept() {
     bool poked = false;
     for (;;) {
         const int fd = ::accept4(socket_, nullptr, nullptr, SOCK_CLOEXEC);

@@ -33,7 +33,7 @@ class StationLock {
     void listen(std::function<void()> onPoke);
 
   private:
-    void Accept();
+    void accept();
 
     int lock_ = -1;
     int socket_ = -1;

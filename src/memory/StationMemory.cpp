@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "framework/streams/ArchiveEncodings.h"
 #include "framework/streams/CArchive.h"
 #include "framework/streams/FileError.h"
 #include "framework/streams/FileStream.h"
@@ -25,20 +26,20 @@ constexpr uint64_t kShortestStationPair = 10;
 // once, but never for more than the file could hold of real stations, so a
 // count that lies costs no more than the file's own size.
 void readMap(CArchive& ar, CMapStringToString& map, uint64_t fileSize) {
-    const uint32_t pairs = ar.ReadCount();
+    const uint32_t pairs = ArchiveEncodings::readCount(ar);
     ar.RequireAvailable(uint64_t{pairs} * 2);
     map.Reserve(static_cast<size_t>(std::min<uint64_t>(pairs, fileSize / kShortestStationPair)));
     map.LoadPairs(pairs, [&](std::string& key, std::string& value) {
-        ar.ReadString(key);
-        ar.ReadString(value);
+        ArchiveEncodings::readString(ar, key);
+        ArchiveEncodings::readString(ar, value);
     });
 }
 
 void writeMap(CArchive& ar, const CMapStringToString& map) {
-    ar.WriteCount(map.GetCount());
+    ArchiveEncodings::writeCount(ar, map.GetCount());
     map.ForEach([&](const std::string& key, const std::string& value) {
-        ar.WriteString(key);
-        ar.WriteString(value);
+        ArchiveEncodings::writeString(ar, key);
+        ArchiveEncodings::writeString(ar, value);
     });
 }
 
@@ -75,11 +76,11 @@ std::optional<std::vector<std::string>> StationMemory::LoadMemory() {
 
         // Every address takes at least its one-byte length prefix, so a count
         // beyond the rest of the file is refused before the list is sized.
-        const uint32_t addresses = ar.ReadCount();
+        const uint32_t addresses = ArchiveEncodings::readCount(ar);
         ar.RequireAvailable(addresses);
         addressList_.SetSize(addresses);
         for (uint32_t i = 0; i < addresses; ++i) {
-            ar.ReadString(addressList_[i]);
+            ArchiveEncodings::readString(ar, addressList_[i]);
         }
         const auto fileSize = static_cast<uint64_t>(st.st_size);
         readMap(ar, aliasByAddress_, fileSize);
@@ -105,9 +106,9 @@ void StationMemory::SaveMemory() {
     try {
         ReplacingFileStream file(fileName_);
         CArchive ar(file, CArchive::Mode::Store, kArchiveBuffer);
-        ar.WriteCount(addressList_.GetSize());
+        ArchiveEncodings::writeCount(ar, addressList_.GetSize());
         for (const std::string& address : addressList_) {
-            ar.WriteString(address);
+            ArchiveEncodings::writeString(ar, address);
         }
         writeMap(ar, aliasByAddress_);
         writeMap(ar, addressByAlias_);

@@ -1,12 +1,13 @@
-// The archive's count and string encodings, byte for byte, read back under
-// every delivery (whole, split in two, one byte per receive) and through a
-// small buffer, so every field also straddles a refill.
+// The memory file's count and string encodings (ArchiveEncodings), byte for
+// byte, read back under every delivery (whole, split in two, one byte per
+// receive) and through a small buffer, so every field also straddles a refill.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "framework/streams/AnsiCodec.h"
+#include "framework/streams/ArchiveEncodings.h"
 #include "framework/streams/ArchiveError.h"
 #include "framework/streams/CArchive.h"
 #include "support/RecordingStream.h"
@@ -83,12 +84,13 @@ TEST(MemoryFileEncodingCount, WritesTheShortFormUpTo65534AndTheLongFormFrom65535
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.n);
-        EXPECT_EQ(stored([&](CArchive& ar) { ar.WriteCount(c.n); }), c.bytes);
-        forEveryDelivery(c.bytes, [&](CArchive& ar) { EXPECT_EQ(ar.ReadCount(), c.n); });
+        EXPECT_EQ(stored([&](CArchive& ar) { ArchiveEncodings::writeCount(ar, c.n); }), c.bytes);
+        forEveryDelivery(c.bytes,
+                         [&](CArchive& ar) { EXPECT_EQ(ArchiveEncodings::readCount(ar), c.n); });
     }
     // A long form is accepted for a small count too.
     forEveryDelivery({0xFF, 0xFF, 0x03, 0x00, 0x00, 0x00},
-                     [](CArchive& ar) { EXPECT_EQ(ar.ReadCount(), 3u); });
+                     [](CArchive& ar) { EXPECT_EQ(ArchiveEncodings::readCount(ar), 3u); });
 }
 
 TEST(MemoryFileEncodingString, WritesTheShortestPrefixForEachLength) {
@@ -108,8 +110,9 @@ TEST(MemoryFileEncodingString, WritesTheShortestPrefixForEachLength) {
         SCOPED_TRACE(c.length);
         const std::string s = filler(c.length);
         const Bytes expected = c.prefix + text(s);
-        EXPECT_EQ(stored([&](CArchive& ar) { ar.WriteString(s); }), expected);
-        forEveryDelivery(expected, [&](CArchive& ar) { EXPECT_EQ(ar.ReadString(), s); });
+        EXPECT_EQ(stored([&](CArchive& ar) { ArchiveEncodings::writeString(ar, s); }), expected);
+        forEveryDelivery(expected,
+                         [&](CArchive& ar) { EXPECT_EQ(ArchiveEncodings::readString(ar), s); });
     }
 }
 
@@ -119,14 +122,14 @@ TEST(MemoryFileEncodingString, EveryByteValueSurvivesARoundTrip) {
         all.push_back(static_cast<char>(b));
     }
     const Bytes bytes = stored([&](CArchive& ar) {
-        ar.WriteString(all);
-        ar.WriteString("");
-        ar.WriteString("desk");
+        ArchiveEncodings::writeString(ar, all);
+        ArchiveEncodings::writeString(ar, "");
+        ArchiveEncodings::writeString(ar, "desk");
     });
     forEveryDelivery(bytes, [&](CArchive& ar) {
-        EXPECT_EQ(ar.ReadString(), all);
-        EXPECT_EQ(ar.ReadString(), "");
-        EXPECT_EQ(ar.ReadString(), "desk");
+        EXPECT_EQ(ArchiveEncodings::readString(ar), all);
+        EXPECT_EQ(ArchiveEncodings::readString(ar), "");
+        EXPECT_EQ(ArchiveEncodings::readString(ar), "desk");
     });
 }
 
@@ -164,8 +167,9 @@ TEST(MemoryFileEncodingString, ReadsLongerPrefixesThanNeededAndWideStrings) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         forEveryDelivery(c.bytes + text("\x02ok"), [&](CArchive& ar) {
-            EXPECT_EQ(ar.ReadString(), c.expected);
-            EXPECT_EQ(ar.ReadString(), "ok");  // nothing more, nothing less was taken
+            EXPECT_EQ(ArchiveEncodings::readString(ar), c.expected);
+            EXPECT_EQ(ArchiveEncodings::readString(ar),
+                      "ok");  // nothing more, nothing less was taken
         });
     }
 }
@@ -187,7 +191,7 @@ TEST(MemoryFileEncodingString, DataThatEndEarlyRaiseEndOfFile) {
         SCOPED_TRACE(c.what);
         forEveryDelivery(c.bytes, [&](CArchive& ar) {
             try {
-                ar.ReadString();
+                ArchiveEncodings::readString(ar);
                 ADD_FAILURE() << "no error";
             } catch (const ArchiveError& e) {
                 EXPECT_EQ(e.cause(), ArchiveError::Cause::EndOfFile);
@@ -211,7 +215,7 @@ TEST(MemoryFileEncodingString, AnnouncedLengthsBeyondTheDataFailWithoutAllocatin
             if (sizeKnown) {
                 ar.SetAvailable(input.size());
             }
-            EXPECT_THROW(ar.ReadString(), ArchiveError);
+            EXPECT_THROW(ArchiveEncodings::readString(ar), ArchiveError);
         }
     }
 }
@@ -226,7 +230,7 @@ TEST(MemoryFileEncodingBounds, RequireAvailableCountsFromWhereTheSizeWasGiven) {
     ar.SetAvailable(7);
     ar.RequireAvailable(7);
     EXPECT_THROW(ar.RequireAvailable(8), ArchiveError);
-    EXPECT_EQ(ar.ReadString(), "abc");
+    EXPECT_EQ(ArchiveEncodings::readString(ar), "abc");
     ar.RequireAvailable(3);
     EXPECT_THROW(ar.RequireAvailable(4), ArchiveError);
     // A length exactly as long as the rest is fine.
@@ -242,7 +246,7 @@ TEST(MemoryFileEncodingBounds, AnEmptyErrorNameReadsUnnamedFile) {
     CArchive ar(in, CArchive::Mode::Load);
     ar.SetErrorName({});
     try {
-        ar.ReadCount();
+        ArchiveEncodings::readCount(ar);
         FAIL() << "no error";
     } catch (const ArchiveError& e) {
         EXPECT_EQ(e.description(), "An attempt was made to access an unnamed file past its end.");

@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "framework/streams/ArchiveEncodings.h"
 #include "framework/streams/ArchiveError.h"
 #include "framework/streams/CArchive.h"
 #include "framework/streams/FileError.h"
@@ -118,6 +119,40 @@ TEST(ArchiveErrors, FailuresPropagateExceptInTheDestructor) {
         ar.Abort();
     }
     EXPECT_TRUE(dropped.sends.empty());
+}
+
+TEST(ArchiveErrors, MisuseRaisesArchiveErrorsNamingTheStream) {
+    struct Case {
+        const char* what;
+        CArchive::Mode mode;
+        size_t bufferSize;
+        void (*use)(CArchive&);
+        ArchiveError::Cause cause;
+    };
+    const Case cases[] = {
+        {"a write on a loading archive", CArchive::Mode::Load, 8,
+         [](CArchive& ar) { ar.WriteU8(1); }, ArchiveError::Cause::ReadOnly},
+        {"a read on a storing archive", CArchive::Mode::Store, 8,
+         [](CArchive& ar) { (void)ar.ReadU8(); }, ArchiveError::Cause::WriteOnly},
+        {"a buffer of no bytes", CArchive::Mode::Store, 0, [](CArchive&) {},
+         ArchiveError::Cause::NoBuffer},
+        {"a count beyond 32 bits", CArchive::Mode::Store, 8,
+         [](CArchive& ar) { ArchiveEncodings::writeCount(ar, size_t{1} << 32); },
+         ArchiveError::Cause::TooLarge},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordingStream stream(pattern(4));
+        try {
+            CArchive ar(stream, c.mode, c.bufferSize);
+            c.use(ar);
+            ADD_FAILURE() << "no error";
+        } catch (const ArchiveError& e) {
+            EXPECT_EQ(e.cause(), c.cause);
+            EXPECT_NE(e.description().find("recorded.stream"), std::string::npos);
+        }
+        EXPECT_TRUE(stream.sends.empty());
+    }
 }
 
 TEST(FileStreamArchive, RoundTripsThroughARealFileAndReportsOpenErrors) {

@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -12,9 +11,6 @@
 
 #include "framework/sockets/SocketAddress.h"
 #include "framework/sockets/SocketErrors.h"
-#include "framework/sockets/SocketProbe.h"
-#include "framework/threads/MessageQueue.h"
-#include "framework/threads/ThreadLoop.h"
 
 namespace chatterly {
 namespace {
@@ -39,7 +35,8 @@ size_t clampLength(size_t length) {
 
 }  // namespace
 
-CAsyncSocket::CAsyncSocket() = default;
+CAsyncSocket::CAsyncSocket()
+    : arming_(this, [this](int event, int error) { Deliver(event, error); }) {}
 
 CAsyncSocket::~CAsyncSocket() {
     CAsyncSocket::Close();
@@ -79,44 +76,17 @@ bool CAsyncSocket::Listen(int backlog) {
     if (listen(fd_, backlog) != 0) {
         return fail(errnoError());
     }
-    listening_ = true;
-    acceptArmed_ = true;
-    UpdateWatch();
+    arming_.listenStarted();
     return true;
 }
 
 void CAsyncSocket::Adopt(int fd, int events, bool connected) {
     fd_ = fd;
-    events_ = events;
-    loop_ = &ThreadLoop::current();
-    queue_ = MessageQueue::currentShared();
-    token_ = std::make_shared<CAsyncSocket*>(this);
-    listening_ = false;
-    connecting_ = false;
-    connected_ = connected;
-    readArmed_ = true;
-    writeArmed_ = connected;
-    oobArmed_ = true;
-    acceptArmed_ = false;
-    closeSent_ = false;
-    resetError_ = 0;
-    watched_ = -1;
-    UpdateWatch();
+    arming_.start(fd, events, connected);
 }
 
 void CAsyncSocket::Release() {
-    if (watched_ >= 0) {
-        loop_->unwatch(fd_);
-    }
-    watched_ = -1;
-    if (queue_) {
-        queue_->discard(this);
-    }
-    if (token_) {
-        *token_ = nullptr;
-        token_.reset();
-    }
-    listening_ = connecting_ = connected_ = false;
+    arming_.stop();
 }
 
 void CAsyncSocket::Close() {
@@ -176,8 +146,7 @@ int CAsyncSocket::TrySend(const void* data, size_t length) {
     }
     const int error = errnoError();
     if (error == WSAEWOULDBLOCK) {
-        writeArmed_ = true;
-        UpdateWatch();
+        arming_.sendWouldBlock();
     }
     return failCount(error);
 }
@@ -186,52 +155,35 @@ int CAsyncSocket::TryReceive(void* data, size_t length) {
     if (!IsOpen()) {
         return failCount(WSAENOTSOCK);
     }
-    readArmed_ = true;
-    oobArmed_ = true;
     const ssize_t n = ::recv(fd_, data, clampLength(length), 0);
-    int error = n < 0 ? errnoError() : 0;
-    if (n < 0 && error != WSAEWOULDBLOCK) {
-        resetError_ = error;
-    }
-    UpdateWatch();
+    const int error = n < 0 ? errnoError() : 0;
+    // A failure other than would-block is the connection's reset, kept.
+    arming_.receiveTried(error != WSAEWOULDBLOCK ? error : 0);
     if (n > 0) {
         return static_cast<int>(n);
     }
-    if (n == 0 && resetError_ == 0) {
+    if (n == 0 && arming_.resetError() == 0) {
         return 0;
     }
     // After a reset every receive fails with it, not only the first.
-    return failCount(n == 0 ? resetError_ : error);
+    return failCount(n == 0 ? arming_.resetError() : error);
 }
 
 bool CAsyncSocket::TryAccept(CAsyncSocket& into) {
-    if (!IsOpen() || !listening_) {
+    if (!IsOpen() || !arming_.isListening()) {
         return fail(IsOpen() ? WSAEINVAL : WSAENOTSOCK);
     }
     if (into.IsOpen()) {
         return fail(WSAEINVAL);
     }
-    acceptArmed_ = true;
     const int fd = accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     const int error = fd < 0 ? errnoError() : 0;
-    if (error == WSAEMFILE || error == WSAENOBUFS) {
-        // Out of descriptors or memory: the caller stays queued and keeps
-        // the socket readable, so announcing it again at once would run the
-        // thread back to back. Try again a little later.
-        acceptArmed_ = false;
-        std::weak_ptr<CAsyncSocket*> token = token_;
-        loop_->callAfter(kAcceptRetryMs, [token] {
-            if (auto t = token.lock(); t && *t) {
-                (*t)->acceptArmed_ = true;
-                (*t)->UpdateWatch();
-            }
-        });
-    }
-    UpdateWatch();
+    // Out of descriptors or memory, the caller is announced again later.
+    arming_.acceptTried(error == WSAEMFILE || error == WSAENOBUFS);
     if (fd < 0) {
         return fail(error);
     }
-    into.Adopt(fd, events_, true);
+    into.Adopt(fd, arming_.selected(), true);
     return true;
 }
 
@@ -241,140 +193,20 @@ bool CAsyncSocket::StartConnect(const in_addr& address, uint16_t port) {
     }
     const sockaddr_in remote = SocketAddress::endpoint(address, port);
     if (::connect(fd_, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == 0) {
-        connected_ = true;
-        writeArmed_ = true;
-        UpdateWatch();
+        arming_.connectCompleted();
         return true;
     }
     const int error = errnoError();
     if (error == WSAEWOULDBLOCK) {
-        connecting_ = true;
-        UpdateWatch();
+        arming_.connectStarted();
     }
     return fail(error);
 }
 
-short CAsyncSocket::WatchedEvents() const {
-    if (listening_) {
-        return acceptArmed_ && (events_ & FD_ACCEPT) ? POLLIN : 0;
-    }
-    if (connecting_) {
-        return POLLOUT;
-    }
-    if (!connected_) {
-        return 0;
-    }
-    short events = 0;
-    if (readArmed_ && !closeSent_ && (events_ & FD_READ)) {
-        events |= POLLIN;
-    }
-    if (writeArmed_ && (events_ & FD_WRITE)) {
-        events |= POLLOUT;
-    }
-    if (oobArmed_ && !closeSent_ && (events_ & FD_OOB)) {
-        events |= POLLPRI;
-    }
-    return events;
-}
-
-void CAsyncSocket::UpdateWatch() {
-    if (!IsOpen() || !loop_) {
-        return;
-    }
-    const short events = WatchedEvents();
-    if (events == watched_) {
-        return;
-    }
-    watched_ = events;
-    std::weak_ptr<CAsyncSocket*> token = token_;
-    loop_->watch(fd_, events, [token](short revents) {
-        if (auto t = token.lock(); t && *t) {
-            (*t)->OnReady(revents);
-        }
-    });
-}
-
-void CAsyncSocket::OnReady(short revents) {
-    if (listening_) {
-        if (acceptArmed_) {
-            acceptArmed_ = false;
-            Post(FD_ACCEPT, 0);
-        }
-    } else if (connecting_) {
-        int error = 0;
-        socklen_t size = sizeof error;
-        getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size);
-        connecting_ = false;
-        if (error == 0) {
-            connected_ = true;
-            writeArmed_ = true;
-        }
-        if (events_ & FD_CONNECT) {
-            Post(FD_CONNECT, socketErrorFromErrno(error));
-        }
-    } else if (connected_) {
-        if ((revents & (POLLIN | POLLERR | POLLHUP)) && readArmed_ && !closeSent_) {
-            int reset = 0;
-            switch (SocketProbe::look(fd_, reset)) {
-                case SocketProbe::Holds::Bytes:
-                    readArmed_ = false;
-                    Post(FD_READ, 0);
-                    break;
-                case SocketProbe::Holds::Closed:
-                    // A reset's error, taken from the socket by the look, is
-                    // kept for the receives that follow.
-                    if (reset != 0) {
-                        resetError_ = reset;
-                    }
-                    closeSent_ = true;
-                    if (events_ & FD_CLOSE) {
-                        Post(FD_CLOSE, resetError_);
-                    }
-                    break;
-                case SocketProbe::Holds::Nothing:
-                    break;
-            }
-        }
-        if ((revents & POLLOUT) && writeArmed_) {
-            writeArmed_ = false;
-            Post(FD_WRITE, 0);
-        }
-        if ((revents & POLLPRI) && oobArmed_) {
-            oobArmed_ = false;
-            Post(FD_OOB, 0);
-        }
-    }
-    UpdateWatch();
-}
-
-void CAsyncSocket::Post(int event, int error) {
-    Message message;
-    message.kind = Message::Kind::Network;
-    message.source = this;
-    message.event = event;
-    message.error = error;
-    // A caller waiting to be taken or refused is answered whatever the
-    // thread is busy with: a listener's notification is never held.
-    message.exempt = event == FD_ACCEPT;
-    std::weak_ptr<CAsyncSocket*> token = token_;
-    message.handler = [token, event, error] {
-        if (auto t = token.lock(); t && *t) {
-            (*t)->Dispatch(event, error);
-        }
-    };
-    queue_->post(std::move(message));
-}
-
-void CAsyncSocket::Dispatch(int event, int error) {
+void CAsyncSocket::Deliver(int event, int error) {
     switch (event) {
         case FD_READ:
-            if (SocketProbe::hasBytes(fd_)) {
-                HandleReadable(error);
-            } else {
-                // Someone read the bytes already: listen for the next ones.
-                readArmed_ = true;
-                UpdateWatch();
-            }
+            HandleReadable(error);
             break;
         case FD_ACCEPT:
             HandleIncomingCall(error);

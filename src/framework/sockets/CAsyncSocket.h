@@ -14,6 +14,8 @@
 // the far end sent has been read. A readable notification calls
 // HandleReadable only if at least one byte is waiting when it runs.
 // Notifications still queued for a socket when it closes are discarded.
+// The socket's NotificationArming keeps which notifications may come next
+// and turns readiness into them.
 //
 // Operations here never wait: one that would block fails with
 // WSAEWOULDBLOCK. CSocket adds the blocking operations. Every operation must
@@ -28,6 +30,7 @@
 #include <optional>
 #include <string>
 
+#include "framework/sockets/NotificationArming.h"
 #include "framework/sockets/SocketErrors.h"
 
 namespace chatterly {
@@ -35,25 +38,11 @@ namespace chatterly {
 class MessageQueue;
 class ThreadLoop;
 
-inline constexpr int FD_READ = 0x01;
-inline constexpr int FD_WRITE = 0x02;
-inline constexpr int FD_OOB = 0x04;
-inline constexpr int FD_ACCEPT = 0x08;
-inline constexpr int FD_CONNECT = 0x10;
-inline constexpr int FD_CLOSE = 0x20;
-// The set every socket of the station selects.
-inline constexpr int FD_ALL_EVENTS =
-    FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
-
 inline constexpr int SOCKET_ERROR = -1;
 inline constexpr int INVALID_SOCKET = -1;
 
 class CAsyncSocket {
   public:
-    // How long a listener that ran out of descriptors waits before it
-    // announces a waiting caller again.
-    static constexpr int kAcceptRetryMs = 100;
-
     CAsyncSocket();
     // Closes the socket if it is still open.
     virtual ~CAsyncSocket();
@@ -113,35 +102,17 @@ class CAsyncSocket {
     // with WSAEWOULDBLOCK while it goes on (FD_CONNECT tells how it ended).
     bool StartConnect(const in_addr& address, uint16_t port);
 
-    ThreadLoop* Loop() const { return loop_; }
-    const std::shared_ptr<MessageQueue>& Queue() const { return queue_; }
+    ThreadLoop* Loop() const { return arming_.loop(); }
+    const std::shared_ptr<MessageQueue>& Queue() const { return arming_.queue(); }
 
   private:
     void Adopt(int fd, int events, bool connected);
     void Release();
-    short WatchedEvents() const;
-    void UpdateWatch();
-    void OnReady(short revents);
-    void Post(int event, int error);
-    void Dispatch(int event, int error);
+    // Runs a notification that its turn in the queue reached.
+    void Deliver(int event, int error);
 
     int fd_ = INVALID_SOCKET;
-    int events_ = 0;
-    ThreadLoop* loop_ = nullptr;
-    std::shared_ptr<MessageQueue> queue_;
-    // Queued notifications reach the socket through this; cleared on close.
-    std::shared_ptr<CAsyncSocket*> token_;
-
-    bool listening_ = false;
-    bool connecting_ = false;
-    bool connected_ = false;
-    bool readArmed_ = false;
-    bool writeArmed_ = false;
-    bool oobArmed_ = false;
-    bool acceptArmed_ = false;
-    bool closeSent_ = false;
-    int resetError_ = 0;  // the error of a reset connection, once seen
-    short watched_ = -1;  // events last given to the loop; -1: not watched
+    NotificationArming arming_;
 };
 
 }  // namespace chatterly

@@ -4,16 +4,18 @@
 // reads move their bulk straight between the caller's memory and the stream,
 // so a big voice message is not copied through the buffer.
 //
-// Besides raw bytes and little-endian integers it carries the two encodings
-// of the station memory file: counts and length-prefixed 8-bit strings.
+// It carries raw bytes and little-endian integers. The counts and strings of
+// the station memory file are encoded over it by ArchiveEncodings, which
+// reads and writes short fields in the buffer in place (Unread, Room).
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "framework/streams/ArchiveError.h"
 #include "framework/streams/ByteStream.h"
 
 namespace chatterly {
@@ -22,6 +24,7 @@ class CArchive {
   public:
     enum class Mode { Load, Store };
 
+    // A bufferSize of 0 throws ArchiveError(NoBuffer).
     CArchive(ByteStream& stream, Mode mode, size_t bufferSize = 4096);
     // A store archive flushes what it still holds; errors are swallowed here
     // (call Close() to see them).
@@ -30,9 +33,11 @@ class CArchive {
     CArchive(const CArchive&) = delete;
     CArchive& operator=(const CArchive&) = delete;
 
-    // Store only. Throws FileError when the stream fails.
+    // Store only (else ArchiveError(ReadOnly)). Throws FileError when the
+    // stream fails.
     void Write(const void* data, size_t n);
-    // Load only. Returns fewer than n bytes only at the end of the stream.
+    // Load only (else ArchiveError(WriteOnly)). Returns fewer than n bytes
+    // only at the end of the stream.
     size_t Read(void* data, size_t n);
 
     // Sends what the buffer holds (nothing if it is empty).
@@ -51,48 +56,59 @@ class CArchive {
     uint16_t ReadU16();
     uint32_t ReadU32();
 
-    // Count: u16 n for 0 to 65534; from 65535 on, u16 0xFFFF then u32 n.
-    // Counts above 0xFFFFFFFF cannot be written (std::length_error).
-    void WriteCount(size_t n);
-    uint32_t ReadCount();
-
-    // String of L bytes: a length prefix, then the bytes, no terminator. The
-    // prefix is u8 L (L <= 254), or u8 0xFF and u16 L (L <= 65533), or u8 0xFF,
-    // u16 0xFFFF and u32 L. The writer takes the shortest form; the reader
-    // accepts any form, so FF 05 00 announces 5 bytes. The reader also takes
-    // wide strings: FF FE FF, then a second prefix of the same forms counting
-    // UTF-16LE characters, then the characters, which it converts to the
-    // station's 8-bit encoding (AnsiCodec; a character without a byte, and a
-    // surrogate pair, become one '?').
-    void WriteString(std::string_view text);
-    std::string ReadString();
-    // The same into text, whose room is reused. When the read throws, text
-    // holds some of the string or none.
-    void ReadString(std::string& text);
+    // Load: reads n bytes, or throws ArchiveError(EndOfFile) when the data
+    // end first.
+    void ReadExactly(void* data, size_t n);
 
     // Load: the stream holds exactly `bytes` more bytes from here on (a file
-    // whose size is known). From then on a length read by ReadString is
+    // whose size is known). From then on a length read by a string read is
     // checked against what is left before anything is allocated for it.
     void SetAvailable(uint64_t bytes);
     // Load: throws ArchiveError(EndOfFile) when the stream is known to hold
     // fewer than n more bytes; reads nothing. A caller checks a count this way
     // (each element needing at least one byte) before allocating for it.
-    void RequireAvailable(uint64_t n) const;
+    void RequireAvailable(uint64_t n) const {
+        if (availableEnd_ && (delivered_ > *availableEnd_ || *availableEnd_ - delivered_ < n)) {
+            Fail(ArchiveError::Cause::EndOfFile);
+        }
+    }
 
     // The name that archive errors give: the stream's own unless set here; an
     // empty name reads "an unnamed file".
     void SetErrorName(std::string name) { errorName_ = std::move(name); }
 
+    // Throws ArchiveError(cause) with the name that archive errors give.
+    [[noreturn]] void Fail(ArchiveError::Cause cause) const;
+
     // Load: bytes received but not yet read. Store: bytes not yet sent.
     size_t Buffered() const { return end_ - pos_; }
 
+    // The buffer in place, for fields short enough to be read or written
+    // there without a copy through the caller's memory.
+    // Load: the bytes received and not yet read (none on a store archive).
+    std::span<const uint8_t> Unread() const {
+        if (mode_ != Mode::Load) {
+            return {};
+        }
+        return {buffer_.data() + pos_, end_ - pos_};
+    }
+    // Load: takes the first n bytes of Unread() as read.
+    void Consume(size_t n) {
+        pos_ += n;
+        delivered_ += n;
+    }
+    // Store: the buffer's free room (none on a load archive).
+    std::span<uint8_t> Room() {
+        if (mode_ != Mode::Store) {
+            return {};
+        }
+        return {buffer_.data() + end_, bufferSize_ - end_};
+    }
+    // Store: takes the first n bytes of Room() as written.
+    void Commit(size_t n) { end_ += n; }
+
   private:
     size_t ReadSome(void* data, size_t n);
-    void ReadExactly(void* data, size_t n);
-    [[noreturn]] void ThrowEndOfFile() const;
-    uint32_t ReadLengthPrefix(uint8_t first);
-    void ReadBody(uint32_t length, std::string& text);
-    std::string ReadWideBody(uint32_t characters);
 
     ByteStream& stream_;
     Mode mode_;

@@ -1,6 +1,6 @@
 #include "framework/streams/CMapStringToString.h"
 
-#include <stdexcept>
+#include "framework/streams/ArchiveError.h"
 
 namespace chatterly {
 namespace {
@@ -75,7 +75,7 @@ void CMapStringToString::PushFront(uint32_t n) {
 void CMapStringToString::IndexLoaded() {
     if (pairs_.size() >= kNone - 1) {
         pairs_.clear();
-        throw std::length_error("CMapStringToString: too many keys");
+        throw ArchiveError(ArchiveError::Cause::TooManyEntries);
     }
     if (pairs_.empty()) {
         return;
@@ -124,7 +124,7 @@ void CMapStringToString::SetAt(std::string key, std::string value) {
         }
     }
     if (pairs_.size() >= kNone - 1) {
-        throw std::length_error("CMapStringToString: too many keys");
+        throw ArchiveError(ArchiveError::Cause::TooManyEntries);
     }
     // Half full at most, so that a probe ends within a few slots.
     if ((pairs_.size() + 1) * 2 > slots_.size()) {

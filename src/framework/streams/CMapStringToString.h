@@ -29,7 +29,9 @@ class CMapStringToString {
     static uint32_t HashKey(const std::string& key);
     static uint32_t ChainOf(const std::string& key) { return HashKey(key) % kChains; }
 
-    // Assigns value to key (inserting it at its chain's head when new).
+    // Assigns value to key (inserting it at its chain's head when new). The
+    // pairs are numbered in 32 bits: close to 2^32 pairs, SetAt and a load
+    // throw ArchiveError(TooManyEntries).
     void SetAt(std::string key, std::string value);
     std::optional<std::string> Lookup(const std::string& key) const;
     // The value of key, or null; valid until the map next changes.

@@ -12,7 +12,7 @@ CaptionBox::CaptionBox(const QString& caption, QWidget* parent)
     setAccessibleName(caption_);
 }
 
-QStyleOptionGroupBox CaptionBox::StyleOption() const {
+QStyleOptionGroupBox CaptionBox::styleOption() const {
     QStyleOptionGroupBox option;
     initStyleOption(&option);
     // The group box's own title stays empty, so its option names no label.
@@ -23,8 +23,8 @@ QStyleOptionGroupBox CaptionBox::StyleOption() const {
     return option;
 }
 
-QRect CaptionBox::CaptionRect() const {
-    const QStyleOptionGroupBox option = StyleOption();
+QRect CaptionBox::captionRect() const {
+    const QStyleOptionGroupBox option = styleOption();
     return style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, this);
 }
 
@@ -42,7 +42,7 @@ void CaptionBox::setCaption(const QString& caption) {
         setAccessibleName(caption_);
     }
     if (row_.isEmpty()) {
-        const QRect label = CaptionRect();
+        const QRect label = captionRect();
         row_ = QRect(0, label.top(), width(), label.height());
     }
     repaint(row_);
@@ -71,7 +71,7 @@ void CaptionBox::changeEvent(QEvent* event) {
 // top margin from the group box's own, empty title instead of the option.
 void CaptionBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    const QStyleOptionGroupBox option = StyleOption();
+    const QStyleOptionGroupBox option = styleOption();
     style()->drawComplexControl(QStyle::CC_GroupBox, &option, &painter, nullptr);
 }
 

@@ -28,8 +28,8 @@ class CaptionBox : public QGroupBox {
     void changeEvent(QEvent* event) override;
 
   private:
-    QStyleOptionGroupBox StyleOption() const;
-    QRect CaptionRect() const;
+    QStyleOptionGroupBox styleOption() const;
+    QRect captionRect() const;
 
     QString caption_;
     QRect row_;  // the caption's row; empty: to be found

@@ -17,11 +17,11 @@ void CaretRest::install(int restAfterMs) {
 CaretRest::CaretRest(int restAfterMs) {
     idle_.setSingleShot(true);
     idle_.setInterval(restAfterMs);
-    connect(&idle_, &QTimer::timeout, this, [this] { Rest(); });
+    connect(&idle_, &QTimer::timeout, this, [this] { rest(); });
     idle_.start();
 }
 
-void CaretRest::Rest() {
+void CaretRest::rest() {
     if (resting_) {
         return;
     }

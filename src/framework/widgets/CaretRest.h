@@ -22,7 +22,7 @@ class CaretRest : public QObject {
 
   private:
     explicit CaretRest(int restAfterMs);
-    void Rest();
+    void rest();
 
     QTimer idle_;
     int flashTime_ = 0;  // the desktop's blink time, while resting
