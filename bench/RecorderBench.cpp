@@ -28,6 +28,7 @@
 #include "framework/streams/CArchive.h"
 #include "framework/streams/FileError.h"
 #include "framework/streams/FileStream.h"
+#include "framework/streams/FrameworkError.h"
 #include "framework/widgets/MessageBox.h"
 #include "net/VoiceMessageFrame.h"
 
@@ -55,11 +56,18 @@ class Receiver {
         thread_ = std::thread([this] {
             FileStream in(far_);
             CArchive archive(in, CArchive::Mode::Load);
-            while (auto frame = VoiceMessageFrame::read(archive)) {
-                const auto at = Clock::now();
-                std::lock_guard lock(mutex_);
-                arrivals_.push_back(at);
-                sizes_.push_back(frame->size());
+            FrameBuffer call;
+            try {
+                for (;;) {
+                    const size_t size = VoiceMessageFrame::read(archive, call).size();
+                    const auto at = Clock::now();
+                    call.done(size);
+                    std::lock_guard lock(mutex_);
+                    arrivals_.push_back(at);
+                    sizes_.push_back(size);
+                }
+            } catch (const FrameworkError&) {
+                // The near end is shut: no more frames.
             }
         });
     }

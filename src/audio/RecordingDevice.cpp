@@ -1,13 +1,11 @@
 #include "audio/RecordingDevice.h"
 
-#include <sndfile.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <system_error>
 
 #include "audio/PulseInput.h"
+#include "audio/WavEncoder.h"
 
 namespace chatterly {
 namespace {
@@ -15,7 +13,6 @@ namespace {
 using std::chrono::duration_cast;
 using std::chrono::microseconds;
 
-constexpr size_t kBlockSamples = RecordingDevice::kSampleRate;        // one second
 constexpr size_t kChunkSamples = RecordingDevice::kSampleRate / 100;  // 10 ms per read
 // How long past the stop moment the capture waits for the server to deliver
 // the sound up to it, in case the latency it reports never gets there.
@@ -25,44 +22,6 @@ constexpr auto kCatchUpLimit = std::chrono::seconds(1);
 constexpr auto kStopMargin = std::chrono::milliseconds(20);
 
 std::atomic<uint32_t> lastDeviceId{0};
-
-// A libsndfile stream that writes a file's image into a byte vector.
-struct MemoryFile {
-    std::vector<uint8_t>& bytes;
-    sf_count_t position = 0;
-
-    static sf_count_t length(void* self) {
-        return static_cast<sf_count_t>(static_cast<MemoryFile*>(self)->bytes.size());
-    }
-    static sf_count_t seek(sf_count_t offset, int whence, void* self) {
-        auto* m = static_cast<MemoryFile*>(self);
-        const sf_count_t base = whence == SEEK_CUR   ? m->position
-                                : whence == SEEK_END ? length(self)
-                                                     : 0;
-        m->position = std::max<sf_count_t>(0, base + offset);
-        return m->position;
-    }
-    static sf_count_t read(void* out, sf_count_t count, void* self) {
-        auto* m = static_cast<MemoryFile*>(self);
-        const sf_count_t n = std::clamp<sf_count_t>(length(self) - m->position, 0, count);
-        if (n > 0) {
-            std::memcpy(out, m->bytes.data() + m->position, static_cast<size_t>(n));
-        }
-        m->position += n;
-        return n;
-    }
-    static sf_count_t write(const void* in, sf_count_t count, void* self) {
-        auto* m = static_cast<MemoryFile*>(self);
-        const auto end = static_cast<size_t>(m->position + count);
-        if (end > m->bytes.size()) {
-            m->bytes.resize(end);
-        }
-        std::memcpy(m->bytes.data() + m->position, in, static_cast<size_t>(count));
-        m->position += count;
-        return count;
-    }
-    static sf_count_t tell(void* self) { return static_cast<MemoryFile*>(self)->position; }
-};
 
 microseconds samplesToTime(uint64_t samples) {
     return microseconds(static_cast<int64_t>(samples * 1000000 / RecordingDevice::kSampleRate));
@@ -79,8 +38,8 @@ RecordingDevice::RecordingDevice() : RecordingDevice(Options{}) {}
 
 RecordingDevice::RecordingDevice(Options options)
     : options_(std::move(options)),
-      limitSamples_(static_cast<uint64_t>(std::max<int64_t>(options_.limit.count(), 0)) *
-                    kSampleRate / 1000) {}
+      samples_(kSampleRate, static_cast<uint64_t>(std::max<int64_t>(options_.limit.count(), 0)) *
+                                kSampleRate / 1000) {}
 
 RecordingDevice::~RecordingDevice() {
     std::lock_guard command(commandMutex_);
@@ -99,7 +58,7 @@ RecordingDevice::Status RecordingDevice::open() {
     probe.close();
     {
         std::lock_guard data(dataMutex_);
-        truncateLocked(0);
+        samples_.truncate(0);
         captureStart_.reset();
     }
     open_ = true;
@@ -114,7 +73,7 @@ RecordingDevice::Status RecordingDevice::clear(uint64_t fromSample) {
     }
     endCapture(Ending::Now);
     std::lock_guard data(dataMutex_);
-    truncateLocked(std::min(fromSample, length_));
+    samples_.truncate(std::min(fromSample, samples_.length()));
     return Status::Ok;
 }
 
@@ -157,34 +116,8 @@ RecordingDevice::Status RecordingDevice::save(std::vector<uint8_t>& image) {
         return Status::NotOpen;
     }
     std::lock_guard data(dataMutex_);
-    image.clear();
-    // The header and every sample, so the image never grows by copying.
-    image.reserve(static_cast<size_t>(4096 + length_ * sizeof(int16_t)));
-    MemoryFile memory{image};
-    SF_VIRTUAL_IO io{MemoryFile::length, MemoryFile::seek, MemoryFile::read, MemoryFile::write,
-                     MemoryFile::tell};
-    SF_INFO info{};
-    info.samplerate = kSampleRate;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open_virtual(&io, SFM_WRITE, &info, &memory);
-    if (!file) {
-        return Status::SaveFailed;
-    }
-    bool written = true;
-    for (const auto& block : blocks_) {
-        const auto n = static_cast<sf_count_t>(block.size());
-        if (sf_write_short(file, block.data(), n) != n) {
-            written = false;
-            break;
-        }
-    }
-    // sf_close writes the final sizes into the header.
-    if (sf_close(file) != 0 || !written) {
-        image.clear();
-        return Status::SaveFailed;
-    }
-    return Status::Ok;
+    return WavEncoder::encode(kSampleRate, samples_.blocks(), image) ? Status::Ok
+                                                                     : Status::SaveFailed;
 }
 
 RecordingDevice::Status RecordingDevice::close() {
@@ -194,8 +127,7 @@ RecordingDevice::Status RecordingDevice::close() {
     }
     endCapture(Ending::Now);
     std::lock_guard data(dataMutex_);
-    truncateLocked(0);
-    blocks_.shrink_to_fit();
+    samples_.release();
     open_ = false;
     return Status::Ok;
 }
@@ -217,7 +149,7 @@ uint32_t RecordingDevice::id() const {
 
 uint64_t RecordingDevice::length() const {
     std::lock_guard data(dataMutex_);
-    return length_;
+    return samples_.length();
 }
 
 std::optional<RecordingDevice::Clock::time_point> RecordingDevice::captureStart() const {
@@ -231,7 +163,7 @@ RecordingDevice::Status RecordingDevice::appendSamples(const int16_t* samples, s
         return Status::NotOpen;
     }
     std::lock_guard data(dataMutex_);
-    appendLocked(samples, count);
+    samples_.append(samples, count);
     return Status::Ok;
 }
 
@@ -279,12 +211,12 @@ void RecordingDevice::captureLoop(std::unique_ptr<PulseInput> input) {
                 done = true;
             }
         }
-        const uint64_t before = length_;
-        const bool full = !appendLocked(chunk.data(), chunk.size());
-        capturedThisRun_ += length_ - before;
+        const uint64_t before = samples_.length();
+        const bool full = !samples_.append(chunk.data(), chunk.size());
+        capturedThisRun_ += samples_.length() - before;
         if (beyondStop > 0) {
             const uint64_t cut = std::min(beyondStop, capturedThisRun_);
-            truncateLocked(length_ - std::min(cut, length_));
+            samples_.truncate(samples_.length() - std::min(cut, samples_.length()));
         }
         if (done || full) {
             break;
@@ -293,35 +225,6 @@ void RecordingDevice::captureLoop(std::unique_ptr<PulseInput> input) {
     // The stream is let go here, on the capture thread, so that the
     // microphone is released also when the limit ended the capture.
     input->close();
-}
-
-bool RecordingDevice::appendLocked(const int16_t* samples, size_t count) {
-    while (count > 0 && length_ < limitSamples_) {
-        if (blocks_.empty() || blocks_.back().size() == kBlockSamples) {
-            blocks_.emplace_back();
-            blocks_.back().reserve(kBlockSamples);
-        }
-        auto& block = blocks_.back();
-        const size_t n = static_cast<size_t>(
-            std::min<uint64_t>({count, kBlockSamples - block.size(), limitSamples_ - length_}));
-        block.insert(block.end(), samples, samples + n);
-        samples += n;
-        count -= n;
-        length_ += n;
-    }
-    return length_ < limitSamples_;
-}
-
-void RecordingDevice::truncateLocked(uint64_t length) {
-    if (length >= length_) {
-        return;
-    }
-    const size_t keepBlocks = static_cast<size_t>((length + kBlockSamples - 1) / kBlockSamples);
-    blocks_.resize(keepBlocks);
-    if (!blocks_.empty()) {
-        blocks_.back().resize(static_cast<size_t>(length - (keepBlocks - 1) * kBlockSamples));
-    }
-    length_ = length;
 }
 
 }  // namespace chatterly

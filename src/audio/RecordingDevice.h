@@ -34,6 +34,9 @@
 #include <thread>
 #include <vector>
 
+#include "audio/SampleStore.h"
+#include "audio/WavEncoder.h"
+
 namespace chatterly {
 
 class PulseInput;
@@ -45,7 +48,7 @@ class RecordingDevice {
     // and room for the header.
     static constexpr std::chrono::hours kLongestRecording{1};
     static constexpr uint64_t kLongestFileBytes =
-        uint64_t{3600} * kLongestRecording.count() * kSampleRate * sizeof(int16_t) + 4096;
+        WavEncoder::imageBytes(uint64_t{3600} * kLongestRecording.count() * kSampleRate);
 
     enum class Status {
         Ok,
@@ -118,12 +121,8 @@ class RecordingDevice {
     void captureLoop(std::unique_ptr<PulseInput> input);
     // Stops the capture thread (if any) and joins it; commandMutex_ is held.
     void endCapture(Ending how);
-    // dataMutex_ is held. appendLocked returns false when the limit is reached.
-    bool appendLocked(const int16_t* samples, size_t count);
-    void truncateLocked(uint64_t length);
 
     const Options options_;
-    const uint64_t limitSamples_;
 
     mutable std::mutex commandMutex_;  // serialises the commands
     bool open_ = false;
@@ -137,8 +136,7 @@ class RecordingDevice {
     Clock::time_point stopAt_;
     std::optional<Clock::time_point> captureStart_;
     uint64_t capturedThisRun_ = 0;
-    std::vector<std::vector<int16_t>> blocks_;  // one second each; only the last is partial
-    uint64_t length_ = 0;
+    SampleStore samples_;  // the recording, in blocks of one second
 };
 
 }  // namespace chatterly

@@ -1,7 +1,6 @@
 #include "audio/VoiceRecorder.h"
 
 #include <cstdio>
-#include <limits>
 
 #include "framework/streams/FileError.h"
 #include "framework/streams/FileStream.h"
@@ -45,8 +44,7 @@ bool VoiceRecorder::StopAndSaveRecording() {
     device_.stop();
     saved_.reset();
     std::vector<uint8_t> image;
-    bool written = device_.save(image) == RecordingDevice::Status::Ok &&
-                   image.size() <= std::numeric_limits<uint32_t>::max();  // a frame's count
+    bool written = device_.save(image) == RecordingDevice::Status::Ok;
     if (written) {
         try {
             FileStream file(kScratchFileName, FileStream::Mode::Scratch);

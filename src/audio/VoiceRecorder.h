@@ -42,6 +42,8 @@ struct RecorderState {
 class VoiceRecorder {
   public:
     static constexpr const char* kScratchFileName = "Parlio.wav";
+    // The size, at the most, of the file of the longest recording made.
+    static constexpr uint64_t kLongestRecordingBytes = RecordingDevice::kLongestFileBytes;
 
     // controls may be null: the recorder then touches no control.
     explicit VoiceRecorder(std::shared_ptr<RecorderControls> controls,

@@ -8,51 +8,12 @@
 #include <optional>
 #include <vector>
 
+#include "audio/SoundFileMemory.h"
 #include "framework/streams/FileError.h"
 #include "framework/streams/FileStream.h"
 
 namespace chatterly {
 namespace {
-
-// A read-only libsndfile stream over the received bytes.
-struct MemoryImage {
-    const unsigned char* data;
-    sf_count_t length;
-    sf_count_t position = 0;
-};
-
-sf_count_t imageLength(void* user) {
-    return static_cast<MemoryImage*>(user)->length;
-}
-
-sf_count_t imageSeek(sf_count_t offset, int whence, void* user) {
-    auto* m = static_cast<MemoryImage*>(user);
-    sf_count_t to = offset;
-    if (whence == SEEK_CUR) {
-        to += m->position;
-    } else if (whence == SEEK_END) {
-        to += m->length;
-    }
-    m->position = std::clamp<sf_count_t>(to, 0, m->length);
-    return m->position;
-}
-
-sf_count_t imageRead(void* out, sf_count_t count, void* user) {
-    auto* m = static_cast<MemoryImage*>(user);
-    const sf_count_t n = std::clamp<sf_count_t>(m->length - m->position, 0, count);
-    if (n > 0) {
-        std::memcpy(out, m->data + m->position, static_cast<size_t>(n));
-    }
-    m->position += n;
-    return n;
-}
-
-sf_count_t imageWrite(const void*, sf_count_t, void*) {
-    return 0;
-}
-sf_count_t imageTell(void* user) {
-    return static_cast<MemoryImage*>(user)->position;
-}
 
 bool isFloat(const SF_INFO& info) {
     const int encoding = info.format & SF_FORMAT_SUBMASK;
@@ -129,10 +90,9 @@ bool WavDecoder::decode(const void* image, size_t length, SoundSink& sink,
     if (!isRiffWave(image, length)) {
         return false;
     }
-    MemoryImage memory{static_cast<const unsigned char*>(image), static_cast<sf_count_t>(length)};
-    SF_VIRTUAL_IO io{imageLength, imageSeek, imageRead, imageWrite, imageTell};
+    SoundFileMemory memory(image, length);
     SF_INFO info{};
-    SNDFILE* sound = sf_open_virtual(&io, SFM_READ, &info, &memory);
+    SNDFILE* sound = memory.open(info);
     if (!sound) {
         return false;
     }

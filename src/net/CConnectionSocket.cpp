@@ -134,7 +134,7 @@ void CConnectionSocket::HandleReadable(int) {
 }
 
 void CConnectionSocket::ReadAndPlayOneFrame() {
-    std::optional<std::span<const uint8_t>> frame;
+    std::span<const uint8_t> frame;
     struct Reading {
         explicit Reading(bool& flag) : flag_(flag) { flag_ = true; }
         ~Reading() { flag_ = false; }
@@ -154,16 +154,15 @@ void CConnectionSocket::ReadAndPlayOneFrame() {
         }
         AbandonCall();  // a reset
         throw;
-    } catch (const ArchiveError&) {
+    } catch (const ArchiveError& e) {
         AbandonCall();
+        if (e.cause() == ArchiveError::Cause::EndOfFile) {
+            return;  // the far end left inside a frame: as when it closes
+        }
         throw;
     } catch (const std::bad_alloc&) {
         AbandonCall();
         throw;
-    }
-    if (!frame) {
-        AbandonCall();
-        return;
     }
     // Recordings released while the frame arrived go out now, before it plays.
     if (!waitingToSend_.empty()) {
@@ -175,13 +174,13 @@ void CConnectionSocket::ReadAndPlayOneFrame() {
     {
         const Playing play(playing_);
         station_->PlaybackAnimation(true);
-        if (!station_->PlayVoiceMessage(frame->data(), frame->size()) && !playFailureShown_) {
+        if (!station_->PlayVoiceMessage(frame.data(), frame.size()) && !playFailureShown_) {
             playFailureShown_ = true;
             CallBoxes::show("Failed to play voice file.");
         }
         station_->PlaybackAnimation(false);
     }
-    received_.done(frame->size());
+    received_.done(frame.size());
     if (!loadArchive_) {
         received_.release();  // the call ended while the message played
     }

@@ -1,20 +1,15 @@
 #include "net/CallerWorker.h"
 
 #include <atomic>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include "audio/VoiceRecorder.h"
 #include "control/SignalEvents.h"
-#include "framework/threads/ErrorReport.h"
 #include "framework/threads/MessageQueue.h"
-#include "framework/threads/ThreadLoop.h"
 #include "framework/threads/ThreadStarter.h"
-#include "framework/threads/WindowRequests.h"
-#include "framework/widgets/MessageBox.h"
 #include "net/CConnectionSocket.h"
 #include "net/CallStation.h"
+#include "net/OutgoingCall.h"
 
 namespace chatterly {
 
@@ -32,141 +27,6 @@ struct CallerWorker::Call {
         return cancelled;
     }
 };
-
-namespace {
-
-// The longest the worker sleeps between two looks at its events and messages.
-constexpr std::chrono::milliseconds kPass{500};
-
-// One outgoing call, run on the worker's thread from connect to close.
-class OutgoingCall {
-  public:
-    OutgoingCall(CallerWorker::Options options, CallStation& station, VoiceRecorder& recorder,
-                 CConnectionSocket& connection, const std::function<bool()>& cancelled,
-                 std::atomic<bool>& recording)
-        : options_(options),
-          station_(station),
-          recorder_(recorder),
-          connection_(connection),
-          cancelled_(cancelled),
-          recording_(recording),
-          queue_(MessageQueue::currentShared()),
-          loop_(ThreadLoop::current()) {}
-
-    // Connects to address; false (after the message and Disconnect, unless
-    // the call was cancelled) when no call stands.
-    bool connect(const std::string& address) {
-        (void)connection_.Create();
-        connection_.SetGiveUpTime(std::chrono::steady_clock::now() + options_.connectLimit);
-        const bool connected = !cancelled_() && connection_.Connect(address, options_.port);
-        connection_.SetGiveUpTime(std::nullopt);
-        if (!connected) {
-            if (!cancelled_()) {
-                MessageBox::show("Failed to connect to remote parlio.");
-                station_.Disconnect();
-            }
-            return false;
-        }
-        // On the GUI thread, where Disconnect runs: a call that a Disconnect
-        // ended meanwhile never shows as connected.
-        bool stands = false;
-        WindowRequests::run([&] {
-            if (!cancelled_()) {
-                station_.SetConnectedControls(true);
-                stands = true;
-            }
-        });
-        return stands;
-    }
-
-    // Serves Talk until Disconnect, a cancel or a failed send ends the call.
-    void serve() {
-        while (awaitPress()) {
-            if (DisconnectEvent.poll()) {
-                return;
-            }
-            recording_ = true;
-            if (!recorder_.StartRecording()) {
-                recording_ = false;
-                continue;
-            }
-            const bool released = awaitRelease();
-            recording_ = false;
-            if (!released || DisconnectEvent.poll()) {
-                // The call ended with Talk down: nobody goes on talking into it.
-                recorder_.dropRecording();
-                return;
-            }
-            if (!recorder_.StopAndSaveRecording()) {
-                continue;
-            }
-            std::optional<std::vector<uint8_t>> recording = recorder_.LoadRecording();
-            if (!recording) {
-                continue;
-            }
-            if (!send(*recording)) {
-                return;
-            }
-        }
-    }
-
-  private:
-    // Between presses: one of the thread's messages a pass, the passes at
-    // most 500 ms apart and at once when a message comes or Talk is pressed
-    // (Disconnect presses it too). False when the call was cancelled.
-    bool awaitPress() {
-        ThreadLoop::Pump pump;
-        pump.runs = ThreadLoop::Pump::Runs::Hook;
-        pump.hook = [this] { (void)connection_.PumpWhileWaiting(); };
-        pump.pass = kPass;
-        bool pressed = false;
-        loop_.pumpUntil([&] { return (pressed = TalkStartEvent.poll()) || cancelled_(); },
-                        std::nullopt, pump);
-        return pressed;
-    }
-
-    // While Talk is down the thread's messages wait, frames from the far end
-    // too; only the connection's close is taken at once (it runs Disconnect,
-    // which releases Talk). False when the call was cancelled.
-    bool awaitRelease() {
-        const void* socket = static_cast<const CAsyncSocket*>(&connection_);
-        ThreadLoop::Pump pump;
-        pump.runs = ThreadLoop::Pump::Runs::Nothing;
-        pump.pass = kPass;
-        bool released = false;
-        loop_.pumpUntil(
-            [&] {
-                if ((released = TalkStopEvent.poll()) || cancelled_()) {
-                    return true;
-                }
-                // Its Disconnect sets TalkStopEvent: the next look takes it.
-                if (auto closed = queue_->takeNetwork(socket, FD_CLOSE)) {
-                    ErrorReport::run(closed->handler, ErrorOrigin::Call);
-                }
-                return false;
-            },
-            std::nullopt, pump);
-        return released;
-    }
-
-    // One frame; false when the call ended under it (a connection that
-    // failed has returned the station to idle and said so).
-    bool send(const std::vector<uint8_t>& recording) {
-        connection_.sendRecording(recording);
-        return connection_.IsOpen();
-    }
-
-    const CallerWorker::Options options_;
-    CallStation& station_;
-    VoiceRecorder& recorder_;
-    CConnectionSocket& connection_;
-    const std::function<bool()>& cancelled_;
-    std::atomic<bool>& recording_;
-    const std::shared_ptr<MessageQueue> queue_;
-    ThreadLoop& loop_;
-};
-
-}  // namespace
 
 CallerWorker::CallerWorker(Options options) : options_(options) {}
 
@@ -268,11 +128,11 @@ void CallerWorker::CallerThread(const std::shared_ptr<Call>& call, Options optio
             call.connection = nullptr;
         }
     } leave{*call};
-    const std::function<bool()> cancelled = [&call] { return call->isCancelled(); };
-
     remoteText = station.remoteText();
     remoteAddress = station.resolveRemote(remoteText);
-    OutgoingCall outgoing(options, station, recorder, connection, cancelled, call->recording);
+    OutgoingCall outgoing(
+        {options.port, options.connectLimit}, station, recorder, connection,
+        [&call] { return call->isCancelled(); }, call->recording);
     if (outgoing.connect(remoteAddress)) {
         outgoing.serve();
     }

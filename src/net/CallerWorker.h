@@ -1,12 +1,9 @@
 #pragma once
-// The worker of an outgoing call (CallerThread). On a thread of its own it
-// connects to the remote station, then serves Talk through the signal events:
-// each press starts a recording, each release stops, saves and sends it as one
-// frame. Between presses it dispatches its connection's notifications, so
-// frames from the far end are read and played on this thread and the far
-// end's close returns the station to idle. The call ends on Disconnect, on a
-// connect that fails or takes longer than its limit, and on a send that fails
-// (which also returns the station to idle).
+// The worker of an outgoing call (CallerThread): a thread of its own that
+// owns the call's connection and runs one OutgoingCall on it (the connect,
+// then Talk served through the signal events). It ends with the call: on
+// Disconnect, on a connect that fails or takes longer than its limit, and on
+// a send that fails (which also returns the station to idle).
 //
 // At most one call runs at a time. cancel() reaches the worker wherever it
 // waits: it closes the worker's connection on the worker's own thread, which

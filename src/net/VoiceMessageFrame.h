@@ -6,39 +6,21 @@
 //   Data      Length bytes: a whole WAV file
 
 #include <cstdint>
-#include <memory>
-#include <optional>
 #include <span>
 
-#include "audio/RecordingDevice.h"
+#include "audio/VoiceRecorder.h"
 #include "framework/streams/CArchive.h"
 #include "net/FrameBuffer.h"
 
 namespace chatterly {
 
-// The longest Data a station accepts: the WAV file of the longest recording a
+// The longest Data a station accepts: the file of the longest recording a
 // station makes (an hour of its sound, about 151 MiB). A larger Length is a
 // corrupt or hostile frame.
-inline constexpr uint32_t kMaxFrameLength = RecordingDevice::kLongestFileBytes;
-
-// Data of a received frame. Its bytes are not touched when it is made: every
-// one is received before the frame is returned, and a Length that is
-// announced but never sent commits no memory beyond what arrived.
-class FrameData {
-  public:
-    explicit FrameData(size_t size)
-        : bytes_(std::make_unique_for_overwrite<uint8_t[]>(size)), size_(size) {}
-
-    uint8_t* data() { return bytes_.get(); }
-    const uint8_t* data() const { return bytes_.get(); }
-    size_t size() const { return size_; }
-    const uint8_t* begin() const { return bytes_.get(); }
-    const uint8_t* end() const { return bytes_.get() + size_; }
-
-  private:
-    std::unique_ptr<uint8_t[]> bytes_;
-    size_t size_;
-};
+static_assert(VoiceRecorder::kLongestRecordingBytes <= UINT32_MAX,
+              "a frame counts its bytes in 32 bits");
+inline constexpr uint32_t kMaxFrameLength =
+    static_cast<uint32_t>(VoiceRecorder::kLongestRecordingBytes);
 
 class VoiceMessageFrame {
   public:
@@ -47,19 +29,16 @@ class VoiceMessageFrame {
     static void write(CArchive& archive, const void* data, uint32_t length);
 
     // Reads one whole frame into buffer and returns its Data there (valid
-    // until the buffer is next prepared or released). Returns nullopt when
-    // the stream ends before the frame is whole; a partial frame is never
-    // returned. A Length above kMaxFrameLength throws ArchiveError(BadLength)
-    // before any allocation.
-    [[nodiscard]] static std::optional<std::span<const uint8_t>> read(CArchive& archive,
-                                                                      FrameBuffer& buffer);
-    // The same into a buffer of the frame's own.
-    [[nodiscard]] static std::optional<FrameData> read(CArchive& archive);
+    // until the buffer is next prepared or released); a partial frame is
+    // never returned. Every way a read fails is an error of the streams:
+    // ArchiveError(EndOfFile) when the stream ends before the frame is whole,
+    // ArchiveError(BadLength) for a Length above kMaxFrameLength (before
+    // anything is allocated), the stream's FileError when it fails.
+    [[nodiscard]] static std::span<const uint8_t> read(CArchive& archive, FrameBuffer& buffer);
 
   private:
-    // The Length of the next frame, checked against the bound; nullopt when
-    // the stream ends inside the header.
-    static std::optional<uint32_t> readHeader(CArchive& archive);
+    // The Length of the next frame, checked against the bound.
+    static uint32_t readHeader(CArchive& archive);
 };
 
 }  // namespace chatterly

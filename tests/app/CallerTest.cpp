@@ -19,6 +19,7 @@
 #include "control/ControlIds.h"
 #include "framework/streams/CStringArray.h"
 #include "framework/threads/ThreadStarter.h"
+#include "framework/widgets/StatusLine.h"
 #include "memory/StationMemory.h"
 #include "net/CallerWorker.h"
 #include "support/PlainSocket.h"
@@ -264,6 +265,8 @@ TEST_F(Caller, ASendThatFailsReturnsTheStationToIdle) {
     waitFor([] { return false; }, std::chrono::milliseconds(200));
     release();
     EXPECT_TRUE(waitFor([&] { return idle(); }));
+    auto* line = qobject_cast<StatusLine*>(station->window().Control(IDC_STATUS_LINE));
+    EXPECT_TRUE(waitFor([&] { return line->notice() == test::kNotDelivered; }));
     EXPECT_TRUE(boxes.texts().empty());
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sndfile.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <QPushButton>
@@ -17,12 +18,14 @@
 
 #include "app/CStationDlg.h"
 #include "app/Station.h"
+#include "audio/VoiceRecorder.h"
 #include "control/CallController.h"
 #include "control/ControlIds.h"
 #include "framework/sockets/CSocket.h"
 #include "framework/streams/CStringArray.h"
 #include "framework/threads/MessageQueue.h"
 #include "framework/threads/ThreadStarter.h"
+#include "framework/widgets/StatusLine.h"
 #include "memory/StationMemory.h"
 #include "net/BusyResponder.h"
 #include "net/CConnectionSocket.h"
@@ -187,6 +190,31 @@ TEST_F(Listener, TalkReleasedWhileTheCallersMessageArrivesIsSentOnceItIsIn) {
     EXPECT_TRUE(waitFor([&] { return call->FramesPlayed() == 1; }, std::chrono::seconds(30)));
     EXPECT_TRUE(inIncomingCall());
     EXPECT_TRUE(boxes.texts().empty());
+}
+
+// A reply the caller can no longer take ends the call and says so; Talk
+// records again in the next call.
+TEST_F(Listener, AReplyTheCallerCannotTakeEndsTheCallAndSaysSo) {
+    PlainSocket caller = PlainSocket::connectLoopback(port);
+    ASSERT_TRUE(waitFor([&] { return inIncomingCall(); }));
+    auto* talk = qobject_cast<QPushButton*>(station->window().Control(IDC_TALK));
+    auto recording = [&] { return station->recorder().device().isRecording(); };
+    QTest::mouseClick(talk, Qt::LeftButton);
+    ASSERT_TRUE(waitFor(recording));
+    // The caller resets; the release comes before the station has seen it.
+    linger hard{1, 0};
+    setsockopt(caller.fd(), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    caller.close();
+    QTest::mouseClick(talk, Qt::LeftButton);
+    EXPECT_TRUE(waitFor([&] { return idle(); }));
+    auto* line = qobject_cast<StatusLine*>(station->window().Control(IDC_STATUS_LINE));
+    EXPECT_TRUE(waitFor([&] { return line->notice() == test::kNotDelivered; }));
+    EXPECT_TRUE(boxes.texts().empty());
+
+    PlainSocket next = PlainSocket::connectLoopback(port);
+    ASSERT_TRUE(waitFor([&] { return inIncomingCall(); }));
+    QTest::mouseClick(talk, Qt::LeftButton);
+    EXPECT_TRUE(waitFor(recording));
 }
 
 // A box about a call runs no notification of the calls while it is up (no

@@ -9,9 +9,10 @@
 #include <new>
 #include <thread>
 
+#include "framework/sockets/CSocket.h"
+#include "framework/sockets/CSocketFile.h"
 #include "framework/streams/ArchiveError.h"
 #include "framework/streams/FileError.h"
-#include "framework/streams/FileStream.h"
 #include "net/VoiceMessageFrame.h"
 #include "support/PlainSocket.h"
 #include "support/RecordingStream.h"
@@ -57,23 +58,21 @@ void operator delete(void* p, size_t) noexcept {
 namespace chatterly {
 namespace {
 
-// A received frame as a plain byte vector, for comparing: read into the
-// given buffer, or into one of its own.
-std::optional<std::vector<uint8_t>> readFrame(CArchive& ar, FrameBuffer* buffer = nullptr) {
-    if (buffer) {
-        auto frame = VoiceMessageFrame::read(ar, *buffer);
-        if (!frame) {
-            return std::nullopt;
-        }
-        std::vector<uint8_t> bytes(frame->begin(), frame->end());
-        buffer->done(bytes.size());
+// A received frame as a plain byte vector, for comparing, read into the
+// given buffer (a call's, kept between frames) or a fresh one; nullopt when
+// the stream ends before the frame is whole.
+std::optional<std::vector<uint8_t>> readFrame(CArchive& ar, FrameBuffer* kept = nullptr) {
+    FrameBuffer fresh;
+    FrameBuffer& buffer = kept ? *kept : fresh;
+    try {
+        const auto frame = VoiceMessageFrame::read(ar, buffer);
+        std::vector<uint8_t> bytes(frame.begin(), frame.end());
+        buffer.done(bytes.size());
         return bytes;
-    }
-    auto frame = VoiceMessageFrame::read(ar);
-    if (!frame) {
+    } catch (const ArchiveError& e) {
+        EXPECT_EQ(e.cause(), ArchiveError::Cause::EndOfFile);
         return std::nullopt;
     }
-    return std::vector<uint8_t>(frame->begin(), frame->end());
 }
 
 using test::Delivery;
@@ -183,7 +182,7 @@ TEST(VoiceFrameRead, StreamEndingInsideAFrameGivesNothing) {
 }
 
 TEST(VoiceFrameRead, LengthAboveBoundThrowsBeforeAllocating) {
-    for (uint32_t length : {kMaxFrameLength + 1, 0xFFFFFFFFu}) {
+    for (const uint32_t length : {kMaxFrameLength + 1, 0xFFFFFFFFu}) {
         auto input = frameBytes(std::vector<uint8_t>{});
         for (int i = 0; i < 4; ++i) {
             input[4 + i] = static_cast<uint8_t>(length >> (8 * i));
@@ -193,7 +192,8 @@ TEST(VoiceFrameRead, LengthAboveBoundThrowsBeforeAllocating) {
         g_largest = 0;
         g_armed = true;
         try {
-            (void)VoiceMessageFrame::read(ar);
+            FrameBuffer buffer;
+            (void)VoiceMessageFrame::read(ar, buffer);
             g_armed = false;
             FAIL() << "accepted length " << length;
         } catch (const ArchiveError& e) {
@@ -211,33 +211,36 @@ TEST(VoiceFrameRead, LengthAboveBoundThrowsBeforeAllocating) {
     CArchive ar(stream, CArchive::Mode::Load);
     g_largest = 0;
     g_armed = true;
-    EXPECT_THROW((void)VoiceMessageFrame::read(ar), std::bad_alloc);
+    FrameBuffer buffer;
+    EXPECT_THROW((void)VoiceMessageFrame::read(ar, buffer), std::bad_alloc);
     g_armed = false;
     EXPECT_EQ(g_largest.load(), size_t{kMaxFrameLength});
 }
 
+// Through the station's own sockets and socket files, each end on a thread
+// of its own, as a call's are.
 TEST(VoiceFrameSocket, CarriesAFiveMegabyteFrameWhole) {
     auto [near, far] = test::PlainSocket::connectedPair();
-    const int client = near.release();
-    const int server = far.release();
-    // A generous deadline instead of a hang if the frame never arrives whole.
-    timeval limit{60, 0};
-    ::setsockopt(server, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-
     const auto data = pattern(5 * 1024 * 1024, 11);
     std::optional<std::vector<uint8_t>> first, second;
-    std::thread reader([&] {
-        FileStream in(server, true);
-        CArchive ar(in, CArchive::Mode::Load);
-        first = readFrame(ar);
-        second = readFrame(ar);
+    std::thread reader([&, fd = far.release()] {
+        CSocket socket;
+        ASSERT_TRUE(socket.Attach(fd));
+        CSocketFile file(socket);
+        CArchive ar(file, CArchive::Mode::Load);
+        FrameBuffer call;
+        first = readFrame(ar, &call);
+        second = readFrame(ar, &call);
     });
-    {
-        FileStream out(client, true);
-        CArchive ar(out, CArchive::Mode::Store);
+    std::thread writer([&, fd = near.release()] {
+        CSocket socket;
+        ASSERT_TRUE(socket.Attach(fd));
+        CSocketFile file(socket);
+        CArchive ar(file, CArchive::Mode::Store);
         VoiceMessageFrame::write(ar, data.data(), static_cast<uint32_t>(data.size()));
-        ::shutdown(client, SHUT_WR);
-    }
+        ::shutdown(socket.Handle(), SHUT_WR);
+    });
+    writer.join();
     reader.join();
     ASSERT_TRUE(first.has_value());
     EXPECT_TRUE(*first == data);

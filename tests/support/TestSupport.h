@@ -4,6 +4,7 @@
 // a recorder of message boxes, a scratch working directory, files whole, and
 // byte patterns.
 
+#include <QString>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -99,6 +100,10 @@ bool soundServerAvailable();
 // A file's bytes (empty when it cannot be read), and a file made of bytes.
 std::vector<uint8_t> fileBytes(const std::string& name);
 void writeFile(const std::string& name, const std::vector<uint8_t>& bytes);
+
+// What the status line says when a connection failed under a message.
+inline const QString kNotDelivered =
+    QStringLiteral("Your message was not delivered: the call has ended.");
 
 // n bytes that differ from their neighbours and, by seed, between patterns.
 std::vector<uint8_t> pattern(size_t n, uint8_t seed = 1);
