@@ -1,5 +1,5 @@
 #pragma once
-// Where the receiving end of a call sends a finished recording: its incoming
+// Where a finished recording goes, on either end of a call: the call's
 // connection, which writes the file's bytes as one voice message frame (or
 // queues them while it is busy). A connection that fails under the frame
 // ends the call itself and says so.

@@ -72,18 +72,18 @@ std::optional<std::vector<uint8_t>> VoiceRecorder::LoadRecording() {
     return recording;
 }
 
-void VoiceRecorder::StopAndSendRecording(RecordingSink* incoming) {
+void VoiceRecorder::StopAndSendRecording(RecordingSink* connection) {
     if (!StopAndSaveRecording()) {
         return;
     }
     // Without a connection (it closed between press and release) there is
     // no one to send to; the recording is stopped and saved as on the calling
     // end, and nothing else happens.
-    if (!incoming) {
+    if (!connection) {
         return;
     }
     if (std::optional<std::vector<uint8_t>> recording = LoadRecording()) {
-        incoming->sendRecording(*recording);
+        connection->sendRecording(*recording);
     }
 }
 

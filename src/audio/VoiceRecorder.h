@@ -1,8 +1,8 @@
 #pragma once
 // The voice recorder: turns one press and release of Talk into one WAV
 // recording in the scratch file "Parlio.wav" (relative to the working
-// directory), and on the receiving end of a call hands it to the incoming
-// connection to send. It drives one RecordingDevice, opened once when the
+// directory), and hands it to the call's connection to send, on either end of
+// a call. It drives one RecordingDevice, opened once when the
 // station window initialises and closed when it is destroyed.
 //
 // The scratch file is made anew for each recording, readable by the user
@@ -17,7 +17,8 @@
 //
 // The recorder has no lock of its own: Talk presses are serialised by the GUI
 // thread, so two threads never drive it for the same press (the device
-// serialises its commands anyway).
+// serialises its commands anyway): the GUI thread on the receiving end of a
+// call, the caller worker on the calling end.
 
 #include <cstdint>
 #include <memory>
@@ -68,11 +69,12 @@ class VoiceRecorder {
     // and returns nullopt.
     [[nodiscard]] std::optional<std::vector<uint8_t>> LoadRecording();
 
-    // Release on the receiving end: stop, save, load, and hand the file's
-    // bytes to incoming, which sends them as one frame. Without a connection
-    // (incoming null) the recording is stopped and saved and nothing is
-    // sent. What the sink raises passes through.
-    void StopAndSendRecording(RecordingSink* incoming);
+    // A release, on either end of a call: stop, save, load, and hand the
+    // file's bytes to the call's connection, which sends them as one frame
+    // (and ends the call, saying so, when it cannot). Without a connection
+    // (null: the call ended under the press) the recording is stopped and
+    // saved and nothing is sent.
+    void StopAndSendRecording(RecordingSink* connection);
 
     // A call ended with Talk down: ends a running recording at once and drops
     // what it captured, releasing the microphone; nothing is saved or sent.

@@ -69,7 +69,9 @@ void CallController::OnTalkButton() {
     if (view_->isChecked(IDC_TALK)) {
         view_->setControlText(IDC_TALK, "&Stop Recording");
         if (incomingCall_) {
-            hooks_->StartRecording();
+            if (!hooks_->StartRecording()) {
+                return;  // the recorder has said why and released Talk
+            }
         } else {
             TalkStartEvent.set();
             // A release the worker has yet to take stays: it ends the

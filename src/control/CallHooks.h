@@ -24,7 +24,9 @@ class CallHooks {
     virtual void endOutgoingCall() = 0;
     // Talk on an incoming call, on the GUI thread: the press records, the
     // release stops, saves and sends the recording on the incoming connection.
-    virtual bool StartRecording() = 0;
+    // False when the recording did not start (the recorder has said so and
+    // released Talk).
+    [[nodiscard]] virtual bool StartRecording() = 0;
     virtual void StopAndSendRecording() = 0;
     // Disconnect with Talk down: the running recording stops and is dropped.
     virtual void dropRecording() = 0;
