@@ -1,13 +1,14 @@
 #pragma once
 // The station as its calls reach it, from any thread: what the network side
 // needs (CallStation: the incoming connection, the call state, the playback
-// animation and playback, the remote text and its address) and what the call
-// controller asks at its steps (CallHooks: the outgoing call's worker, the
-// recorder on an incoming call, the incoming connection, the sound settings). It is shared with the
-// sockets and workers that use it and outlives the station window: once the
-// window has gone (detach), the controller and displays it reaches are kept
-// alive here and their window requests are refused, so nothing it does is
-// harmful.
+// animation and playback, the remote text and its address, whether a call is
+// held) and what the call controller asks at its steps (CallHooks: the
+// outgoing call's worker, the recorder on an incoming call, the incoming
+// connection, the sound settings). It is shared with the sockets and workers
+// that use it and outlives the station window: once the window has gone
+// (detach) it forgets the incoming connection; the view and displays it
+// holds refuse their window requests, and the controller, which the station
+// owns, is reached only while it lives. So nothing it does then is harmful.
 
 #include <memory>
 

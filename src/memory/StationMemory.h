@@ -1,13 +1,14 @@
 #pragma once
 // The station memory: the remote stations the user calls, as an ordered
 // address list and two alias maps, kept in the file "Parlio.mem" of the
-// working directory. The station window owns one; it is loaded once at start
-// and rebuilt and saved after each confirmed memory dialog.
+// working directory. The station owns one (the calls share it, to look
+// aliases up from any thread); it is loaded once at start and rebuilt and
+// saved after each confirmed memory dialog.
 //
 // The file is three sections back to back, little-endian, no header: the
 // address list (a count, then that many strings), AliasByAddress and
 // AddressByAlias (each a count, then key and value strings in the map's chain
-// order). Counts and strings are CArchive's encodings.
+// order). Counts and strings are the archive's encodings (ArchiveEncodings).
 //
 // Only the GUI thread changes the memory (LoadMemory, rebuildFromEntries), so
 // it may read the collections directly. resolveRemote and callerName may be

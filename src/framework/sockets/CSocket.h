@@ -12,8 +12,10 @@
 //     2000 ms retry time has passed, whichever comes first;
 //   - sets every other network notification of the thread aside and puts it
 //     back, in arrival order, when it ends;
-//   - dispatches the thread's other messages through PumpWhileWaiting, and
-//     discards any error a message raises meanwhile;
+//   - is the thread's one wait (ThreadLoop::pumpUntil) with its network
+//     notifications held: it calls PumpWhileWaiting once a pass (on the GUI
+//     thread Qt's events run too), runs a listener's notifications, which
+//     are never held, and discards any error a message raises meanwhile;
 //   - is cancelled by Close, and the operation then fails with WSAEINTR.
 // A second blocking operation on a waiting socket fails with
 // WSAEINPROGRESS. A connect waits for its connect-complete notification,

@@ -1,9 +1,10 @@
 #pragma once
-// The framework's own error types. Code that meets a failure of a file, an
-// archive, a socket or of memory raises one of these; the dispatch loop of the
-// thread that ran the handler catches it and shows its description in the
-// generic error report (ErrorReport). Nothing else in the program catches
-// them, except where a caller says so explicitly.
+// The framework's own error types. The streams raise one of these for a
+// failure of a file, a socket file or an archive; what escapes a handler is
+// caught by the dispatch loop of the thread that ran it and shown with its
+// description by the generic error report (ErrorReport). A caller that
+// handles a failure itself (a connection ending its call, the memory file's
+// load) catches them where it says so.
 
 #include <exception>
 #include <string>

@@ -1,6 +1,7 @@
 #pragma once
-// The text caret stops blinking after ten seconds without a key press or a
-// mouse click, and blinks again at the next one, as desktops that offer a
+// The text caret stops blinking after ten seconds without a key press, a
+// mouse click, the wheel or an input method's text, and blinks again at the
+// next one, as desktops that offer a
 // blink timeout do: a station left open all day does not repaint its
 // focused field twice a second for nobody. The caret stays shown meanwhile.
 
