@@ -3,6 +3,8 @@
 // station. Talk records from the null sink's monitor; frames from the far end
 // play on the null sink.
 #include <gtest/gtest.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 #include <QComboBox>
@@ -14,6 +16,7 @@
 
 #include "app/CStationDlg.h"
 #include "app/Station.h"
+#include "audio/Playback.h"
 #include "audio/VoiceRecorder.h"
 #include "control/CallController.h"
 #include "control/ControlIds.h"
@@ -209,16 +212,34 @@ TEST_F(Caller, AFrameFromTheFarEndWhileTalkIsDownPlaysAfterTheRelease) {
     PlainSocket answered = answer();
     press();
     ASSERT_TRUE(answered.sendAll(frameBytes(fileBytes("cue.wav"))));
+    // Talk stays down until the frame lies at the station (the far end's
+    // kernel holds none of it unacknowledged) and a further second of sound
+    // is recorded; the speaker is watched all that while.
     bool playedEarly = false;
     auto atRest = [&] { return station->window().ShownBitmap(IDC_SPEAKER) == IDB_SPEAKER_REST; };
-    waitFor([&] { return !(playedEarly = !atRest()); }, std::chrono::milliseconds(1200));
+    auto recorded = [&] { return station->recorder().device().length(); };
+    auto watchUntil = [&](const std::function<bool()>& done) {
+        return waitFor([&] {
+            playedEarly = playedEarly || !atRest();
+            return done();
+        });
+    };
+    EXPECT_TRUE(watchUntil([&] {
+        int unacknowledged = 0;
+        return ioctl(answered.fd(), SIOCOUTQ, &unacknowledged) == 0 && unacknowledged == 0;
+    }));
+    const uint64_t atArrival = recorded();
+    EXPECT_TRUE(watchUntil([&] { return recorded() >= atArrival + RecordingDevice::kSampleRate; }));
     auto frames = framesAt(answered, 1);
+    const auto released = std::chrono::steady_clock::now();
     release();
     EXPECT_EQ(await(frames).size(), 1u);
     EXPECT_FALSE(playedEarly);
     // Then the far end's message plays here, with the speaker moving.
     EXPECT_TRUE(waitFor([&] { return !atRest(); }));
     EXPECT_TRUE(waitFor([&] { return atRest(); }, std::chrono::seconds(30)));
+    ASSERT_TRUE(Playback::lastMessageStart());
+    EXPECT_GT(*Playback::lastMessageStart(), released);
     EXPECT_TRUE(boxes.texts().empty());
 }
 
