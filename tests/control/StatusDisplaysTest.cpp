@@ -129,15 +129,19 @@ TEST(PlaybackAnimation, RunsTheFramesInOrderAndAlwaysEndsAtRest) {
     EXPECT_EQ(frames.back(), IDB_SPEAKER_REST);
 }
 
-TEST(PlaybackAnimation, AShortMessageStillShowsTheFirstFrameForAFullPeriod) {
+// A message that ends while the first frame shows: the speaker rests only
+// after the stop, and no second frame comes.
+TEST(PlaybackAnimation, AStopDuringTheFirstFrameEndsItAtRestWithNoFurtherFrame) {
     test::clearSignalEvents();
     auto view = std::make_shared<RecordingView>();
     auto displays = StatusDisplays::make(view);
     displays->PlaybackAnimation(true);
     ASSERT_TRUE(waitFor([&] { return !view->shownFrames().empty(); }));
+    constexpr int kStop = -1;  // where the stop comes among the frames
+    view->showBitmap(IDC_SPEAKER, kStop);
     displays->PlaybackAnimation(false);
     ASSERT_TRUE(waitFor([&] { return displays->animations().running() == 0; }));
-    EXPECT_EQ(view->shownFrames(), (std::vector<int>{IDB_SPEAKER_RING1, IDB_SPEAKER_REST}));
+    EXPECT_EQ(view->shownFrames(), (std::vector<int>{IDB_SPEAKER_RING1, kStop, IDB_SPEAKER_REST}));
     // The stop was consumed by the thread it was meant for.
     EXPECT_FALSE(test::signalled(AnimationStopEvent));
 }
