@@ -8,7 +8,9 @@
 #include <QImage>
 #include <QInputMethodEvent>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyle>
 #include <QTest>
 
 #include "app/CStationDlg.h"
@@ -352,6 +354,41 @@ TEST_F(StationWindow, AboutShowsAnInformationBox) {
     EXPECT_NE(boxes.boxes()[0].text.find("Chatterly"), std::string::npos);
 }
 
+// Minimised, the window's picture is its icon at the style's large size in
+// the middle of its background, whatever the window's size: a spare pixel
+// stands before the icon, and an icon larger than the window overhangs it
+// evenly.
+TEST_F(StationWindow, MinimisedItShowsItsIconInTheMiddle) {
+    const struct {
+        QSize window;
+        QPoint at;
+    } cases[] = {
+        {{33, 32}, {1, 0}},  // one pixel wider than the icon
+        {{32, 32}, {0, 0}},  // exactly as large
+        {{100, 60}, {34, 14}},
+        {{31, 29}, {0, -1}},  // smaller than the icon
+    };
+    const int side = window->style()->pixelMetric(QStyle::PM_LargeIconSize);
+    ASSERT_EQ(side, 32);
+    const QPixmap icon = window->windowIcon().pixmap(QSize(side, side));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.window.width() << "x" << c.window.height());
+        window->showNormal();
+        window->setFixedSize(c.window);
+        window->showMinimized();
+        ASSERT_TRUE(window->isMinimized());
+        // The window's own picture, without its controls.
+        QImage drawn(c.window, QImage::Format_ARGB32_Premultiplied);
+        window->render(&drawn, QPoint(), QRegion(), QWidget::DrawWindowBackground);
+        QImage expected(c.window, QImage::Format_ARGB32_Premultiplied);
+        QPainter painter(&expected);
+        painter.fillRect(expected.rect(), window->palette().window());
+        painter.drawPixmap(c.at, icon);
+        painter.end();
+        EXPECT_EQ(drawn, expected);
+    }
+}
+
 TEST_F(StationWindow, WorkerRequestsAfterTheWindowHasGoneDoNothing) {
     auto view = station->viewProxy();
     window = nullptr;
@@ -382,21 +419,5 @@ TEST(StartModeSwitch, OnlyTheExactWordsAfterADashOrSlashCount) {
         std::string line = c.line;
         EXPECT_EQ(StartModeSwitch::cut(line), c.found) << c.line;
         EXPECT_EQ(line, c.rest) << c.line;
-    }
-}
-
-TEST(MinimisedIcon, StandsCentredByTheTruncatingFormula) {
-    struct Case {
-        QSize client, icon;
-        QPoint at;
-    };
-    const Case cases[] = {
-        {{33, 32}, {32, 32}, {1, 0}},
-        {{32, 32}, {32, 32}, {0, 0}},
-        {{100, 60}, {32, 32}, {34, 14}},
-        {{31, 29}, {32, 32}, {0, -1}},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(CStationDlg::IconPosition(c.client, c.icon), c.at);
     }
 }
