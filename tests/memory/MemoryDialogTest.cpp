@@ -67,18 +67,22 @@ class MemoryDialog : public ::testing::Test {
         dialog->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
     }
-    // The dialog as the user opens it: a station over "Parlio.mem" starts,
-    // and its Remote Parlio button runs the dialog modally while body works
-    // it; the click returns once the station has done what the dialog's end
-    // asks of it.
-    void fromStation(const std::function<void()>& body) {
+    // A station over "Parlio.mem" (it needs no recorder).
+    void startStation() {
+        station.reset();
         StationOptions options;
         options.listenPort = 0;
-        options.recorder.server = "unix:/nonexistent/chatterly-no-server";  // no recorder needed
+        options.recorder.server = "unix:/nonexistent/chatterly-no-server";
         station = std::make_unique<Station>(options);
         station->InitStationWindow();
         station->window().show();
         boxes.clear();
+    }
+    // The dialog as the user opens it: a station starts, and its Remote
+    // Parlio button runs the dialog modally while body works it; the click
+    // returns once the station has done what the dialog's end asks of it.
+    void fromStation(const std::function<void()>& body) {
+        startStation();
         bool ran = false;
         QTimer look;
         QObject::connect(&look, &QTimer::timeout, [&] {
@@ -261,14 +265,11 @@ TEST_F(MemoryDialog, ShowsItsControlsApartWithEachFieldLabelledAndTakesTheFocusI
         }
     }
 
-    std::vector<QWidget*> chain;
-    QWidget* w = list();
-    for (int steps = 0; steps < 200 && chain.size() < tabOrder.size(); ++steps) {
-        if (std::find(tabOrder.begin(), tabOrder.end(), w) != tabOrder.end() &&
-            std::find(chain.begin(), chain.end(), w) == chain.end()) {
+    std::vector<QWidget*> chain{list()};
+    for (QWidget* w = list()->nextInFocusChain(); w != list(); w = w->nextInFocusChain()) {
+        if (std::count(tabOrder.begin(), tabOrder.end(), w) > 0) {
             chain.push_back(w);
         }
-        w = w->nextInFocusChain();
     }
     EXPECT_EQ(chain, tabOrder);
 }
@@ -545,6 +546,19 @@ TEST_F(MemoryDialog, OkAppliesEveryEntryTrimmingOnlyAliasedAddresses) {
     // A later start loads the same memory from the file.
     StationMemory restarted;
     EXPECT_EQ(restarted.LoadMemory(), combo);
+}
+
+TEST_F(MemoryDialog, StationsAddedBesideStoredOnesFillTheBoxAndSurviveARestart) {
+    seed({"10.0.0.5 == desk"});
+    fromStation([&] {
+        add("10.0.0.7", "lab");
+        click(IDC_MEMORY_OK);
+    });
+    EXPECT_EQ(remoteBox(), (Texts{"desk", "lab"}));
+    EXPECT_EQ(station->memory().resolveRemote("lab"), "10.0.0.7");
+    startStation();  // anew
+    EXPECT_EQ(remoteBox(), (Texts{"desk", "lab"}));
+    EXPECT_EQ(station->memory().callerName("10.0.0.7"), "lab");
 }
 
 TEST_F(MemoryDialog, TwoEntriesWithOneAliasMapItToTheLaterAddress) {
