@@ -13,6 +13,7 @@
 #include <QTest>
 #include <filesystem>
 #include <future>
+#include <optional>
 
 #include "app/CStationDlg.h"
 #include "app/Station.h"
@@ -212,24 +213,21 @@ TEST_F(Caller, AFrameFromTheFarEndWhileTalkIsDownPlaysAfterTheRelease) {
     PlainSocket answered = answer();
     press();
     ASSERT_TRUE(answered.sendAll(frameBytes(fileBytes("cue.wav"))));
-    // Talk stays down until the frame lies at the station (the far end's
-    // kernel holds none of it unacknowledged) and a further second of sound
-    // is recorded; the speaker is watched all that while.
+    // Talk stays down, the speaker watched all the while, until the frame
+    // lies at the station (the far end holds none of it unacknowledged) and a
+    // further second of sound is recorded.
     bool playedEarly = false;
     auto atRest = [&] { return station->window().ShownBitmap(IDC_SPEAKER) == IDB_SPEAKER_REST; };
-    auto recorded = [&] { return station->recorder().device().length(); };
-    auto watchUntil = [&](const std::function<bool()>& done) {
-        return waitFor([&] {
-            playedEarly = playedEarly || !atRest();
-            return done();
-        });
-    };
-    EXPECT_TRUE(watchUntil([&] {
-        int unacknowledged = 0;
-        return ioctl(answered.fd(), SIOCOUTQ, &unacknowledged) == 0 && unacknowledged == 0;
+    std::optional<uint64_t> atArrival;  // the recording's length when the frame lay there
+    EXPECT_TRUE(waitFor([&] {
+        playedEarly = playedEarly || !atRest();
+        const uint64_t recorded = station->recorder().device().length();
+        int unacknowledged = -1;
+        if (!atArrival && ioctl(answered.fd(), SIOCOUTQ, &unacknowledged) == 0 && !unacknowledged) {
+            atArrival = recorded;
+        }
+        return atArrival && recorded >= *atArrival + RecordingDevice::kSampleRate;
     }));
-    const uint64_t atArrival = recorded();
-    EXPECT_TRUE(watchUntil([&] { return recorded() >= atArrival + RecordingDevice::kSampleRate; }));
     auto frames = framesAt(answered, 1);
     const auto released = std::chrono::steady_clock::now();
     release();

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QWidget>
+#include <algorithm>
 #include <chrono>
 #include <memory>
 
@@ -168,11 +169,8 @@ class SpeakerNotice : public ::testing::Test {
              << -1;
         const QDBusPendingCall answer = QDBusConnection::sessionBus().asyncCall(mark);
         EXPECT_TRUE(waitFor([&] { return answer.isFinished(); }));
-        std::vector<QString> shown;
-        for (const auto& notice : recorder.notices) {
-            shown.push_back(notice.summary);
-        }
-        return shown == summaries;
+        return std::equal(recorder.notices.begin(), recorder.notices.end(), summaries.begin(),
+                          summaries.end(), [](const auto& n, auto& s) { return n.summary == s; });
     }
 
     pid_t busPid = -1;

@@ -77,12 +77,10 @@ class ShortcutCatcher : public QObject {
 // caption only while assistive technology listens, which it never does on
 // the offscreen platform.)
 enum class Scene { Station, StationRecording, MemoryDialog };
-constexpr Scene kScenes[] = {Scene::Station, Scene::StationRecording, Scene::MemoryDialog};
-const char* sceneName(Scene scene) {
-    return scene == Scene::Station            ? "the station window"
-           : scene == Scene::StationRecording ? "the station window recording"
-                                              : "the memory dialog";
-}
+constexpr std::pair<Scene, const char*> kScenes[] = {
+    {Scene::Station, "the station window"},
+    {Scene::StationRecording, "the station window recording"},
+    {Scene::MemoryDialog, "the memory dialog"}};
 
 class StationAccess : public ::testing::Test {
   protected:
@@ -144,8 +142,8 @@ class StationAccess : public ::testing::Test {
 // by the label beside it, which needs no description of its own; the remote
 // box's text field, which takes the typing, has the box's words.
 TEST_F(StationAccess, EveryControlIsNamedAsItReadsOrByItsLabelAndDescribed) {
-    for (const Scene scene : kScenes) {
-        SCOPED_TRACE(sceneName(scene));
+    for (const auto& [scene, where] : kScenes) {
+        SCOPED_TRACE(where);
         CDialog& dialog = enter(scene);
         const auto controls = dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
         ASSERT_FALSE(controls.isEmpty());
@@ -177,8 +175,8 @@ TEST_F(StationAccess, EveryControlIsNamedAsItReadsOrByItsLabelAndDescribed) {
 // Alt and the letter marked in a button's caption, sent to its window,
 // reach that button and no other.
 TEST_F(StationAccess, EveryMnemonicReachesItsControlAlone) {
-    for (const Scene scene : kScenes) {
-        SCOPED_TRACE(sceneName(scene));
+    for (const auto& [scene, where] : kScenes) {
+        SCOPED_TRACE(where);
         CDialog& dialog = enter(scene);
         int reached = 0;
         for (auto* button : dialog.findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly)) {

@@ -108,20 +108,18 @@ TEST(StationRecorder, WithoutASoundServerOrSourceTheStationStartsWithoutRecorder
     const struct {
         const char* name;
         const char* server;       // the station's recorder option
-        const char* source;       // the station's recorder option
+        const char* source;       // the station's recorder option (one needs a server)
         const char* environment;  // PULSE_SERVER for the case, or none
-        bool needsServer;
     } cases[] = {
-        {"server named by the station", "unix:/nonexistent/chatterly-no-server", "", nullptr,
-         false},
-        {"server from the environment", "", "", "unix:/nonexistent/chatterly/native", false},
-        {"no such source", "", "chatterly-no-such-source", nullptr, true},
+        {"server named by the station", "unix:/nonexistent/chatterly-no-server", "", nullptr},
+        {"server from the environment", "", "", "unix:/nonexistent/chatterly/native"},
+        {"no such source", "", "chatterly-no-such-source", nullptr},
     };
     const char* saved = std::getenv("PULSE_SERVER");
     const std::string previous = saved ? saved : "";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        if (c.needsServer && !chatterly::test::soundServerAvailable()) {
+        if (*c.source && !chatterly::test::soundServerAvailable()) {
             continue;
         }
         ScratchDirectory dir;
@@ -135,10 +133,8 @@ TEST(StationRecorder, WithoutASoundServerOrSourceTheStationStartsWithoutRecorder
         }
         Station station(options);
         station.InitStationWindow();
-        if (c.environment && saved) {
-            ::setenv("PULSE_SERVER", previous.c_str(), 1);
-        } else if (c.environment) {
-            ::unsetenv("PULSE_SERVER");
+        if (c.environment) {
+            saved ? ::setenv("PULSE_SERVER", previous.c_str(), 1) : ::unsetenv("PULSE_SERVER");
         }
         EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Failed to open sound recording device"});
         EXPECT_TRUE(boxes.count() > 0 && boxes.boxes()[0].icon == MessageIcon::Warning);

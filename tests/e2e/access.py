@@ -79,17 +79,9 @@ def named(window, name, role=None):
     return None
 
 
-def actions(acc):
-    try:
-        action = acc.queryAction()
-    except NotImplementedError:
-        return None
-    return action
-
-
 def press(acc):
-    action = actions(acc)
-    for i in range(action.nActions if action else 0):
+    action = acc.queryAction()
+    for i in range(action.nActions):
         if action.getName(i) == "Press":
             action.doAction(i)
             return
@@ -99,12 +91,12 @@ def press(acc):
 def mnemonic(acc):
     """The Alt key a control's actions announce ("Alt+C"), or "" (a disabled
     control announces none)."""
-    action = actions(acc)
-    for i in range(action.nActions if action else 0):
-        binding = action.getKeyBinding(i)
-        if binding.startswith("Alt+"):
-            return binding
-    return ""
+    try:
+        action = acc.queryAction()
+    except NotImplementedError:
+        return ""
+    bindings = (action.getKeyBinding(i) for i in range(action.nActions))
+    return next((b for b in bindings if b.startswith("Alt+")), "")
 
 
 def focused(acc):

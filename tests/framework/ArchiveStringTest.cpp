@@ -16,31 +16,24 @@
 #include "framework/streams/CArchive.h"
 #include "support/RecordingStream.h"
 
-// The program's allocations, looked at while an AllocationWatch stands: the
-// largest size asked for. One of kRefused or more fails at once, as on a
-// machine without that memory, so asking for what data only announce is
-// seen without the memory being taken.
+// The program's allocations while watching is set: the largest size asked
+// for. One of a GiB or more fails at once, as on a machine without that
+// memory, so asking for what data only announce is seen without the memory
+// being taken.
 namespace {
-
 std::atomic<bool> watching{false};
-std::atomic<size_t> largestAsked{0};
-constexpr size_t kRefused = size_t{1} << 30;
-
+std::atomic<size_t> largestAsked{0};  // only the test's thread asks for much
 }  // namespace
 
 void* operator new(size_t n) {
-    if (watching.load()) {
-        size_t seen = largestAsked.load();
-        while (n > seen && !largestAsked.compare_exchange_weak(seen, n)) {
-        }
-        if (n >= kRefused) {
-            throw std::bad_alloc();
-        }
+    if (watching && n > largestAsked) {
+        largestAsked = n;
     }
-    if (void* p = std::malloc(n > 0 ? n : 1)) {
-        return p;
+    void* p = watching && n >= (size_t{1} << 30) ? nullptr : std::malloc(n > 0 ? n : 1);
+    if (!p) {
+        throw std::bad_alloc();
     }
-    throw std::bad_alloc();
+    return p;
 }
 void operator delete(void* p) noexcept {
     std::free(p);
@@ -51,15 +44,6 @@ void operator delete(void* p, size_t) noexcept {
 
 namespace chatterly {
 namespace {
-
-struct AllocationWatch {
-    AllocationWatch() {
-        largestAsked = 0;
-        watching = true;
-    }
-    ~AllocationWatch() { watching = false; }
-    size_t largest() const { return largestAsked.load(); }
-};
 
 using test::Delivery;
 using test::RecordingStream;
@@ -272,9 +256,11 @@ TEST(MemoryFileEncodingString, AnnouncedLengthsBeyondTheDataFailWithoutAllocatin
             if (sizeKnown) {
                 ar.SetAvailable(input.size());
             }
-            const AllocationWatch watch;
+            largestAsked = 0;
+            watching = true;
             EXPECT_THROW(ArchiveEncodings::readString(ar), ArchiveError);
-            EXPECT_LT(watch.largest(), size_t{1} << 20);  // nothing near what was announced
+            watching = false;
+            EXPECT_LT(largestAsked, size_t{1} << 20);  // nothing near what was announced
         }
     }
 }
