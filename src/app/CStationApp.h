@@ -26,8 +26,6 @@ class CStationApp {
     // main(): StartStation, the windowless loop if asked for, the exit code.
     int Run();
 
-    int ExitCode() const { return exitCode_; }
-
   private:
     bool MakeGui();
 

@@ -31,17 +31,6 @@ bool StopGroup::stale(uint64_t epoch) const {
     return epoch != epoch_;
 }
 
-int StopGroup::staleRunning() const {
-    std::lock_guard lock(mutex_);
-    int n = 0;
-    for (const auto& [epoch, count] : running_) {
-        if (epoch != epoch_) {
-            n += count;
-        }
-    }
-    return n;
-}
-
 int StopGroup::running() const {
     std::lock_guard lock(mutex_);
     int n = 0;

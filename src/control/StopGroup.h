@@ -26,8 +26,6 @@ class StopGroup {
     void stopAll();
     bool stale(uint64_t epoch) const;
 
-    // Threads still running from before the last stopAll().
-    int staleRunning() const;
     int running() const;
     // Whether a thread that entered after epoch runs.
     bool newerRunning(uint64_t epoch) const;

@@ -3,6 +3,8 @@
 // station. Talk records from the null sink's monitor; frames from the far end
 // play on the null sink.
 #include <gtest/gtest.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 #include <QComboBox>
@@ -11,9 +13,11 @@
 #include <QTest>
 #include <filesystem>
 #include <future>
+#include <optional>
 
 #include "app/CStationDlg.h"
 #include "app/Station.h"
+#include "audio/Playback.h"
 #include "audio/VoiceRecorder.h"
 #include "control/CallController.h"
 #include "control/ControlIds.h"
@@ -210,16 +214,31 @@ TEST_F(Caller, AFrameFromTheFarEndWhileTalkIsDownPlaysAfterTheRelease) {
     PlainSocket answered = answer();
     press();
     ASSERT_TRUE(answered.sendAll(frameBytes(fileBytes("cue.wav"))));
+    // Talk stays down, the speaker watched all the while, until the frame
+    // lies at the station (the far end holds none of it unacknowledged) and a
+    // further second of sound is recorded.
     bool playedEarly = false;
     auto atRest = [&] { return station->window().ShownBitmap(IDC_SPEAKER) == IDB_SPEAKER_REST; };
-    waitFor([&] { return !(playedEarly = !atRest()); }, std::chrono::milliseconds(1200));
+    std::optional<uint64_t> atArrival;  // the recording's length when the frame lay there
+    EXPECT_TRUE(waitFor([&] {
+        playedEarly = playedEarly || !atRest();
+        const uint64_t recorded = station->recorder().device().length();
+        int unacknowledged = -1;
+        if (!atArrival && ioctl(answered.fd(), SIOCOUTQ, &unacknowledged) == 0 && !unacknowledged) {
+            atArrival = recorded;
+        }
+        return atArrival && recorded >= *atArrival + RecordingDevice::kSampleRate;
+    }));
     auto frames = framesAt(answered, 1);
+    const auto released = std::chrono::steady_clock::now();
     release();
     EXPECT_EQ(await(frames).size(), 1u);
     EXPECT_FALSE(playedEarly);
     // Then the far end's message plays here, with the speaker moving.
     EXPECT_TRUE(waitFor([&] { return !atRest(); }));
     EXPECT_TRUE(waitFor([&] { return atRest(); }, std::chrono::seconds(30)));
+    ASSERT_TRUE(Playback::lastMessageStart());
+    EXPECT_GT(*Playback::lastMessageStart(), released);
     EXPECT_TRUE(boxes.texts().empty());
 }
 

@@ -95,14 +95,15 @@ TEST(PlaybackStop, StopGesturesEndTheMessageAtOnceAndOtherInputWaits) {
                 waitFor([] { return false; }, std::chrono::milliseconds(300));
                 EXPECT_TRUE(station.window().isVisible());
                 EXPECT_TRUE(station.controller().incomingCall());
-                EXPECT_FALSE(DisconnectEvent.isSignalled());
+                EXPECT_FALSE(test::signalled(DisconnectEvent));
             } else {
                 EXPECT_TRUE(waitFor([&] {
                     return g.then == Gesture::Then::EndsWindow
                                ? !station.window().isVisible()
                                : !station.controller().incomingCall();
                 }));
-                EXPECT_TRUE(DisconnectEvent.isSignalled());  // by Disconnect, not taken by the stop
+                EXPECT_TRUE(
+                    test::signalled(DisconnectEvent));  // by Disconnect, not taken by the stop
             }
         } else {
             EXPECT_GT(ended - made, std::chrono::milliseconds(2000));  // played on

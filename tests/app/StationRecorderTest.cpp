@@ -7,6 +7,7 @@
 
 #include <QPushButton>
 #include <QTest>
+#include <cstdlib>
 #include <filesystem>
 #include <future>
 
@@ -98,30 +99,62 @@ TEST(StationRecorder, AnIncomingCallThatEndsWhileTalkIsDownLetsTheMicrophoneGo) 
     EXPECT_TRUE(boxes.texts().empty());
 }
 
-TEST(StationRecorder, WithoutASoundServerTheStationStartsWithoutRecorder) {
-    ScratchDirectory dir;
-    MessageBoxRecorder boxes;
-    StationOptions options;
-    options.listenPort = 0;
-    options.recorder.server = "unix:/nonexistent/chatterly-no-server";
-    Station station(options);
-    station.InitStationWindow();
-    EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Failed to open sound recording device"});
-    EXPECT_FALSE(talk(station)->isEnabled());
-    // The initialisation ended there: nothing listens.
-    EXPECT_EQ(station.listeningPort(), 0);
-    // A call that connects enables Talk; each press then fails.
-    station.controller().SetConnectedControls(true);
-    station.controller().SetIncomingState(true);
-    for (int i = 0; i < 2; ++i) {
-        QTest::mouseClick(talk(station), Qt::LeftButton);
-        EXPECT_FALSE(talk(station)->isChecked());
-        EXPECT_EQ(talk(station)->text(), "&Talk");
+// Without a sound server (named by the station or by PULSE_SERVER) or
+// without its source the recorder does not open: the station says so once,
+// starts with Talk disabled and no recorder's state, and listens nowhere; a
+// call that connects enables Talk, and each press then fails and leaves it
+// released.
+TEST(StationRecorder, WithoutASoundServerOrSourceTheStationStartsWithoutRecorder) {
+    const struct {
+        const char* name;
+        const char* server;       // the station's recorder option
+        const char* source;       // the station's recorder option (one needs a server)
+        const char* environment;  // PULSE_SERVER for the case, or none
+    } cases[] = {
+        {"server named by the station", "unix:/nonexistent/chatterly-no-server", "", nullptr},
+        {"server from the environment", "", "", "unix:/nonexistent/chatterly/native"},
+        {"no such source", "", "chatterly-no-such-source", nullptr},
+    };
+    const char* saved = std::getenv("PULSE_SERVER");
+    const std::string previous = saved ? saved : "";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (*c.source && !chatterly::test::soundServerAvailable()) {
+            continue;
+        }
+        ScratchDirectory dir;
+        MessageBoxRecorder boxes;
+        StationOptions options;
+        options.listenPort = 0;
+        options.recorder.server = c.server;
+        options.recorder.source = c.source;
+        if (c.environment) {
+            ::setenv("PULSE_SERVER", c.environment, 1);
+        }
+        Station station(options);
+        station.InitStationWindow();
+        if (c.environment) {
+            saved ? ::setenv("PULSE_SERVER", previous.c_str(), 1) : ::unsetenv("PULSE_SERVER");
+        }
+        EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Failed to open sound recording device"});
+        EXPECT_TRUE(boxes.count() > 0 && boxes.boxes()[0].icon == MessageIcon::Warning);
+        EXPECT_FALSE(talk(station)->isEnabled());
+        EXPECT_FALSE(station.recorder().state().deviceId.has_value());
+        EXPECT_EQ(station.recorder().state().saveFileName, "");
+        // The initialisation ended there: nothing listens.
+        EXPECT_EQ(station.listeningPort(), 0);
+        station.controller().SetConnectedControls(true);
+        station.controller().SetIncomingState(true);
+        for (int i = 0; i < 2; ++i) {
+            QTest::mouseClick(talk(station), Qt::LeftButton);
+            EXPECT_FALSE(talk(station)->isChecked());
+            EXPECT_EQ(talk(station)->text(), "&Talk");
+        }
+        const std::vector<std::string> expected{"Failed to open sound recording device",
+                                                "Failed to start recording.",
+                                                "Failed to start recording."};
+        EXPECT_EQ(boxes.texts(), expected);
+        station.controller().Disconnect();
     }
-    const std::vector<std::string> expected{"Failed to open sound recording device",
-                                            "Failed to start recording.",
-                                            "Failed to start recording."};
-    EXPECT_EQ(boxes.texts(), expected);
-    station.controller().Disconnect();
     EXPECT_TRUE(ThreadStarter::waitForAll(std::chrono::seconds(20)));
 }

@@ -401,54 +401,6 @@ TEST_F(SoundRecorderTest, AFailedStartClosesTheDeviceAndEveryLaterStartFailsTheS
     }
 }
 
-TEST_F(RecorderFixture, WithoutASoundServerOrSourceTheOpenFailsAndTalkIsDisabled) {
-    struct Case {
-        const char* name;
-        RecordingDevice::Options options;
-        const char* environment;  // PULSE_SERVER for the case, or none
-        bool needsServer;
-    };
-    const Case cases[] = {
-        {"server named by the device", deviceOptions("unix:/nonexistent/chatterly/native"), nullptr,
-         false},
-        {"server from the environment", {}, "unix:/nonexistent/chatterly/native", false},
-        {"no such source", deviceOptions({}, "chatterly-no-such-source"), nullptr, true},
-    };
-    const char* saved = std::getenv("PULSE_SERVER");
-    const std::string previous = saved ? saved : "";
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        if (c.needsServer && !chatterly::test::soundServerAvailable()) {
-            continue;
-        }
-        boxes.clear();
-        talkDisabled = talkUnchecked = 0;
-        if (c.environment) {
-            ::setenv("PULSE_SERVER", c.environment, 1);
-        }
-        VoiceRecorder recorder = makeRecorder(c.options);
-        EXPECT_FALSE(recorder.OpenRecorder());
-        if (c.environment) {
-            if (saved) {
-                ::setenv("PULSE_SERVER", previous.c_str(), 1);
-            } else {
-                ::unsetenv("PULSE_SERVER");
-            }
-        }
-        EXPECT_EQ(boxes.texts(), std::vector<std::string>{"Failed to open sound recording device"});
-        EXPECT_EQ(boxes.boxes().front().icon, MessageIcon::Warning);
-        EXPECT_EQ(talkDisabled, 1);
-        EXPECT_FALSE(recorder.state().deviceId.has_value());
-        EXPECT_EQ(recorder.state().saveFileName, "");
-
-        // Talk comes back when a call connects; each press then fails.
-        EXPECT_FALSE(recorder.StartRecording());
-        EXPECT_EQ(boxes.texts().back(), "Failed to start recording.");
-        EXPECT_EQ(talkUnchecked, 1);
-        recorder.CloseRecorder();
-    }
-}
-
 TEST_F(RecorderFixture, EveryCommandToADeviceThatIsNotOpenFails) {
     RecordingDevice device;
     const int16_t sample = 0;

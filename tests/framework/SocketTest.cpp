@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 #include "framework/sockets/CSocket.h"
@@ -298,12 +299,23 @@ TEST(SocketNotifications, AReadableNotificationWithNoByteWaitingRunsNothing) {
         LoggingSocket socket(log);
         ASSERT_TRUE(socket.Attach(fd));
         ThreadLoop& loop = ThreadLoop::current();
-        chatterly::test::dispatchAll(loop);  // the first writable notification
+        MessageQueue& queue = MessageQueue::current();
         far.sendAll("gone", 4);
-        // Let the notification be queued, then take its bytes away.
-        chatterly::test::waitUntilQueued(loop);
+        // The readable notification itself, taken out once it is queued (the
+        // writable one of the attach may stand before it); then its bytes are
+        // taken away, and it goes back to run in its turn.
+        std::optional<Message> readable;
+        ThreadLoop::Pump nothing;
+        nothing.runs = ThreadLoop::Pump::Runs::Nothing;
+        ASSERT_TRUE(loop.pumpUntil(
+            [&] {
+                readable = queue.takeNetwork(static_cast<CAsyncSocket*>(&socket), FD_READ);
+                return readable.has_value();
+            },
+            ThreadLoop::Clock::now() + std::chrono::seconds(20), nothing));
         char buffer[16];
         ASSERT_EQ(recv(socket.Handle(), buffer, sizeof buffer, 0), 4);
+        queue.pushFront({std::move(*readable)});
         chatterly::test::dispatchAll(loop);
         EXPECT_EQ(socket.readable, 0);
         // The next bytes are announced again.

@@ -1,8 +1,8 @@
 // The memory dialog on the offscreen platform, driven through its buttons,
 // list and fields as a user would, over a station memory and its file in a
-// scratch directory. After the dialog closes the tests do what the station's
-// Remote Parlio handler does: on OK rebuild the memory from EntryList and
-// save it.
+// scratch directory: on its own for what it shows and refuses, and opened
+// from the station window's Remote Parlio button for what its end does to
+// the station.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -15,9 +15,14 @@
 #include <QTimer>
 #include <algorithm>
 #include <memory>
+#include <optional>
 
+#include "app/CStationDlg.h"
+#include "app/Station.h"
+#include "control/ControlIds.h"
 #include "framework/streams/AnsiCodec.h"
-#include "framework/widgets/DialogUnits.h"
+#include "framework/threads/ThreadStarter.h"
+#include "framework/widgets/SortedComboBox.h"
 #include "memory/CMemoryDlg.h"
 #include "memory/MemoryIds.h"
 #include "memory/StationMemory.h"
@@ -31,8 +36,18 @@ using test::ScratchDirectory;
 using Bytes = std::vector<uint8_t>;
 using Texts = std::vector<std::string>;
 
+Texts sorted(Texts texts) {
+    std::sort(texts.begin(), texts.end());
+    return texts;
+}
+
 class MemoryDialog : public ::testing::Test {
   protected:
+    void TearDown() override {
+        station.reset();
+        EXPECT_TRUE(ThreadStarter::waitForAll(std::chrono::seconds(20)));
+    }
+
     // The memory and its file as an earlier confirmed dialog left them.
     void seed(std::initializer_list<std::string> entries) {
         CStringArray list;
@@ -44,11 +59,61 @@ class MemoryDialog : public ::testing::Test {
         fileBefore = test::fileBytes("Parlio.mem");
     }
 
+    // The dialog on its own, over the memory.
     void open() {
-        dialog = std::make_unique<CMemoryDlg>(memory);
+        own = std::make_unique<CMemoryDlg>(memory);
+        dialog = own.get();
         EXPECT_TRUE(dialog->InitMemoryDialog());
         dialog->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+    }
+    // A station over "Parlio.mem" (it needs no recorder).
+    void startStation() {
+        station.reset();
+        StationOptions options;
+        options.listenPort = 0;
+        options.recorder.server = "unix:/nonexistent/chatterly-no-server";
+        station = std::make_unique<Station>(options);
+        station->InitStationWindow();
+        station->window().show();
+        boxes.clear();
+    }
+    // The dialog as the user opens it: a station starts, and its Remote
+    // Parlio button runs the dialog modally while body works it; the click
+    // returns once the station has done what the dialog's end asks of it.
+    void fromStation(const std::function<void()>& body) {
+        startStation();
+        bool ran = false;
+        QTimer look;
+        QObject::connect(&look, &QTimer::timeout, [&] {
+            auto* shown = station->window().findChild<CMemoryDlg*>();
+            if (ran || !shown || !shown->isVisible()) {
+                return;
+            }
+            ran = true;
+            dialog = shown;
+            body();
+            if (dialog->isVisible()) {
+                dialog->done(QDialog::Rejected);  // the body failed: the run still ends
+            }
+        });
+        look.start(10);
+        QTest::mouseClick(qobject_cast<QPushButton*>(station->window().Control(IDC_REMOTE_STATION)),
+                          Qt::LeftButton);
+        dialog = nullptr;
+        EXPECT_TRUE(ran);
+    }
+    // The station's remote box, which the dialog's OK fills.
+    Texts remoteBox() {
+        Texts out;
+        for (const QString& item :
+             qobject_cast<SortedComboBox*>(station->window().Control(IDC_REMOTE))->items()) {
+            out.push_back(AnsiCodec::fromQString(item));
+        }
+        return out;
+    }
+    Texts addresses(const StationMemory& m) {
+        return Texts(m.AddressList().begin(), m.AddressList().end());
     }
 
     QPushButton* button(int id) { return qobject_cast<QPushButton*>(dialog->Control(id)); }
@@ -72,10 +137,10 @@ class MemoryDialog : public ::testing::Test {
         QTest::keyClick(field(id), Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(field(id), Qt::Key_Backspace);
     }
-    // Clicks the entry as a user would.
+    // Clicks the (first) entry as a user would.
     void select(const std::string& entry) {
         const auto found = list()->findItems(AnsiCodec::toQString(entry), Qt::MatchExactly);
-        ASSERT_EQ(found.size(), 1) << entry;
+        ASSERT_FALSE(found.isEmpty()) << entry;
         list()->scrollToItem(found.first());
         QTest::mouseClick(list()->viewport(), Qt::LeftButton, Qt::NoModifier,
                           list()->visualItemRect(found.first()).center());
@@ -137,92 +202,76 @@ class MemoryDialog : public ::testing::Test {
         click(IDC_MEMORY_ADD);
     }
 
-    // What the station does once the dialog has closed: nothing unless OK;
-    // then rebuild, and the texts refill its combo box, then save.
-    std::optional<Texts> applyAsStation() {
-        if (dialog->isVisible() || dialog->result() != QDialog::Accepted) {
-            return std::nullopt;
-        }
-        Texts combo = memory.rebuildFromEntries(dialog->EntryList);
-        memory.SaveMemory();
-        return combo;
-    }
-
-    Texts addresses() { return Texts(memory.AddressList().begin(), memory.AddressList().end()); }
-
     ScratchDirectory dir;
     MessageBoxRecorder boxes;
     StationMemory memory;
     Bytes fileBefore;
-    std::unique_ptr<CMemoryDlg> dialog;
+    std::unique_ptr<Station> station;
+    std::unique_ptr<CMemoryDlg> own;
+    CMemoryDlg* dialog = nullptr;
 };
 
-TEST_F(MemoryDialog, IsBuiltFromItsTemplate) {
+// What the layout gives the user: the window's title, the buttons' captions
+// (Add and Edit stay down while an edit runs; none is the default), each
+// field named by the label beside it, the controls side by side without
+// overlapping, inside the window, and taking the focus in the template's
+// order.
+TEST_F(MemoryDialog, ShowsItsControlsApartWithEachFieldLabelledAndTakesTheFocusInOrder) {
     open();
-    const DialogUnits du(dialog->font());
-    const int edge = CMemoryDlg::kClientEdge;
     EXPECT_EQ(dialog->windowTitle(), "Remote Parlio Memory");
-    EXPECT_EQ(dialog->size(), QSize(du.x(211) + 2 * edge, du.y(114) + 2 * edge));
-
     const struct {
         int id;
-        const char* text;  // nullptr: not a button
-        QRect units;
+        const char* caption;  // nullptr: not a button
         bool pushLike;
     } controls[] = {
-        {IDC_MEMORY_LIST, nullptr, {7, 7, 141, 46}, false},
-        {IDC_MEMORY_REMOVE, "&Remove", {154, 39, 50, 14}, false},
-        {IDC_MEMORY_ADDRESS, nullptr, {7, 57, 141, 14}, false},
-        {IDC_MEMORY_ALIAS, nullptr, {7, 73, 141, 14}, false},
-        {IDC_MEMORY_OK, "OK", {53, 93, 50, 14}, false},
-        {IDC_MEMORY_CANCEL, "Cancel", {106, 93, 50, 14}, false},
-        {IDC_MEMORY_ADD, "&Add", {154, 7, 50, 14}, true},
-        {IDC_MEMORY_EDIT, "&Edit", {154, 23, 50, 14}, true},
+        {IDC_MEMORY_LIST, nullptr, false},    {IDC_MEMORY_REMOVE, "&Remove", false},
+        {IDC_MEMORY_ADDRESS, nullptr, false}, {IDC_MEMORY_ALIAS, nullptr, false},
+        {IDC_MEMORY_OK, "OK", false},         {IDC_MEMORY_CANCEL, "Cancel", false},
+        {IDC_MEMORY_ADD, "&Add", true},       {IDC_MEMORY_EDIT, "&Edit", true},
     };
-    std::vector<QWidget*> templateOrder;
+    std::vector<QWidget*> tabOrder;
     for (const auto& c : controls) {
         SCOPED_TRACE(c.id);
-        QWidget* w = dialog->Control(c.id);
-        ASSERT_NE(w, nullptr);
-        templateOrder.push_back(w);
-        const QRect& u = c.units;
-        EXPECT_EQ(w->geometry(),
-                  du.rect(u.x(), u.y(), u.width(), u.height()).translated(edge, edge));
-        if (c.text) {
+        ASSERT_NE(dialog->Control(c.id), nullptr);
+        tabOrder.push_back(dialog->Control(c.id));
+        if (c.caption) {
             ASSERT_NE(button(c.id), nullptr);
-            EXPECT_EQ(button(c.id)->text(), c.text);
+            EXPECT_EQ(button(c.id)->text(), c.caption);
             EXPECT_EQ(button(c.id)->isCheckable(), c.pushLike);
             EXPECT_FALSE(button(c.id)->isDefault());
         }
     }
-    EXPECT_NE(field(IDC_MEMORY_ADDRESS), nullptr);
-    EXPECT_NE(field(IDC_MEMORY_ALIAS), nullptr);
-
-    const std::pair<const char*, QRect> labels[] = {{"IP Address", {153, 61, 39, 10}},
-                                                    {"Alias", {153, 77, 39, 10}}};
-    for (const auto& [caption, u] : labels) {
-        bool found = false;
-        for (QLabel* l : dialog->findChildren<QLabel*>()) {
-            if (l->text() == caption) {
-                found = true;
-                EXPECT_EQ(l->geometry(),
-                          du.rect(u.x(), u.y(), u.width(), u.height()).translated(edge, edge));
-            }
+    for (const auto& [caption, id] :
+         {std::pair{"IP Address", IDC_MEMORY_ADDRESS}, std::pair{"Alias", IDC_MEMORY_ALIAS}}) {
+        SCOPED_TRACE(caption);
+        const auto labels = dialog->findChildren<QLabel*>();
+        const auto label = std::find_if(labels.begin(), labels.end(),
+                                        [&](QLabel* l) { return l->text() == caption; });
+        ASSERT_NE(label, labels.end());
+        EXPECT_EQ((*label)->buddy(), field(id));
+        // Beside its field: to its right, level with it.
+        const QRect at = (*label)->geometry();
+        const QRect of = field(id)->geometry();
+        EXPECT_GE(at.left(), of.right());
+        EXPECT_TRUE(at.center().y() >= of.top() && at.center().y() <= of.bottom());
+    }
+    const auto shown = dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    ASSERT_EQ(shown.size(), 10);  // the eight controls and the two labels
+    for (QWidget* w : shown) {
+        EXPECT_TRUE(dialog->rect().contains(w->geometry())) << w->metaObject()->className();
+        for (QWidget* other : shown) {
+            EXPECT_TRUE(w == other || !w->geometry().intersects(other->geometry()))
+                << w->metaObject()->className() << " over " << other->metaObject()->className();
         }
-        EXPECT_TRUE(found) << caption;
     }
 
-    // The focus chain visits the controls in template order.
-    std::vector<QWidget*> chain;
-    QWidget* w = list();
-    for (int steps = 0; steps < 200 && chain.size() < templateOrder.size(); ++steps) {
-        if (std::find(templateOrder.begin(), templateOrder.end(), w) != templateOrder.end() &&
-            std::find(chain.begin(), chain.end(), w) == chain.end()) {
+    std::vector<QWidget*> chain{list()};
+    for (QWidget* w = list()->nextInFocusChain(); w != list(); w = w->nextInFocusChain()) {
+        if (std::count(tabOrder.begin(), tabOrder.end(), w) > 0) {
             chain.push_back(w);
         }
-        w = w->nextInFocusChain();
     }
-    EXPECT_EQ(chain, templateOrder);
+    EXPECT_EQ(chain, tabOrder);
 }
 
 TEST_F(MemoryDialog, OpensWithTheMemorySortedAndTheFieldsDisabled) {
@@ -247,34 +296,51 @@ TEST_F(MemoryDialog, AddPutsTheNewEntryInItsSortedPlace) {
     EXPECT_EQ(boxes.count(), 0u);
 }
 
+// The end of an Add refuses a text that begins an entry (without regard to
+// case; an empty text begins none), and the end of an Add or an Edit refuses
+// what the station memory's encoding cannot hold, keeping the edit open in
+// that field; everything else goes into the list.
 TEST_F(MemoryDialog, AddAndEditRefuseWhatTheMemoryCannotTake) {
     const struct {
         const char* what;
         int by;  // Add, or Edit of "host == x" with the fields cleared first
         const char* address;
         const char* alias;
-        const char* message;
-        int mend;  // the field the edit goes on in (0: none, the edit ends)
+        const char* message;  // nullptr: none
+        int mend;             // the field the edit goes on in (0: none, the edit ends)
+        const char* added;    // the entry added (nullptr: none)
     } cases[] = {
         {"address a prefix of a longer address", IDC_MEMORY_ADD, "10.0.0.1", "",
-         "10.0.0.1 already exists in memory.", 0},
+         "10.0.0.1 already exists in memory.", 0, nullptr},
         {"address in another case", IDC_MEMORY_ADD, "HOST", "y", "HOST already exists in memory.",
-         0},
+         0, nullptr},
+        {"address refused before the alias", IDC_MEMORY_ADD, "10.0.0.12", "zz",
+         "10.0.0.12 already exists in memory.", 0, nullptr},
         {"alias an entry's address begins with", IDC_MEMORY_ADD, "10.0.0.9", "10.0.0.1",
-         "10.0.0.1 already exists in memory.", 0},
+         "10.0.0.1 already exists in memory.", 0, nullptr},
+        {"alias a shorter beginning of an address", IDC_MEMORY_ADD, "10.0.0.9", "10.0",
+         "10.0 already exists in memory.", 0, nullptr},
+        // desk is another entry's alias, but no entry begins with it.
+        {"alias used by another entry", IDC_MEMORY_ADD, "10.0.0.9", "desk", nullptr, 0,
+         "10.0.0.9 == desk"},
+        {"new address without alias", IDC_MEMORY_ADD, "10.0.0.3", "", nullptr, 0, "10.0.0.3"},
+        {"blank kept as typed", IDC_MEMORY_ADD, "10.0.0.4 ", "", nullptr, 0, "10.0.0.4 "},
+        {"both empty: nothing, quietly", IDC_MEMORY_ADD, "", "", nullptr, 0, nullptr},
+        {"empty address with alias", IDC_MEMORY_ADD, "", "zed", nullptr, 0, " == zed"},
         // Stored as "??", two such aliases would become one.
         {"alias outside the encoding", IDC_MEMORY_ADD, "10.0.0.9", "日本",
          "The alias \"日本\" cannot be stored: the station memory cannot hold 日 本.",
-         IDC_MEMORY_ALIAS},
+         IDC_MEMORY_ALIAS, nullptr},
         // Each character once; ö is in the encoding; the address comes first.
         {"address outside the encoding", IDC_MEMORY_EDIT, "höst😀日😀", "中国",
          "The address \"höst😀日😀\" cannot be stored: the station memory cannot hold 😀 日.",
-         IDC_MEMORY_ADDRESS},
+         IDC_MEMORY_ADDRESS, nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        seed({"10.0.0.12", "host == x"});
+        seed({"10.0.0.12", "host == x", "10.0.0.5 == desk"});
         open();
+        Texts before = shown();
         if (c.by == IDC_MEMORY_EDIT) {
             select("host == x");
         }
@@ -282,37 +348,26 @@ TEST_F(MemoryDialog, AddAndEditRefuseWhatTheMemoryCannotTake) {
         if (c.by == IDC_MEMORY_EDIT) {
             clearField(IDC_MEMORY_ADDRESS);
             clearField(IDC_MEMORY_ALIAS);
+            // An entry being edited stays out of the list.
+            before.erase(std::find(before.begin(), before.end(), "host == x"));
         }
         type(IDC_MEMORY_ADDRESS, c.address);
         type(IDC_MEMORY_ALIAS, c.alias);
         click(c.by);
-        EXPECT_EQ(shownBoxes(), Texts{c.message});
+        EXPECT_EQ(shownBoxes(), c.message ? Texts{c.message} : Texts{});
         if (c.mend) {
             expectEditing(c.by, c.mend);
             EXPECT_EQ(field(IDC_MEMORY_ADDRESS)->text(), QString::fromUtf8(c.address));
             EXPECT_EQ(field(IDC_MEMORY_ALIAS)->text(), QString::fromUtf8(c.alias));
-            // Nothing added; an entry being edited stays out of the list.
-            EXPECT_EQ(shown(), c.by == IDC_MEMORY_EDIT ? Texts{"10.0.0.12"}
-                                                       : (Texts{"10.0.0.12", "host == x"}));
         } else {
-            EXPECT_EQ(shown(), (Texts{"10.0.0.12", "host == x"}));
             expectBrowsing();  // the typed texts are gone too
         }
+        if (c.added) {
+            before.push_back(c.added);
+        }
+        EXPECT_EQ(sorted(shown()), sorted(before));
         boxes.clear();
     }
-}
-
-TEST_F(MemoryDialog, EmptyAddsAddNothingAndSayNothing) {
-    open();
-    add("", "");
-    EXPECT_TRUE(shown().empty());
-    expectBrowsing();
-    // Also beside an entry: an empty text is a prefix of no entry.
-    seed({"10.0.0.5 == desk"});
-    open();
-    add("", "");
-    EXPECT_EQ(shown(), Texts{"10.0.0.5 == desk"});
-    EXPECT_EQ(boxes.count(), 0u);
 }
 
 TEST_F(MemoryDialog, EditAndRemoveNeedASelection) {
@@ -333,46 +388,85 @@ TEST_F(MemoryDialog, EditAndRemoveNeedASelection) {
     EXPECT_EQ(boxes.count(), 0u);
 }
 
-TEST_F(MemoryDialog, EditRoundTripsLeaveTheEntryUnchanged) {
+// One edit after another, opened from the station and confirmed: an entry
+// comes out of the list into the fields at once and goes back as the fields
+// then hold it; Edit tests nothing, so a duplicate goes in, and cleared
+// fields make an empty entry, which the station keeps as an empty station.
+TEST_F(MemoryDialog, EditRoundTripsLeaveTheEntryUnchangedAndTakeWhatTheFieldsHold) {
+    const struct {
+        const char* what;
+        const char* entry;    // the entry edited
+        const char* address;  // the fields as the edit opens them
+        const char* alias;
+        std::optional<std::pair<const char*, const char*>> typed;  // cleared and given this
+        int rounds;
+        Texts after;
+    } cases[] = {
+        {"with an alias",
+         "10.0.0.5 == desk",
+         "10.0.0.5",
+         "desk",
+         std::nullopt,
+         3,
+         {"10.0.0.5 == desk", "10.0.0.7"}},
+        {"without an alias, the alias field empty",
+         "10.0.0.7",
+         "10.0.0.7",
+         "",
+         std::nullopt,
+         1,
+         {"10.0.0.5 == desk", "10.0.0.7"}},
+        {"a duplicate",
+         "10.0.0.7",
+         "10.0.0.7",
+         "",
+         std::pair{"10.0.0.5", "desk"},
+         1,
+         {"10.0.0.5 == desk", "10.0.0.5 == desk"}},
+        {"cleared fields",
+         "10.0.0.5 == desk",
+         "10.0.0.5",
+         "desk",
+         std::pair{"", ""},
+         1,
+         {"", "10.0.0.5 == desk"}},
+    };
     seed({"10.0.0.7", "10.0.0.5 == desk"});
-    open();
-    for (int round = 0; round < 3; ++round) {
-        SCOPED_TRACE(round);
-        select("10.0.0.5 == desk");
-        click(IDC_MEMORY_EDIT);
-        expectEditing(IDC_MEMORY_EDIT);
-        EXPECT_EQ(text(IDC_MEMORY_ADDRESS), "10.0.0.5");
-        EXPECT_EQ(text(IDC_MEMORY_ALIAS), "desk");
-        EXPECT_EQ(shown(), Texts{"10.0.0.7"});  // out of the list at once
-        click(IDC_MEMORY_EDIT);
-        expectBrowsing();
-        EXPECT_EQ(shown(), (Texts{"10.0.0.5 == desk", "10.0.0.7"}));
-    }
+    fromStation([&] {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.what);
+            for (int round = 0; round < c.rounds; ++round) {
+                Texts rest = shown();
+                rest.erase(std::find(rest.begin(), rest.end(), c.entry));
+                select(c.entry);
+                click(IDC_MEMORY_EDIT);
+                expectEditing(IDC_MEMORY_EDIT);
+                EXPECT_EQ(text(IDC_MEMORY_ADDRESS), c.address);
+                EXPECT_EQ(text(IDC_MEMORY_ALIAS), c.alias);
+                EXPECT_EQ(shown(), rest);  // out of the list at once
+                if (c.typed) {
+                    clearField(IDC_MEMORY_ADDRESS);
+                    clearField(IDC_MEMORY_ALIAS);
+                    type(IDC_MEMORY_ADDRESS, c.typed->first);
+                    type(IDC_MEMORY_ALIAS, c.typed->second);
+                }
+                click(IDC_MEMORY_EDIT);
+                expectBrowsing();
+                EXPECT_EQ(shown(), c.after);
+            }
+        }
+        click(IDC_MEMORY_OK);
+    });
     EXPECT_EQ(boxes.count(), 0u);
-}
-
-TEST_F(MemoryDialog, EditWithClearedFieldsAddsAnEmptyEntry) {
-    seed({"10.0.0.7"});
-    open();
-    select("10.0.0.7");
-    click(IDC_MEMORY_EDIT);
-    EXPECT_EQ(text(IDC_MEMORY_ADDRESS), "10.0.0.7");
-    EXPECT_EQ(text(IDC_MEMORY_ALIAS), "");
-    clearField(IDC_MEMORY_ADDRESS);
-    click(IDC_MEMORY_EDIT);
-    EXPECT_EQ(shown(), Texts{""});
-    click(IDC_MEMORY_OK);
-    const auto combo = applyAsStation();
-    ASSERT_TRUE(combo);
-    EXPECT_EQ(*combo, Texts{""});
-    EXPECT_EQ(addresses(), Texts{""});
+    EXPECT_EQ(sorted(remoteBox()), sorted({"", "desk"}));
+    EXPECT_EQ(addresses(station->memory()), (Texts{"", "10.0.0.5"}));
 }
 
 TEST_F(MemoryDialog, WhileEditingTheDialogCannotBeLeft) {
     seed({"10.0.0.5 == desk"});
     open();
     click(IDC_MEMORY_ADD);
-    QTest::keyClick(dialog.get(), Qt::Key_Escape);
+    QTest::keyClick(dialog, Qt::Key_Escape);
     dialog->close();
     QTest::keyClick(field(IDC_MEMORY_ADDRESS), Qt::Key_Return);
     click(IDC_MEMORY_OK);  // disabled
@@ -381,113 +475,120 @@ TEST_F(MemoryDialog, WhileEditingTheDialogCannotBeLeft) {
 
     click(IDC_MEMORY_ADD);
     expectBrowsing();
-    QTest::keyClick(dialog.get(), Qt::Key_Escape);
+    QTest::keyClick(dialog, Qt::Key_Escape);
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
 }
 
 TEST_F(MemoryDialog, CancelLeavesMemoryAndFileUntouched) {
     seed({"10.0.0.7", "10.0.0.5 == desk", "10.0.0.2 == hall"});
-    open();
-    add("10.0.0.9", "new");
-    select("10.0.0.7");
-    click(IDC_MEMORY_REMOVE);
-    select("10.0.0.5 == desk");
-    click(IDC_MEMORY_EDIT);  // out of the list and back
-    click(IDC_MEMORY_EDIT);
-    select("10.0.0.2 == hall");
-    click(IDC_MEMORY_EDIT);  // changed to have no alias
-    clearField(IDC_MEMORY_ALIAS);
-    click(IDC_MEMORY_EDIT);
-    EXPECT_EQ(shown(), (Texts{"10.0.0.2", "10.0.0.5 == desk", "10.0.0.9 == new"}));
-    click(IDC_MEMORY_CANCEL);
-
-    EXPECT_FALSE(dialog->isVisible());
-    EXPECT_EQ(dialog->result(), QDialog::Rejected);
-    EXPECT_FALSE(applyAsStation());
-    EXPECT_EQ(addresses(), (Texts{"10.0.0.7", "10.0.0.5", "10.0.0.2"}));
-    EXPECT_EQ(memory.resolveRemote("hall"), "10.0.0.2");
+    fromStation([&] {
+        add("10.0.0.9", "new");
+        select("10.0.0.7");
+        click(IDC_MEMORY_REMOVE);
+        select("10.0.0.5 == desk");
+        click(IDC_MEMORY_EDIT);  // out of the list and back
+        click(IDC_MEMORY_EDIT);
+        select("10.0.0.2 == hall");
+        click(IDC_MEMORY_EDIT);  // changed to have no alias
+        clearField(IDC_MEMORY_ALIAS);
+        click(IDC_MEMORY_EDIT);
+        EXPECT_EQ(shown(), (Texts{"10.0.0.2", "10.0.0.5 == desk", "10.0.0.9 == new"}));
+        click(IDC_MEMORY_CANCEL);
+        EXPECT_FALSE(dialog->isVisible());
+        EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    });
+    EXPECT_EQ(addresses(station->memory()), (Texts{"10.0.0.7", "10.0.0.5", "10.0.0.2"}));
+    EXPECT_EQ(station->memory().resolveRemote("hall"), "10.0.0.2");
+    EXPECT_EQ(sorted(remoteBox()), sorted({"10.0.0.7", "desk", "hall"}));
     EXPECT_EQ(test::fileBytes("Parlio.mem"), fileBefore);
 }
 
 TEST_F(MemoryDialog, OkOnAnEmptyListWritesTheEmptyMemory) {
     seed({"10.0.0.5 == desk", "10.0.0.2 == hall"});
-    open();
-    select("10.0.0.5 == desk");
-    click(IDC_MEMORY_REMOVE);
-    select("10.0.0.2 == hall");
-    click(IDC_MEMORY_REMOVE);
-    click(IDC_MEMORY_OK);
-    EXPECT_EQ(dialog->result(), QDialog::Accepted);
-    EXPECT_EQ(dialog->EntryList.GetSize(), 0u);
-    const auto combo = applyAsStation();
-    ASSERT_TRUE(combo);
-    EXPECT_TRUE(combo->empty());
-    EXPECT_EQ(memory.AddressList().GetSize(), 0u);
-    EXPECT_EQ(memory.AliasByAddress().GetCount(), 0u);
+    fromStation([&] {
+        select("10.0.0.5 == desk");
+        click(IDC_MEMORY_REMOVE);
+        select("10.0.0.2 == hall");
+        click(IDC_MEMORY_REMOVE);
+        click(IDC_MEMORY_OK);
+        EXPECT_EQ(dialog->result(), QDialog::Accepted);
+        EXPECT_EQ(dialog->EntryList.GetSize(), 0u);
+    });
+    EXPECT_TRUE(remoteBox().empty());
+    EXPECT_EQ(station->memory().AddressList().GetSize(), 0u);
+    EXPECT_EQ(station->memory().AliasByAddress().GetCount(), 0u);
     EXPECT_EQ(test::fileBytes("Parlio.mem"), Bytes(6, 0));
 }
 
 TEST_F(MemoryDialog, OkAppliesEveryEntryTrimmingOnlyAliasedAddresses) {
-    open();
-    add("10.0.0.9", "");
-    add("10.0.0.2", "hall");
-    add("10.0.0.3 ", "x");     // trimmed: the entry has an alias
-    add("10.0.0.4 ", "");      // kept as typed
-    add("10.0.0.5", "Küche");  // in the encoding: \374 (0xFC) for ü
-    click(IDC_MEMORY_OK);
-    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    fromStation([&] {
+        add("10.0.0.9", "");
+        add("10.0.0.2", "hall");
+        add("10.0.0.3 ", "x");     // trimmed: the entry has an alias
+        add("10.0.0.4 ", "");      // kept as typed
+        add("10.0.0.5", "Küche");  // in the encoding: \374 (0xFC) for ü
+        click(IDC_MEMORY_OK);
+        EXPECT_EQ(dialog->result(), QDialog::Accepted);
+    });
     EXPECT_EQ(boxes.count(), 0u);
-    const auto combo = applyAsStation();
-    ASSERT_TRUE(combo);
-    // One item per entry, its alias or its address, in list order.
-    EXPECT_EQ(*combo, (Texts{"hall", "x", "10.0.0.4 ", "K\374che", "10.0.0.9"}));
-    EXPECT_EQ(addresses(), (Texts{"10.0.0.2", "10.0.0.3", "10.0.0.4 ", "10.0.0.5", "10.0.0.9"}));
-    EXPECT_EQ(memory.resolveRemote("x"), "10.0.0.3");
-    EXPECT_EQ(memory.resolveRemote("K\374che"), "10.0.0.5");
-    EXPECT_EQ(memory.callerName("10.0.0.9"), "10.0.0.9");
+    // One item per entry, its alias or its address, in list order (the box
+    // sorts them).
+    const Texts combo = {"hall", "x", "10.0.0.4 ", "K\374che", "10.0.0.9"};
+    EXPECT_EQ(sorted(remoteBox()), sorted(combo));
+    const StationMemory& applied = station->memory();
+    EXPECT_EQ(addresses(applied),
+              (Texts{"10.0.0.2", "10.0.0.3", "10.0.0.4 ", "10.0.0.5", "10.0.0.9"}));
+    EXPECT_EQ(applied.resolveRemote("x"), "10.0.0.3");
+    EXPECT_EQ(applied.resolveRemote("K\374che"), "10.0.0.5");
+    EXPECT_EQ(applied.callerName("10.0.0.9"), "10.0.0.9");
 
     // A later start loads the same memory from the file.
     StationMemory restarted;
     EXPECT_EQ(restarted.LoadMemory(), combo);
 }
 
-TEST_F(MemoryDialog, TwoEntriesWithOneAliasMapItToTheLaterAddress) {
-    seed({"10.0.0.1 == a", "10.0.0.2 == b"});
-    open();
-    select("10.0.0.2 == b");
-    click(IDC_MEMORY_EDIT);
-    clearField(IDC_MEMORY_ALIAS);
-    type(IDC_MEMORY_ALIAS, "a");
-    click(IDC_MEMORY_EDIT);  // Edit does not test for a clash
-    EXPECT_EQ(shown(), (Texts{"10.0.0.1 == a", "10.0.0.2 == a"}));
-    click(IDC_MEMORY_OK);
-    ASSERT_TRUE(applyAsStation());
-    EXPECT_EQ(memory.resolveRemote("a"), "10.0.0.2");
-    EXPECT_EQ(memory.callerName("10.0.0.1"), "a");
-    EXPECT_EQ(memory.callerName("10.0.0.2"), "a");
+TEST_F(MemoryDialog, StationsAddedBesideStoredOnesFillTheBoxAndSurviveARestart) {
+    seed({"10.0.0.5 == desk"});
+    fromStation([&] {
+        add("10.0.0.7", "lab");
+        click(IDC_MEMORY_OK);
+    });
+    EXPECT_EQ(remoteBox(), (Texts{"desk", "lab"}));
+    EXPECT_EQ(station->memory().resolveRemote("lab"), "10.0.0.7");
+    startStation();  // anew
+    EXPECT_EQ(remoteBox(), (Texts{"desk", "lab"}));
+    EXPECT_EQ(station->memory().callerName("10.0.0.7"), "lab");
 }
 
-TEST_F(MemoryDialog, RunsModallyUntilOk) {
+TEST_F(MemoryDialog, TwoEntriesWithOneAliasMapItToTheLaterAddress) {
+    seed({"10.0.0.1 == a", "10.0.0.2 == b"});
+    fromStation([&] {
+        select("10.0.0.2 == b");
+        click(IDC_MEMORY_EDIT);
+        clearField(IDC_MEMORY_ALIAS);
+        type(IDC_MEMORY_ALIAS, "a");
+        click(IDC_MEMORY_EDIT);  // Edit does not test for a clash
+        EXPECT_EQ(shown(), (Texts{"10.0.0.1 == a", "10.0.0.2 == a"}));
+        click(IDC_MEMORY_OK);
+    });
+    EXPECT_EQ(station->memory().resolveRemote("a"), "10.0.0.2");
+    EXPECT_EQ(station->memory().callerName("10.0.0.1"), "a");
+    EXPECT_EQ(station->memory().callerName("10.0.0.2"), "a");
+}
+
+TEST_F(MemoryDialog, EnterOutsideAPushButtonIsOk) {
     seed({"10.0.0.5 == desk"});
-    dialog = std::make_unique<CMemoryDlg>(memory);
-    bool drove = false;
-    QTimer::singleShot(0, dialog.get(), [&] {
+    fromStation([&] {
         add("10.0.0.8", "den");
         select("10.0.0.5 == desk");
         click(IDC_MEMORY_REMOVE);
-        drove = true;
         list()->setFocus();
-        QTest::keyClick(list(), Qt::Key_Return);  // Enter outside a push button is OK
+        QTest::keyClick(list(), Qt::Key_Return);
+        EXPECT_EQ(dialog->result(), QDialog::Accepted);
     });
-    // Should the driving fail, the run still ends.
-    QTimer::singleShot(60000, dialog.get(), [&] { dialog->done(QDialog::Rejected); });
-    EXPECT_EQ(dialog->RunModal(), QDialog::Accepted);
-    EXPECT_TRUE(drove);
-    const auto combo = applyAsStation();
-    ASSERT_TRUE(combo);
-    EXPECT_EQ(*combo, Texts{"den"});
-    EXPECT_EQ(memory.resolveRemote("desk"), "desk");
+    EXPECT_EQ(remoteBox(), Texts{"den"});
+    EXPECT_EQ(station->memory().resolveRemote("desk"), "desk");
 }
 
 }  // namespace

@@ -43,9 +43,6 @@ Bytes str(const std::string& s) {
     std::copy(s.begin(), s.end(), out.begin() + 1);
     return out;
 }
-Bytes body(const std::string& s) {
-    return Bytes(s.begin(), s.end());
-}
 Bytes u16(uint16_t n) {
     return {static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8)};
 }
@@ -143,71 +140,6 @@ TEST(StationMemoryFile, MapSectionsFollowTheChainsNewestKeyFirst) {
     const Bytes list =
         u16(6) + str("") + str("a") + str("hall") + str("desk") + str("10.0.0.5") + str("10.0.0.2");
     EXPECT_EQ(test::fileBytes("Parlio.mem"), list + u16(6) + chained + u16(6) + chained);
-}
-
-TEST(StationMemoryFile, LengthAndCountBoundariesTakeTheirExactForms) {
-    ScratchDirectory dir;
-    const struct {
-        size_t length;
-        Bytes prefix;
-    } strings[] = {
-        {254, {0xFE}},
-        {255, {0xFF, 0xFF, 0x00}},
-        {65534, {0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0x00, 0x00}},
-    };
-    for (const auto& c : strings) {
-        SCOPED_TRACE(c.length);
-        const std::string address(c.length, 'h');
-        StationMemory memory;
-        memory.rebuildFromEntries(entries({address}));
-        memory.SaveMemory();
-        EXPECT_EQ(test::fileBytes("Parlio.mem"),
-                  u16(1) + c.prefix + body(address) + u16(0) + u16(0));
-        StationMemory loaded;
-        ASSERT_TRUE(loaded.LoadMemory());
-        EXPECT_EQ(addresses(loaded), std::vector<std::string>{address});
-    }
-
-    const struct {
-        size_t count;
-        Bytes prefix;
-    } counts[] = {
-        {65534, {0xFE, 0xFF}},
-        {65535, {0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00}},
-    };
-    for (const auto& c : counts) {
-        SCOPED_TRACE(c.count);
-        CStringArray many;
-        for (size_t i = 0; i < c.count; ++i) {
-            many.Add("");
-        }
-        StationMemory memory;
-        memory.rebuildFromEntries(many);
-        memory.SaveMemory();
-        EXPECT_EQ(test::fileBytes("Parlio.mem"), c.prefix + Bytes(c.count, 0) + u16(0) + u16(0));
-        StationMemory loaded;
-        const auto texts = loaded.LoadMemory();
-        ASSERT_TRUE(texts);
-        EXPECT_EQ(texts->size(), c.count);
-        EXPECT_EQ(loaded.AddressList().GetSize(), c.count);
-    }
-}
-
-TEST(StationMemoryFile, LongerPrefixesAndWideStringsLoad) {
-    ScratchDirectory dir;
-    const Bytes wideDesk = {0xFF, 0xFE, 0xFF, 0x04, 'd', 0, 0xEB, 0, 's', 0, 'k', 0};  // dësk
-    const Bytes wideAddress = Bytes{0xFF, 0xFE, 0xFF, 0xFF, 0x08, 0x00} +
-                              Bytes{'1', 0, '0', 0, '.', 0, '0', 0, '.', 0, '0', 0, '.', 0, '2', 0};
-    const Bytes longAddress = Bytes{0xFF, 0xFF, 0xFF, 0x08, 0, 0, 0} + body("10.0.0.5");
-    writeFile("Parlio.mem", u16(2) + Bytes{0xFF, 0x08, 0x00} + body("10.0.0.5") + wideAddress +
-                                u16(1) + longAddress + wideDesk +  // a count in the long form:
-                                Bytes{0xFF, 0xFF, 0x01, 0, 0, 0} + wideDesk + str("10.0.0.5"));
-    StationMemory memory;
-    const auto texts = memory.LoadMemory();
-    ASSERT_TRUE(texts);
-    EXPECT_EQ(*texts, (std::vector<std::string>{"d\xEBsk", "10.0.0.2"}));
-    EXPECT_EQ(memory.resolveRemote("d\xEBsk"), "10.0.0.5");
-    EXPECT_EQ(memory.callerName("10.0.0.5"), "d\xEBsk");
 }
 
 TEST(StationMemoryFile, UnopenableFilesLoadNothingSilently) {

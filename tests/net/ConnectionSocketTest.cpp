@@ -14,7 +14,6 @@
 #include <thread>
 
 #include "framework/sockets/SocketErrors.h"
-#include "framework/threads/ThreadLoop.h"
 #include "net/CConnectionSocket.h"
 #include "net/CallStation.h"
 #include "support/PlainSocket.h"
@@ -288,24 +287,4 @@ TEST_F(ConnectionSocket, AFrameThatCannotBeReadWholeIsNeverPlayed) {
         connection.reset();
         far.close();
     }
-}
-
-TEST(ConnectionSocketNotifications, AReadableNotificationWithNoByteWaitingRunsNothing) {
-    auto [near, far] = PlainSocket::connectedPair();
-    std::thread worker([&, fd = near.release()] {
-        RecordingStation station;
-        CConnectionSocket connection(&station);
-        ASSERT_TRUE(connection.Attach(fd));
-        ThreadLoop& loop = ThreadLoop::current();
-        const auto frame = frameBytes(pattern(20, 1));
-        far.sendAll(frame);
-        // Let the readable notification be queued, then take its bytes away.
-        chatterly::test::waitUntilQueued(loop);
-        std::vector<uint8_t> taken(frame.size());
-        ASSERT_EQ(recv(connection.Handle(), taken.data(), taken.size(), MSG_WAITALL),
-                  static_cast<ssize_t>(frame.size()));
-        chatterly::test::dispatchAll(loop);
-        EXPECT_TRUE(station.events.empty());
-    });
-    worker.join();
 }

@@ -1,5 +1,6 @@
 #pragma once
-// Returns the five process-wide signal events to non-signalled, as at start.
+// Returns the five process-wide signal events to non-signalled, as at start,
+// and looks at one without changing it.
 
 #include "control/SignalEvents.h"
 
@@ -10,6 +11,16 @@ inline void clearSignalEvents() {
                     &AnimationStopEvent}) {
         e->reset();
     }
+}
+
+// Whether e is signalled, seen through its poll: a signal the poll takes is
+// set again, so the look leaves the event as it found it.
+inline bool signalled(AutoResetEvent& e) {
+    if (!e.poll()) {
+        return false;
+    }
+    e.set();
+    return true;
 }
 
 }  // namespace chatterly::test

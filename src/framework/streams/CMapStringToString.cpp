@@ -150,54 +150,6 @@ std::optional<std::string> CMapStringToString::Lookup(const std::string& key) co
     return value ? std::optional<std::string>(*value) : std::nullopt;
 }
 
-uint32_t& CMapStringToString::LinkTo(uint32_t n) {
-    uint32_t* link = &heads_[links_[n].hash % kChains];
-    while (*link != n) {
-        link = &links_[*link].next;
-    }
-    return *link;
-}
-
-// Backward-shift deletion: every later slot of the same run whose home lies
-// at or before the hole moves into it, so probes never meet a false end.
-void CMapStringToString::EraseSlot(size_t hole) {
-    const size_t mask = slots_.size() - 1;
-    for (size_t s = (hole + 1) & mask; slots_[s].pair != kNone; s = (s + 1) & mask) {
-        const size_t home = FirstSlot(slots_[s].hash);
-        if (((s - home) & mask) >= ((s - hole) & mask)) {
-            slots_[hole] = slots_[s];
-            hole = s;
-        }
-    }
-    slots_[hole].pair = kNone;
-}
-
-// Removal walks the key's chain to unlink it: removing is rare, and the
-// links stay small for the walks that are not.
-bool CMapStringToString::RemoveKey(const std::string& key) {
-    if (slots_.empty()) {
-        return false;
-    }
-    const size_t s = SlotOf(key, HashKey(key));
-    const uint32_t n = slots_[s].pair;
-    if (n == kNone) {
-        return false;
-    }
-    LinkTo(n) = links_[n].next;
-    EraseSlot(s);
-    // The last pair moves into the freed place, so the arrays stay dense.
-    const auto last = static_cast<uint32_t>(pairs_.size() - 1);
-    if (n != last) {
-        slots_[SlotOf(pairs_[last].key, links_[last].hash)].pair = n;
-        LinkTo(last) = n;
-        pairs_[n] = std::move(pairs_[last]);
-        links_[n] = links_[last];
-    }
-    pairs_.pop_back();
-    links_.pop_back();
-    return true;
-}
-
 void CMapStringToString::RemoveAll() {
     pairs_.clear();
     pairs_.shrink_to_fit();

@@ -36,7 +36,6 @@ class CMapStringToString {
     std::optional<std::string> Lookup(const std::string& key) const;
     // The value of key, or null; valid until the map next changes.
     const std::string* Find(const std::string& key) const;
-    bool RemoveKey(const std::string& key);
     void RemoveAll();
     size_t GetCount() const { return pairs_.size(); }
     bool IsEmpty() const { return pairs_.empty(); }
@@ -147,9 +146,6 @@ class CMapStringToString {
     void Rehash(size_t slots);
     void IndexLoaded();
     void PushFront(uint32_t n);
-    // The link that leads to pair n: its chain's head or its predecessor's next.
-    uint32_t& LinkTo(uint32_t n);
-    void EraseSlot(size_t slot);
 
     std::vector<Pair> pairs_;
     std::vector<Link> links_;  // one per pair, at the same place

@@ -42,9 +42,6 @@ class ReplacingFileStream : public ByteStream {
     // the target then being as it was.
     void commit();
 
-    // The new file's name while it exists (tests).
-    const std::string& temporaryName() const { return temporary_; }
-
   private:
     void discard() noexcept;
 

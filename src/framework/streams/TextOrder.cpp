@@ -1,9 +1,6 @@
 #include "framework/streams/TextOrder.h"
 
-#include <QString>
 #include <algorithm>
-
-#include "framework/streams/AnsiCodec.h"
 
 namespace chatterly {
 
@@ -28,18 +25,6 @@ int TextOrder::compare(std::string_view a, std::string_view b) {
     const size_t common = std::min(a.size(), b.size());
     for (size_t i = 0; i < common; ++i) {
         const int d = fold(a[i]) - fold(b[i]);
-        if (d != 0) {
-            return d;
-        }
-    }
-    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
-}
-
-int TextOrder::compare(const QString& a, const QString& b) {
-    const qsizetype common = std::min(a.size(), b.size());
-    for (qsizetype i = 0; i < common; ++i) {
-        const int d =
-            fold(AnsiCodec::fromUtf16(a[i].unicode())) - fold(AnsiCodec::fromUtf16(b[i].unicode()));
         if (d != 0) {
             return d;
         }

@@ -6,8 +6,6 @@
 
 #include <string_view>
 
-class QString;
-
 namespace chatterly {
 
 class TextOrder {
@@ -17,9 +15,6 @@ class TextOrder {
 
     // Negative, zero or positive as a sorts before, with or after b.
     static int compare(std::string_view a, std::string_view b);
-    // The same for texts made from the station's 8-bit encoding (AnsiCodec),
-    // compared as those bytes.
-    static int compare(const QString& a, const QString& b);
     // Whether text begins with prefix, without regard to case.
     static bool beginsWith(std::string_view text, std::string_view prefix);
 

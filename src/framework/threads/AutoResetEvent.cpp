@@ -46,9 +46,4 @@ bool AutoResetEvent::wait(int timeoutMs) {
     return true;
 }
 
-bool AutoResetEvent::isSignalled() const {
-    std::lock_guard lock(mutex_);
-    return signalled_;
-}
-
 }  // namespace chatterly

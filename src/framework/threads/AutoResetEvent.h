@@ -30,10 +30,6 @@ class AutoResetEvent {
     bool wait(int timeoutMs);
     bool poll() { return wait(0); }
 
-    // Looks at the state without consuming it (for tests and for starts that
-    // must know whether a stop is still pending).
-    bool isSignalled() const;
-
     // While one exists, every set() of the event also wakes the owner of
     // queue, so a loop that sleeps until its thread's next message sees the
     // event set without polling it. Nothing is consumed or posted.

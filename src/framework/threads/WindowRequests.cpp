@@ -131,10 +131,4 @@ void WindowRequests::shutdown() {
     s.changed.notify_all();
 }
 
-void WindowRequests::reopen() {
-    State& s = state();
-    std::lock_guard lock(s.mutex);
-    s.open = s.attached;
-}
-
 }  // namespace chatterly

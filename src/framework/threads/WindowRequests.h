@@ -39,9 +39,9 @@ class WindowRequests {
     // The fd that becomes readable while requests are pending.
     static int wakeFd();
 
-    // Cancels pending requests and refuses new ones; reopen() undoes it.
+    // Cancels pending requests and refuses new ones (attachGuiThread opens
+    // again).
     static void shutdown();
-    static void reopen();
 };
 
 }  // namespace chatterly

@@ -67,8 +67,6 @@ class CDialog : public QDialog {
     // button with identifier id.
     void Bind(int id, std::function<void()> handler);
 
-    const DialogUnits& Units() const { return units_; }
-
     // Draws the sunken client edge, if the template has one.
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;

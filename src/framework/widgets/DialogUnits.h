@@ -12,14 +12,10 @@ namespace chatterly {
 class DialogUnits {
   public:
     explicit DialogUnits(const QFont& font);
-    DialogUnits(int baseX, int baseY) : baseX_(baseX), baseY_(baseY) {}
 
     int x(int units) const;
     int y(int units) const;
     QRect rect(int x, int y, int width, int height) const;
-
-    int baseX() const { return baseX_; }
-    int baseY() const { return baseY_; }
 
     // The station's dialog font: the system sans-serif at 8 point.
     static QFont dialogFont();

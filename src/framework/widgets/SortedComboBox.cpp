@@ -33,25 +33,6 @@ void SortedComboBox::setSorted(std::vector<std::string> texts) {
     clearEditText();
 }
 
-int SortedComboBox::addSorted(const QString& text) {
-    const QString keep = currentText();
-    // The first item that sorts after text.
-    int low = 0;
-    int high = count();
-    while (low < high) {
-        const int mid = low + (high - low) / 2;
-        if (TextOrder::compare(itemText(mid), text) <= 0) {
-            low = mid + 1;
-        } else {
-            high = mid;
-        }
-    }
-    insertItem(low, text);
-    // Inserting into an editable box may select the item; the edit text stays.
-    setEditText(keep);
-    return low;
-}
-
 void SortedComboBox::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         event->ignore();

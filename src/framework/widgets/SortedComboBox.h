@@ -1,8 +1,8 @@
 #pragma once
 // An editable drop-down combo box whose list is kept in the station's order
 // of texts (TextOrder, case-insensitive): every item goes to its sorted
-// place, whatever the order of adding. Items come only through setSorted()
-// and addSorted(); the edit field never inserts what is typed into the list.
+// place, whatever the order they come in. Items come only through
+// setSorted(); the edit field never inserts what is typed into the list.
 // The list lives in a plain string model, so that filling it with many
 // stations is one step and the box never measures every item for its width.
 
@@ -22,10 +22,6 @@ class SortedComboBox : public QComboBox {
     // Replaces the list with these 8-bit texts (AnsiCodec), sorted once (equal
     // texts keep their order), and empties the edit field.
     void setSorted(std::vector<std::string> texts);
-
-    // Inserts text at its sorted place (after equal items) and returns the
-    // index; the edit field keeps its text.
-    int addSorted(const QString& text);
 
     // The list's items, in order.
     QStringList items() const;
