@@ -54,20 +54,7 @@ step "a host of its own, a display, a sound server, the accessibility bus"
 ip netns add "$tag-s" && ip -n "$tag-s" link set lo up || fail "cannot make the host"
 display
 sound s
-mkdir -p "$run/a11y" && chmod 700 "$run/a11y"
-dbus-daemon --session --address="unix:path=$run/a11y/session" --nofork --nopidfile \
-  >"$run/a11y/dbus.log" 2>&1 &
-pids+=($!)
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$run/a11y/session"
-wait_until 10 test -S "$run/a11y/session" || fail "the session bus did not start"
-XDG_RUNTIME_DIR="$run/a11y" "$a11y_launcher" --launch-immediately >"$run/a11y/launcher.log" 2>&1 &
-launcher_pid=$!
-pids+=($launcher_pid)
-a11y_up() {
-  gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
-    --method org.a11y.Bus.GetAddress >/dev/null 2>&1
-}
-wait_until 20 a11y_up || fail "the accessibility bus did not start"
+accessibility_bus
 
 step "the station, its accessibility bridge on"
 wd="$run/station"

@@ -193,20 +193,7 @@ disconnect() {
 # boxes through Qt's accessibility bridge: a session bus of our own, and on it
 # the accessibility bus with its registry (at-spi-bus-launcher).
 touch "$run/boxes.log" "$run/x.lock" "$run/station.ids"
-mkdir -p "$run/a11y" && chmod 700 "$run/a11y"
-dbus-daemon --session --address="unix:path=$run/a11y/session" --nofork --nopidfile \
-  >"$run/a11y/dbus.log" 2>&1 &
-pids+=($!)
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$run/a11y/session"
-wait_until 10 test -S "$run/a11y/session" || fail "the session bus did not start"
-XDG_RUNTIME_DIR="$run/a11y" "$a11y_launcher" --launch-immediately >"$run/a11y/launcher.log" 2>&1 &
-launcher_pid=$!
-pids+=($launcher_pid)
-a11y_up() {
-  gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
-    --method org.a11y.Bus.GetAddress >/dev/null 2>&1
-}
-wait_until 20 a11y_up || fail "the accessibility bus did not start"
+accessibility_bus
 /usr/bin/python3 "$here/keeper.py" "$run/station.ids" "$run/boxes.log" "$run/x.lock" \
   "$run/away" 2>"$run/keeper.err" &
 pids+=($!)

@@ -99,3 +99,21 @@ type_remote() {
   xdotool key --clearmodifiers ctrl+a BackSpace
   xdotool type --delay 30 "$2"
 }
+
+# accessibility_bus: a session bus of the script's own (exported as
+# DBUS_SESSION_BUS_ADDRESS) and on it the accessibility bus with its registry,
+# started by at-spi-bus-launcher (launcher_pid; what it starts are its
+# descendants). Needs a11y_launcher set to the launcher's path.
+accessibility_bus() {
+  mkdir -p "$run/a11y" && chmod 700 "$run/a11y"
+  dbus-daemon --session --address="unix:path=$run/a11y/session" --nofork --nopidfile \
+    >"$run/a11y/dbus.log" 2>&1 &
+  pids+=($!)
+  export DBUS_SESSION_BUS_ADDRESS="unix:path=$run/a11y/session"
+  wait_until 10 test -S "$run/a11y/session" || fail "the session bus did not start"
+  XDG_RUNTIME_DIR="$run/a11y" "$a11y_launcher" --launch-immediately >"$run/a11y/launcher.log" 2>&1 &
+  launcher_pid=$!
+  pids+=($launcher_pid)
+  wait_until 20 gdbus call --session --dest org.a11y.Bus --object-path /org/a11y/bus \
+    --method org.a11y.Bus.GetAddress >/dev/null 2>&1 || fail "the accessibility bus did not start"
+}
