@@ -83,15 +83,19 @@ bool CConnectionSocket::PumpWhileWaiting() {
 
 void CConnectionSocket::sendRecording(const std::vector<uint8_t>& wavFile) {
     const Handling use(*this);
-    waitingToSend_.push_back(wavFile);
-    if (!sending_ && !reading_) {
-        SendWaiting();
+    if (sending_ || reading_) {
+        waitingToSend_.push_back(wavFile);  // a copy: the caller's goes with the release
+        return;
     }
+    SendWaiting(&wavFile);
 }
 
-void CConnectionSocket::SendWaiting() {
+void CConnectionSocket::SendWaiting(const std::vector<uint8_t>* first) {
     sending_ = true;
     try {
+        if (first) {
+            WriteFrame(*first);
+        }
         while (!waitingToSend_.empty()) {
             const std::vector<uint8_t> next = std::move(waitingToSend_.front());
             waitingToSend_.pop_front();

@@ -95,8 +95,9 @@ class CConnectionSocket : public CSocket, public RecordingSink {
     };
 
     void ReadAndPlayOneFrame();
-    // Sends what waits to be sent; on a failure ends the call as above.
-    void SendWaiting();
+    // Sends first (if any), then what waits to be sent; on a failure ends
+    // the call as above.
+    void SendWaiting(const std::vector<uint8_t>* first = nullptr);
     void WriteFrame(const std::vector<uint8_t>& wavFile);
     CSocketFile& File();
     void DropStream();
