@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "app/CStationDlg.h"
+#include "app/CommandLine.h"
 #include "app/StartModeSwitch.h"
 #include "app/Station.h"
 #include "app/StationLock.h"
@@ -116,6 +117,9 @@ bool CStationApp::StartStation() {
 }
 
 int CStationApp::Run() {
+    if (const auto exitCode = CommandLine::run(argc_, argv_)) {
+        return *exitCode;
+    }
     if (StartStation()) {
         // Windowless start: nothing to serve until the process is ended.
         for (;;) {

@@ -36,7 +36,7 @@ QString pictureResource(int bitmapId) {
 namespace {
 
 // The template's 151 dialog units, and a row beneath its controls for what
-// the station adds: the status line.
+// the station adds: the status line and the History button.
 constexpr int kTemplateHeight = 151;
 constexpr int kRowY = 149;
 constexpr int kWindowHeight = kTemplateHeight + 16;
@@ -76,7 +76,8 @@ void CStationDlg::PlaceControls() {
                    23, 69, 121);
     statusBox_->lower();
     AddButton(IDC_REMOTE_STATION, "Remote Parlio", 7, 7, 62, 13);
-    AddControl(IDC_STATUS_LINE, new StatusLine(this), 7, kRowY + 2, 202, 10);
+    AddControl(IDC_STATUS_LINE, new StatusLine(this), 7, kRowY + 2, 140, 10);
+    AddButton(IDC_HISTORY, "&History", 149, kRowY, 60, 14);
     EndTemplate();
     SetEnterButton(IDC_CONNECT);
     describeStationControls(*this);
@@ -93,6 +94,7 @@ void CStationDlg::BindButtons() {
     Bind(IDC_DISCONNECT, [&s] { s.controller().Disconnect(); });
     Bind(IDC_PROPERTIES, [&s] { s.controller().OnPropertiesButton(); });
     Bind(IDC_REMOTE_STATION, [&s] { s.OnRemoteStationButton(); });
+    Bind(IDC_HISTORY, [&s] { s.OnHistoryButton(); });
     Bind(IDC_ABOUT, [this] { OnAboutButton(); });
     Bind(IDC_EXIT, [this] { OnExitButton(); });
 }

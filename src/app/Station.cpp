@@ -1,11 +1,15 @@
 #include "app/Station.h"
 
+#include <QApplication>
 #include <QPointer>
 
 #include "app/CStationDlg.h"
 #include "app/StationCalls.h"
+#include "app/StationHistory.h"
+#include "app/StationSettings.h"
 #include "audio/Playback.h"
 #include "audio/VoiceRecorder.h"
+#include "audio/WavDecoder.h"
 #include "control/CallController.h"
 #include "control/ControlIds.h"
 #include "control/StationViewProxy.h"
@@ -14,6 +18,9 @@
 #include "framework/threads/ThreadLoop.h"
 #include "framework/widgets/InputHold.h"
 #include "framework/widgets/MessageBox.h"
+#include "framework/widgets/StatusLine.h"
+#include "history/HistoryStore.h"
+#include "history/HistoryWindow.h"
 #include "memory/CMemoryDlg.h"
 #include "memory/StationMemory.h"
 #include "net/CallerWorker.h"
@@ -25,20 +32,35 @@ namespace {
 // user input waits; a stop gesture ends the message at once, and then takes
 // effect like the rest of the input. Network notifications wait too: the
 // connection that plays is not read again meanwhile.
-void waitWhilePlaying(const QPointer<CStationDlg>& window, const std::function<bool()>& played) {
+void waitWhilePlaying(const QPointer<CStationDlg>& window, const QPointer<HistoryWindow>& history,
+                      const std::function<bool()>& played) {
     const ThreadLoop::NetworkHold hold;
     const InputHold input(
-        [window](QObject* receiver, QEvent* event) {
-            return window && window->IsStopGesture(receiver, event);
+        [window, history](QObject* receiver, QEvent* event) {
+            return (window && window->IsStopGesture(receiver, event)) ||
+                   (history && history->isStopGesture(receiver, event));
         },
         [] { Playback::stopMessages(); });
     ThreadLoop::current().pumpUntil(played);
+}
+
+HistoryStore::Options historyOptions(const StationOptions& options,
+                                     const StationSettings& settings) {
+    HistoryStore::Options history;
+    history.directory = options.historyDirectory;
+    history.capBytes = static_cast<uint64_t>(settings.historyCapMiB()) << 20;
+    history.playingTimeOf = [](const std::vector<uint8_t>& image) {
+        return WavDecoder::playingMs(image.data(), image.size());
+    };
+    return history;
 }
 
 }  // namespace
 
 Station::Station(StationOptions options)
     : options_(std::move(options)),
+      settings_(std::make_unique<StationSettings>(options_.settingsFile)),
+      store_(std::make_shared<HistoryStore>(historyOptions(options_, *settings_))),
       window_(std::make_unique<CStationDlg>(*this)),
       proxy_(StationViewProxy::make(window_.get())),
       displays_(StatusDisplays::make(proxy_, options_.clock)),
@@ -47,18 +69,37 @@ Station::Station(StationOptions options)
       memory_(std::make_shared<StationMemory>()),
       caller_(std::make_shared<CallerWorker>(
           CallerWorker::Options{options_.callPort, options_.connectLimit})),
-      calls_(std::make_shared<StationCalls>(proxy_, displays_, recorder_, memory_, caller_)),
+      history_(std::make_shared<StationHistory>(
+          store_, *settings_, [displays = displays_](bool on) { displays->PlaybackAnimation(on); })),
+      calls_(std::make_shared<StationCalls>(proxy_, displays_, recorder_, memory_, caller_,
+                                            history_)),
       controller_(std::make_shared<CallController>(proxy_, displays_, talk_, calls_)),
       listener_(std::make_unique<CListeningSocket>(calls_.get())) {
     calls_->setController(controller_);
-    Playback::setGuiWait(
-        [window = QPointer<CStationDlg>(window_.get())](const std::function<bool()>& played) {
-            waitWhilePlaying(window, played);
-        });
+    Playback::setGuiWait([this, window = QPointer<CStationDlg>(window_.get())](
+                             const std::function<bool()>& played) {
+        waitWhilePlaying(window, QPointer<HistoryWindow>(historyWindow_.get()), played);
+    });
+    store_->setOnChange([alive = std::weak_ptr<bool>(alive_), this] {
+        QMetaObject::invokeMethod(
+            qApp,
+            [alive, this] {
+                if (alive.lock()) {
+                    historyChanged();
+                }
+            },
+            Qt::QueuedConnection);
+    });
+    historyChanged();
+    if (!store_->error().empty()) {
+        StatusLine::post(QString::fromStdString(store_->error()));
+    }
 }
 
 Station::~Station() {
     Playback::setGuiWait(nullptr);
+    store_->setOnChange(nullptr);
+    historyWindow_.reset();
     caller_->cancel();
     recorder_->CloseRecorder();
     // Closes every connection the station accepted, then the listener.
@@ -105,6 +146,25 @@ uint16_t Station::listeningPort() const {
 
 std::shared_ptr<StationView> Station::viewProxy() const {
     return proxy_;
+}
+
+void Station::OnHistoryButton() {
+    if (!historyWindow_) {
+        historyWindow_ = std::make_unique<HistoryWindow>(*store_, *history_);
+    }
+    historyWindow_->refresh();
+    historyWindow_->show();
+    historyWindow_->raise();
+    historyWindow_->activateWindow();
+}
+
+void Station::historyChanged() {
+    const int waiting = store_->unplayedCount();
+    window_->setControlText(IDC_HISTORY, waiting > 0 ? "&History (" + std::to_string(waiting) + ")"
+                                                     : std::string("&History"));
+    if (historyWindow_) {
+        historyWindow_->refresh();
+    }
 }
 
 void Station::LoadMemory() {

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "audio/RecordingDevice.h"
 #include "control/StatusDisplays.h"
@@ -24,7 +25,11 @@ namespace chatterly {
 class CallController;
 class CallerWorker;
 class CStationDlg;
+class HistoryStore;
+class HistoryWindow;
 class StationCalls;
+class StationHistory;
+class StationSettings;
 class StationMemory;
 class StationView;
 class StationViewProxy;
@@ -37,6 +42,8 @@ struct StationOptions {
     std::chrono::milliseconds connectLimit{8000};  // a connect that takes longer fails
     StatusDisplays::Clock clock;                   // calendar seconds; the system's by default
     RecordingDevice::Options recorder;             // the default sound server and source
+    std::string settingsFile = "Chatterly.ini";    // in the working directory
+    std::string historyDirectory = "History";
 };
 
 class Station {
@@ -61,6 +68,11 @@ class Station {
     // Remote Parlio: the memory dialog; after OK the lists, the box and the
     // file are rebuilt.
     void OnRemoteStationButton();
+    // History: opens the history window (made at the first press), or
+    // brings it forward.
+    void OnHistoryButton();
+    // The history window, once opened (else null).
+    HistoryWindow* historyWindow() const { return historyWindow_.get(); }
 
     CStationDlg& window() const { return *window_; }
     CallController& controller() const { return *controller_; }
@@ -69,6 +81,8 @@ class Station {
     VoiceRecorder& recorder() const { return *recorder_; }
     StationMemory& memory() const { return *memory_; }
     CallerWorker& caller() const { return *caller_; }
+    StationHistory& history() const { return *history_; }
+    StationSettings& settings() const { return *settings_; }
     // The listener (never null) and the port it listens on (0: not listening).
     CListeningSocket& listener() const { return *listener_; }
     uint16_t listeningPort() const;
@@ -79,8 +93,13 @@ class Station {
     // Listens on the station's port; false (with its message, Talk
     // disabled) when the port cannot be had.
     bool openListener();
+    // GUI thread, after the history changed: the History button's count and
+    // the window's rows.
+    void historyChanged();
 
     const StationOptions options_;
+    std::unique_ptr<StationSettings> settings_;
+    std::shared_ptr<HistoryStore> store_;
     std::unique_ptr<CStationDlg> window_;
     std::shared_ptr<StationViewProxy> proxy_;
     std::shared_ptr<StatusDisplays> displays_;
@@ -88,9 +107,12 @@ class Station {
     std::shared_ptr<VoiceRecorder> recorder_;
     std::shared_ptr<StationMemory> memory_;
     std::shared_ptr<CallerWorker> caller_;
+    std::shared_ptr<StationHistory> history_;
     std::shared_ptr<StationCalls> calls_;
     std::shared_ptr<CallController> controller_;
     std::unique_ptr<CListeningSocket> listener_;
+    std::unique_ptr<HistoryWindow> historyWindow_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // for posted history changes
 };
 
 }  // namespace chatterly

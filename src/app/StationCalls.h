@@ -10,7 +10,11 @@
 // holds refuse their window requests, and the controller, which the station
 // owns, is reached only while it lives. So nothing it does then is harmful.
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
+
+#include "app/StationHistory.h"
 
 #include "control/CallHooks.h"
 #include "net/CallStation.h"
@@ -30,7 +34,7 @@ class StationCalls : public CallStation,
   public:
     StationCalls(std::shared_ptr<StationView> view, std::shared_ptr<StatusDisplays> displays,
                  std::shared_ptr<VoiceRecorder> recorder, std::shared_ptr<StationMemory> memory,
-                 std::shared_ptr<CallerWorker> caller);
+                 std::shared_ptr<CallerWorker> caller, std::shared_ptr<StationHistory> history);
     // The controller is made after this object (it holds this as its hooks).
     void setController(std::weak_ptr<CallController> controller);
 
@@ -41,6 +45,7 @@ class StationCalls : public CallStation,
     void SetIncomingState(bool active) override;
     void PlaybackAnimation(bool start) override;
     bool PlayVoiceMessage(const void* image, size_t length) override;
+    void messageSent(const std::vector<uint8_t>& image) override;
     std::string remoteText() override;
     std::string resolveRemote(const std::string& text) override;
     void SetConnectedControls(bool connected) override;
@@ -69,7 +74,17 @@ class StationCalls : public CallStation,
     std::shared_ptr<VoiceRecorder> recorder_;
     std::shared_ptr<StationMemory> memory_;
     std::shared_ptr<CallerWorker> caller_;
+    std::shared_ptr<StationHistory> history_;
     CConnectionSocket* incoming_ = nullptr;  // GUI thread only
+    // Each call's number (the history's count of a call's messages): the
+    // time it began in milliseconds, made unique.
+    std::atomic<int64_t> lastCall_{0};
+    std::atomic<int64_t> incomingCall_{0};
+    std::atomic<int64_t> outgoingCall_{0};
+
+    int64_t newCall();
+    // The far end of the call this thread serves, as the history keeps it.
+    StationHistory::Remote remoteHere();
 };
 
 }  // namespace chatterly

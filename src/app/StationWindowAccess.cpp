@@ -29,6 +29,8 @@ constexpr ControlAccess kStationControls[] = {
     {IDC_EXIT, "Exit", "Ends the call and closes Chatterly."},
     {IDC_REMOTE_STATION, "Remote Parlio",
      "Opens the remembered stations, to add, edit or remove them."},
+    {IDC_HISTORY, "History",
+     "Opens the kept messages, to hear them again; the count is of messages not yet heard."},
     {IDC_SPEAKER, "Speaker", "Moves while a voice message plays."},
     {IDC_LED, "Connection light", "Lit while a call stands."},
     {IDC_STATUS_BOX, nullptr, "Shows how long the call has lasted."},

@@ -18,6 +18,12 @@ namespace {
 std::atomic<uint64_t> stops{0};        // stopMessages() calls so far
 std::atomic<int64_t> messageStart{0};  // steady-clock ticks; 0: none yet
 
+// Held while a voice message plays.
+std::mutex& voiceLock() {
+    static std::mutex m;
+    return m;
+}
+
 std::mutex& guiWaitLock() {
     static std::mutex m;
     return m;
@@ -91,13 +97,26 @@ bool playSynchronously(const std::function<bool()>& play) {
 
 }  // namespace
 
-bool Playback::PlayVoiceMessage(const void* image, size_t length) {
-    const uint64_t startedAt = stops.load();
-    return playSynchronously([&] {
+Playback::Outcome Playback::playMessage(const void* image, size_t length) {
+    bool stopped = false;
+    const bool played = playSynchronously([&] {
+        std::lock_guard voice(voiceLock());
+        const uint64_t startedAt = stops.load();
         PulseOutput output("voice message");
         TimedSink timed(output);
-        return WavDecoder::decode(image, length, timed, [&] { return stops.load() != startedAt; });
+        const bool decoded =
+            WavDecoder::decode(image, length, timed, [&] { return stops.load() != startedAt; });
+        stopped = stops.load() != startedAt;
+        return decoded;
     });
+    if (!played) {
+        return Outcome::Failed;
+    }
+    return stopped ? Outcome::Stopped : Outcome::Played;
+}
+
+bool Playback::PlayVoiceMessage(const void* image, size_t length) {
+    return playMessage(image, length) != Outcome::Failed;
 }
 
 bool Playback::playFile(const std::string& fileName) {

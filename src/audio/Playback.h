@@ -24,9 +24,17 @@ namespace chatterly {
 
 class Playback {
   public:
-    // Plays the image; false when it is refused, is no sound the decoder can
-    // read, or no sound server can be reached. A message that stopMessages()
-    // ended counts as played.
+    enum class Outcome {
+        Played,   // to its end
+        Stopped,  // stopMessages() ended it
+        Failed,   // refused, no sound the decoder can read, or no sound server
+    };
+    // Plays the image. Voice messages play one at a time, whatever thread
+    // plays them: one that comes while another plays waits for its end (a
+    // stop ends the one playing, not the one waiting).
+    static Outcome playMessage(const void* image, size_t length);
+    // playMessage; false only when it failed (a stopped message counts as
+    // played).
     static bool PlayVoiceMessage(const void* image, size_t length);
 
     // Plays "CallWaiting.wav"; a missing or unplayable file plays nothing,

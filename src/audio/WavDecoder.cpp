@@ -77,12 +77,38 @@ bool decodeOpened(SNDFILE* sound, const SF_INFO& info, sf_count_t maxFrames, Sou
     return written > 0 && sink.finish(false);
 }
 
+// The most frames an image's bytes may carry at the sound's rate; a header
+// that claims more is refused.
+double allowedFrames(const SF_INFO& info, size_t length) {
+    return info.samplerate > 0 ? (static_cast<double>(length) + WavDecoder::kSlackBytes) *
+                                     info.samplerate / WavDecoder::kLeastBytesPerSecond
+                               : 0.0;
+}
+
 }  // namespace
 
 bool WavDecoder::isRiffWave(const void* image, size_t length) {
     const auto* bytes = static_cast<const char*>(image);
     return image && length >= 12 && std::memcmp(bytes, "RIFF", 4) == 0 &&
            std::memcmp(bytes + 8, "WAVE", 4) == 0;
+}
+
+std::optional<int64_t> WavDecoder::playingMs(const void* image, size_t length) {
+    if (!isRiffWave(image, length)) {
+        return std::nullopt;
+    }
+    SoundFileMemory memory(image, length);
+    SF_INFO info{};
+    SNDFILE* sound = memory.open(info);
+    if (!sound) {
+        return std::nullopt;
+    }
+    sf_close(sound);
+    if (info.frames <= 0 || info.channels <= 0 || info.channels > 32 || info.samplerate <= 0 ||
+        static_cast<double>(info.frames) > allowedFrames(info, length)) {
+        return std::nullopt;
+    }
+    return info.frames * 1000 / info.samplerate;
 }
 
 bool WavDecoder::decode(const void* image, size_t length, SoundSink& sink,
@@ -96,14 +122,10 @@ bool WavDecoder::decode(const void* image, size_t length, SoundSink& sink,
     if (!sound) {
         return false;
     }
-    // The most frames the image's bytes may carry at the sound's rate; a
-    // header that claims more is refused.
-    const double allowedFrames = info.samplerate > 0 ? (static_cast<double>(length) + kSlackBytes) *
-                                                           info.samplerate / kLeastBytesPerSecond
-                                                     : 0.0;
+    const double allowed = allowedFrames(info, length);
     bool played = false;
-    if (static_cast<double>(info.frames) <= allowedFrames) {
-        played = decodeOpened(sound, info, static_cast<sf_count_t>(allowedFrames), sink, stopped);
+    if (static_cast<double>(info.frames) <= allowed) {
+        played = decodeOpened(sound, info, static_cast<sf_count_t>(allowed), sink, stopped);
     }
     sf_close(sound);
     return played;

@@ -15,7 +15,9 @@
 // hours.
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "audio/SoundSink.h"
@@ -30,6 +32,11 @@ class WavDecoder {
     // fails. The sink is opened at the first decoded frames.
     static bool decode(const void* image, size_t length, SoundSink& sink,
                        const std::function<bool()>& stopped = {});
+    // How long the image plays, in milliseconds, as its header says: none
+    // when decode() would refuse it at once (no RIFF WAVE image, a sound
+    // libsndfile cannot open, no frame, or more playing time than its bytes
+    // can carry). Nothing is decoded.
+    static std::optional<int64_t> playingMs(const void* image, size_t length);
     // A sound file of the station's own (the call-waiting cue), to its end.
     // It is played only when it is a regular file (see FileStream): false
     // when it is missing, is anything else, or cannot be decoded.

@@ -16,6 +16,7 @@ inline constexpr int IDC_PROPERTIES = 1010;
 inline constexpr int IDC_ABOUT = 1011;
 // The row under the template's controls.
 inline constexpr int IDC_STATUS_LINE = 1101;
+inline constexpr int IDC_HISTORY = 1102;
 
 inline constexpr int IDB_SPEAKER_REST = 132;
 inline constexpr int IDB_LED_CONNECTED = 133;

@@ -18,6 +18,9 @@ class HistoryWindow : public QWidget {
     HistoryWindow(HistoryStore& store, HistoryPlayer& player, QWidget* parent = nullptr);
     // Reads the store again (the station calls it after every change).
     void refresh();
+    // Whether input for receiver asks to stop what plays: Escape in this
+    // window, or a click or the mnemonic of its Stop button.
+    bool isStopGesture(QObject* receiver, QEvent* event) const;
 };
 
 }  // namespace chatterly

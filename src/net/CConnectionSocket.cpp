@@ -95,11 +95,13 @@ void CConnectionSocket::SendWaiting(const std::vector<uint8_t>* first) {
     try {
         if (first) {
             WriteFrame(*first);
+            station_->messageSent(*first);
         }
         while (!waitingToSend_.empty()) {
             const std::vector<uint8_t> next = std::move(waitingToSend_.front());
             waitingToSend_.pop_front();
             WriteFrame(next);
+            station_->messageSent(next);
         }
         sending_ = false;
     } catch (const FileError& e) {

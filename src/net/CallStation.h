@@ -7,7 +7,9 @@
 // safely, also once its window has gone.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace chatterly {
 
@@ -28,6 +30,8 @@ class CallStation {
     virtual void PlaybackAnimation(bool start) = 0;
     // Plays a received voice message synchronously; false when it cannot.
     virtual bool PlayVoiceMessage(const void* image, size_t length) = 0;
+    // A recording has gone out on the connection's thread, whole.
+    virtual void messageSent(const std::vector<uint8_t>& image) { (void)image; }
 
     // The remote-station text as Connect took it, and the address to call
     // for it: the address AddressByAlias maps it to, else the text itself.

@@ -144,6 +144,16 @@ tone_into() { # NAME HZ SECONDS: a tone into station NAME's microphone
   sox -n -r 22050 -c 1 -b 16 -e signed-integer "$run/tone-$2.wav" synth "$3" sine "$2" vol 0.5
   paplay --server="$(server "$1")" -d spk "$run/tone-$2.wav"
 }
+history_of() { # NAME: the station's history as the command line prints it
+  (cd "$run/$1" && env -u DISPLAY "$program" --history)
+}
+lines_of() { # NAME PATTERN COUNT: that many lines of the history match
+  [ "$(history_of "$1" | grep -cE "$2")" -eq "$3" ]
+}
+history_window_of_b() {
+  hist_b=$(xdotool search --all --onlyvisible --pid "$pid_b" --name '^History$' | head -n 1)
+  [ -n "$hist_b" ]
+}
 records() { # PULSE_SERVER PID: a record stream of that process is open
   pactl --server="$1" list source-outputs | grep -q "application.process.id = \"$2\""
 }
@@ -164,6 +174,9 @@ wait_until 30 loud_for b 1.3 || fail "B did not play A's message"
 import -window root "$output/two-stations.png" 2>/dev/null
 kill "$capture_pid"
 pitch_near b 1000 || fail "B played another sound"
+# What A sent ("Parlio.wav" holds it) is what B kept, byte for byte.
+kept=$(ls "$run/b/History/"*-in.wav 2>/dev/null | head -n 1)
+cmp -s "$run/a/Parlio.wav" "$kept" || fail "B's history does not hold A's message as sent"
 
 step "B answers: A's loudspeaker plays B's tone of another pitch"
 press_talk "$win_b" || fail "B's Talk did not go down"
@@ -173,6 +186,27 @@ keys "$win_b" alt+s
 wait_until 30 loud_for a 1.3 || fail "A did not play B's message"
 kill "$capture_pid"
 pitch_near a 600 || fail "A played another sound"
+
+step "B holds messages: A's next one waits unplayed, then plays from B's history by keyboard"
+keys "$win_b" alt+h
+wait_until 10 history_window_of_b || fail "B's history window did not open"
+keys "$hist_b" alt+h
+wait_until 5 grep -q "HoldMessages=true" "$run/b/Chatterly.ini" || fail "Hold messages did not turn on"
+press_talk "$win_a" || fail "A's Talk did not go down"
+capture b
+tone_into a 800 1.5
+keys "$win_a" alt+s
+wait_until 30 lines_of b $'\tin\t.*\tunplayed\t' 1 || fail "B did not keep A's message unplayed"
+wait_until 5 shows "$win_b" "History (1)" || fail "B's History button: $(ocr "$win_b")"
+loud_for b 0.2 && fail "B played a held message: $(heard b)"
+keys "$hist_b" alt+u
+wait_until 30 loud_for b 1.3 || fail "B did not play the held message from its history"
+kill "$capture_pid"
+pitch_near b 800 || fail "B played another sound"
+wait_until 10 lines_of b $'\tin\t.*\tplayed\t' 2 || fail "B's history: $(history_of b)"
+lines_of a $'\tout\tdesk\t' 2 || fail "A's history: $(history_of a)"
+keys "$hist_b" alt+h
+wait_until 5 grep -q "HoldMessages=false" "$run/b/Chatterly.ini" || fail "Hold messages did not turn off"
 
 step "C calls B during the call: the cue at B, the busy frame for C, then the close"
 capture b
@@ -238,6 +272,27 @@ on_top_a() {
 }
 wait_until 10 on_top_a || fail "A's window did not come forward"
 ended "$pid_a" && fail "A ended"
+
+step "B is killed while A's message plays: after a restart B's history has it, whole"
+type_remote "$win_a" desk
+keys "$win_a" Return
+wait_until 20 title_is "$win_b" "Chatterly Connected to hall" || fail "B's caption: $(title "$win_b")"
+press_talk "$win_a" || fail "A's Talk did not go down"
+capture b
+tone_into a 700 4
+keys "$win_a" alt+s
+wait_until 30 loud_for b 0.5 || fail "B did not start playing A's message"
+kill -9 "$pid_b"
+kill "$capture_pid"
+wait "$pid_b" 2>/dev/null || true
+[ "$(sqlite3 "$run/b/History/index.sqlite" 'PRAGMA integrity_check')" = ok ] ||
+  fail "B's index is damaged"
+lines_of b $'\tin\t' 3 || fail "B's history after the kill: $(history_of b)"
+wait_until 10 shows "$win_a" "Connection Status" || fail "A did not return to idle"
+station b "$A" hall
+win_b=$(timeout 30 xdotool search --all --sync --onlyvisible --pid "$pid_b" --name '^Chatterly$' |
+  head -n 1) || fail "B's window did not appear again"
+lines_of b $'\tin\t' 3 || fail "B's history after the restart: $(history_of b)"
 
 step "both windows close; each process ends within two seconds"
 for s in a b; do

@@ -1,6 +1,8 @@
 // The main of every test program: the Qt application on the offscreen
 // platform (unless the environment names another), the GUI thread's loop,
-// the error report's message boxes, then GoogleTest.
+// the error report's message boxes, then GoogleTest, in a working directory
+// of the test program's own (what a station keeps there, such as its message
+// history, never meets another test's).
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,6 +10,7 @@
 
 #include "framework/threads/QtThreadLoop.h"
 #include "framework/widgets/ErrorBoxes.h"
+#include "support/TestSupport.h"
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
@@ -17,5 +20,6 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     chatterly::QtThreadLoop loop;
     chatterly::ErrorBoxes::install();
+    const chatterly::test::ScratchDirectory workingDirectory;
     return RUN_ALL_TESTS();
 }

@@ -26,17 +26,19 @@ std::string directoryOf(const std::string& path) {
 
 }  // namespace
 
-ReplacingFileStream::ReplacingFileStream(std::string target)
+ReplacingFileStream::ReplacingFileStream(std::string target, Kind kind)
     : target_(std::move(target)), replaced_(target_) {
     struct stat st {};
-    if (::lstat(replaced_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    const bool isLink = ::lstat(replaced_.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    if (isLink && kind == Kind::KeepsItsPlace) {
         std::error_code ec;
         const auto resolved = std::filesystem::canonical(replaced_, ec);
         if (!ec) {
             replaced_ = resolved.string();
         }
     }
-    const bool exists = ::stat(replaced_.c_str(), &st) == 0;
+    const bool exists = kind == Kind::KeepsItsPlace ? ::stat(replaced_.c_str(), &st) == 0
+                                                    : ::lstat(replaced_.c_str(), &st) == 0 && !isLink;
     if (exists) {
         if (S_ISDIR(st.st_mode)) {
             throw FileError(target_, EISDIR);
@@ -63,7 +65,7 @@ ReplacingFileStream::ReplacingFileStream(std::string target)
             throw FileError(target_, error);
         }
     }
-    if (exists) {
+    if (exists && kind == Kind::KeepsItsPlace) {
         // Best effort: a file we cannot give the old permissions stays the
         // user's alone.
         (void)::fchmod(fd, st.st_mode & 07777);

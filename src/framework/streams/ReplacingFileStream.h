@@ -12,6 +12,10 @@
 // file it points to replaced, the link itself stays (a file kept in a synced
 // folder stays there). An existing target that this process may not write is
 // refused, as opening it for writing would be.
+//
+// A private file (the station's settings) is handled more strictly: it is
+// always the user's alone (0600), and a symbolic link under its name is
+// replaced by the new file, never followed.
 
 #include <memory>
 #include <string>
@@ -24,8 +28,13 @@ class FileStream;
 
 class ReplacingFileStream : public ByteStream {
   public:
+    enum class Kind {
+        KeepsItsPlace,  // keeps the old file's permissions, and a link's target is replaced
+        Private,        // 0600, and a link under the name is replaced itself
+    };
+
     // Creates the new file. Throws FileError(target, errno) when it cannot.
-    explicit ReplacingFileStream(std::string target);
+    explicit ReplacingFileStream(std::string target, Kind kind = Kind::KeepsItsPlace);
     ~ReplacingFileStream() override;
 
     ReplacingFileStream(const ReplacingFileStream&) = delete;

@@ -1,0 +1,115 @@
+#include "app/StationHistory.h"
+
+#include <QString>
+
+#include "app/StationSettings.h"
+#include "audio/Playback.h"
+#include "audio/WavDecoder.h"
+#include "framework/widgets/StatusLine.h"
+
+namespace chatterly {
+
+StationHistory::StationHistory(std::shared_ptr<HistoryStore> store, StationSettings& settings,
+                               std::function<void(bool)> animate)
+    : store_(std::move(store)),
+      settings_(settings),
+      animate_(std::move(animate)),
+      hold_(settings.holdMessages()) {}
+
+bool StationHistory::receive(const void* image, size_t length, const Remote& remote,
+                             int64_t call) {
+    // What the player refuses is not kept: it plays (and fails) as before.
+    const auto playingMs = WavDecoder::playingMs(image, length);
+    if (!playingMs) {
+        return Playback::PlayVoiceMessage(image, length);
+    }
+    MessageInfo info;
+    info.direction = Direction::In;
+    info.address = remote.address;
+    info.alias = remote.alias;
+    info.playingMs = *playingMs;
+    info.call = call;
+    const int64_t id = keep(info, image, length);
+    if (id != 0 && hold_) {
+        const int waiting = store_->unplayedCount();
+        StatusLine::post(waiting == 1 ? QStringLiteral("1 message waits in the history.")
+                                      : QStringLiteral("%1 messages wait in the history.")
+                                            .arg(waiting));
+        return true;
+    }
+    const Playback::Outcome outcome = Playback::playMessage(image, length);
+    if (id != 0 && outcome == Playback::Outcome::Played) {
+        store_->markPlayed(id);
+    }
+    return outcome != Playback::Outcome::Failed;
+}
+
+void StationHistory::sent(const std::vector<uint8_t>& image, const Remote& remote,
+                          int64_t call) {
+    MessageInfo info;
+    info.direction = Direction::Out;
+    info.address = remote.address;
+    info.alias = remote.alias;
+    info.playingMs = WavDecoder::playingMs(image.data(), image.size()).value_or(0);
+    info.call = call;
+    info.played = true;
+    keep(info, image.data(), image.size());
+}
+
+int64_t StationHistory::keep(const MessageInfo& info, const void* image, size_t length) {
+    const HistoryStore::KeepResult result = store_->keep(info, image, length);
+    switch (result.kept) {
+        case HistoryStore::Kept::Yes:
+            return result.id;
+        case HistoryStore::Kept::CallShareFull:
+            StatusLine::post(
+                QStringLiteral("This call's messages fill its share of the history; the latest "
+                               "was not kept."));
+            return 0;
+        case HistoryStore::Kept::Failed:
+            break;
+    }
+    if (failureToldForCall_.exchange(info.call) != info.call) {
+        const std::string why = store_->error();
+        StatusLine::post(QStringLiteral("The history could not keep a message") +
+                         (why.empty() ? QStringLiteral(".")
+                                      : QStringLiteral(": ") + QString::fromStdString(why)));
+    }
+    return 0;
+}
+
+void StationHistory::playMessages(const std::vector<int64_t>& ids) {
+    for (const int64_t id : ids) {
+        const std::vector<uint8_t> image = store_->image(id);
+        if (image.empty()) {
+            continue;
+        }
+        animate_(true);
+        const Playback::Outcome outcome = Playback::playMessage(image.data(), image.size());
+        animate_(false);
+        if (outcome == Playback::Outcome::Stopped) {
+            return;
+        }
+        if (outcome == Playback::Outcome::Played) {
+            store_->markPlayed(id);
+        }
+    }
+}
+
+void StationHistory::stopMessages() {
+    Playback::stopMessages();
+}
+
+bool StationHistory::holdMessages() const {
+    return hold_;
+}
+
+void StationHistory::setHoldMessages(bool hold) {
+    hold_ = hold;
+    if (!settings_.setHoldMessages(hold)) {
+        StatusLine::post(QStringLiteral("The setting could not be saved in ") +
+                         QString::fromLatin1(StationSettings::kFileName) + QLatin1Char('.'));
+    }
+}
+
+}  // namespace chatterly

@@ -1,0 +1,61 @@
+#include "app/StationSettings.h"
+
+#include <charconv>
+
+#include "framework/streams/FrameworkError.h"
+
+namespace chatterly {
+
+StationSettings::StationSettings(std::string fileName)
+    : fileName_(std::move(fileName)), file_(IniFile::load(fileName_)) {}
+
+int64_t StationSettings::historyCapMiB() const {
+    return integer("History", "CapMiB", kDefaultHistoryCapMiB, kLeastHistoryCapMiB,
+                   kMostHistoryCapMiB);
+}
+
+bool StationSettings::holdMessages() const {
+    return flag("History", "HoldMessages", false);
+}
+
+bool StationSettings::setHoldMessages(bool hold) {
+    file_.set("History", "HoldMessages", hold ? "true" : "false");
+    return store();
+}
+
+int64_t StationSettings::integer(const char* section, const char* key, int64_t fallback,
+                                 int64_t least, int64_t most) const {
+    const auto text = file_.value(section, key);
+    if (!text) {
+        return fallback;
+    }
+    int64_t value = 0;
+    const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), value);
+    if (error != std::errc() || end != text->data() + text->size() || value < least ||
+        value > most) {
+        return fallback;
+    }
+    return value;
+}
+
+bool StationSettings::flag(const char* section, const char* key, bool fallback) const {
+    const auto text = file_.value(section, key);
+    if (text == "true") {
+        return true;
+    }
+    if (text == "false") {
+        return false;
+    }
+    return fallback;
+}
+
+bool StationSettings::store() {
+    try {
+        file_.save(fileName_);
+        return true;
+    } catch (const FrameworkError&) {
+        return false;
+    }
+}
+
+}  // namespace chatterly

@@ -1,0 +1,42 @@
+#pragma once
+// The station's own settings, kept in "Chatterly.ini" beside the station
+// memory (see IniFile: written whole, private, never through a link). A
+// missing or damaged file gives the defaults, and so does each value that is
+// missing, unreadable or out of its range; a value is written back only when
+// the user changes a setting. GUI thread.
+
+#include <cstdint>
+#include <string>
+
+#include "framework/streams/IniFile.h"
+
+namespace chatterly {
+
+class StationSettings {
+  public:
+    static constexpr const char* kFileName = "Chatterly.ini";
+    static constexpr int64_t kDefaultHistoryCapMiB = 256;
+    static constexpr int64_t kLeastHistoryCapMiB = 1;
+    static constexpr int64_t kMostHistoryCapMiB = 1 << 20;  // a tebibyte
+
+    explicit StationSettings(std::string fileName = kFileName);
+
+    // The most the message history keeps, in MiB.
+    int64_t historyCapMiB() const;
+    // Received messages are kept unplayed instead of played.
+    bool holdMessages() const;
+    // Sets and writes the file; false when it cannot be written (the value
+    // holds for this run).
+    bool setHoldMessages(bool hold);
+
+  private:
+    int64_t integer(const char* section, const char* key, int64_t fallback, int64_t least,
+                    int64_t most) const;
+    bool flag(const char* section, const char* key, bool fallback) const;
+    bool store();
+
+    std::string fileName_;
+    IniFile file_;
+};
+
+}  // namespace chatterly
