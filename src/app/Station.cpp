@@ -1,7 +1,7 @@
 #include "app/Station.h"
 
-#include <QApplication>
 #include <QPointer>
+#include <QTimer>
 
 #include "app/CStationDlg.h"
 #include "app/StationCalls.h"
@@ -16,6 +16,7 @@
 #include "control/TalkButton.h"
 #include "framework/threads/ErrorReport.h"
 #include "framework/threads/ThreadLoop.h"
+#include "framework/threads/WindowRequests.h"
 #include "framework/widgets/InputHold.h"
 #include "framework/widgets/MessageBox.h"
 #include "framework/widgets/StatusLine.h"
@@ -80,15 +81,23 @@ Station::Station(StationOptions options)
                              const std::function<bool()>& played) {
         waitWhilePlaying(window, QPointer<HistoryWindow>(historyWindow_.get()), played);
     });
+    // A change made on a worker reaches the GUI thread as a window request;
+    // the window is brought up to date once the GUI thread is free.
     store_->setOnChange([alive = std::weak_ptr<bool>(alive_), this] {
-        QMetaObject::invokeMethod(
-            qApp,
-            [alive, this] {
-                if (alive.lock()) {
+        const auto changed = [&alive, this] {
+            if (alive.lock() && !historyChangePending_) {
+                historyChangePending_ = true;
+                QTimer::singleShot(0, window_.get(), [this] {
+                    historyChangePending_ = false;
                     historyChanged();
-                }
-            },
-            Qt::QueuedConnection);
+                });
+            }
+        };
+        if (WindowRequests::isGuiThread()) {
+            changed();
+        } else {
+            WindowRequests::run(changed);
+        }
     });
     historyChanged();
     if (!store_->error().empty()) {

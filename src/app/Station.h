@@ -112,7 +112,8 @@ class Station {
     std::shared_ptr<CallController> controller_;
     std::unique_ptr<CListeningSocket> listener_;
     std::unique_ptr<HistoryWindow> historyWindow_;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // for posted history changes
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // for workers' history changes
+    bool historyChangePending_ = false;
 };
 
 }  // namespace chatterly

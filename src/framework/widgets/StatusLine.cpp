@@ -1,7 +1,7 @@
 #include "framework/widgets/StatusLine.h"
 
-#include <QMetaObject>
-#include <QPointer>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QTime>
 #include <cstdio>
 #include <mutex>
@@ -16,10 +16,24 @@ std::mutex& lineLock() {
     return m;
 }
 
-QPointer<StatusLine>& installed() {
-    static QPointer<StatusLine> line;
+// The installed line; set and cleared under lineLock by the line itself.
+StatusLine*& installed() {
+    static StatusLine* line = nullptr;
     return line;
 }
+
+// A notice on its way to the line. The event queue owns it and the GUI
+// thread deletes it, so nothing of it is freed on the posting thread; a line
+// that goes first takes its pending events with it.
+class NoticeEvent : public QEvent {
+  public:
+    explicit NoticeEvent(QString text) : QEvent(type()), text(std::move(text)) {}
+    static QEvent::Type type() {
+        static const auto registered = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return registered;
+    }
+    const QString text;
+};
 
 }  // namespace
 
@@ -39,16 +53,9 @@ StatusLine::~StatusLine() {
 
 void StatusLine::post(const QString& text) {
     std::lock_guard lock(lineLock());
-    if (StatusLine* line = installed().data()) {
-        // Queued, so that no thread waits for the GUI thread to show it.
-        QMetaObject::invokeMethod(
-            line,
-            [line = QPointer<StatusLine>(line), text] {
-                if (line) {
-                    line->show(text);
-                }
-            },
-            Qt::QueuedConnection);
+    if (StatusLine* line = installed()) {
+        // Posted, so that no thread waits for the GUI thread to show it.
+        QCoreApplication::postEvent(line, new NoticeEvent(text));
         return;
     }
     std::fprintf(stderr, "chatterly: %s\n", text.toUtf8().constData());
@@ -56,6 +63,14 @@ void StatusLine::post(const QString& text) {
 
 void StatusLine::post(const std::string& text) {
     post(AnsiCodec::toQString(text));
+}
+
+bool StatusLine::event(QEvent* event) {
+    if (event->type() == NoticeEvent::type()) {
+        show(static_cast<NoticeEvent*>(event)->text);
+        return true;
+    }
+    return QLabel::event(event);
 }
 
 void StatusLine::show(const QString& text) {

@@ -32,6 +32,9 @@ class StatusLine : public QLabel {
     // The latest notice, without its time ("" before the first).
     QString notice() const { return notice_; }
 
+  protected:
+    bool event(QEvent* event) override;
+
   private:
     void show(const QString& text);
 

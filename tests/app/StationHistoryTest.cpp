@@ -1,0 +1,156 @@
+// The station keeps what its calls carry: a received message is kept and
+// then played (or, while messages are held, only kept), a message the player
+// refuses is not kept, a sent message is kept as it went out; the History
+// button counts what waits unheard, and a message played from the history
+// is marked played. Real sockets on loopback, the real sound server.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
+
+#include "app/CStationDlg.h"
+#include "app/Station.h"
+#include "app/StationHistory.h"
+#include "app/StationSettings.h"
+#include "audio/Playback.h"
+#include "control/CallController.h"
+#include "control/ControlIds.h"
+#include "framework/streams/CStringArray.h"
+#include "framework/threads/ThreadStarter.h"
+#include "framework/widgets/StatusLine.h"
+#include "memory/StationMemory.h"
+#include "net/CConnectionSocket.h"
+#include "support/PlainSocket.h"
+#include "support/SignalEventsReset.h"
+#include "support/TestSupport.h"
+#include "support/Tones.h"
+
+using namespace chatterly;
+using chatterly::test::PlainSocket;
+using chatterly::test::waitFor;
+
+namespace {
+
+enum class Kept { Played, Unplayed, Nothing };
+
+struct Scene {
+    const char* what;
+    bool hold;
+    bool historyIsAFile;
+    std::vector<uint8_t> image;
+    Kept kept;
+    QString notice;  // the status line's, after the message ("" none)
+};
+
+std::vector<uint8_t> longClaim() {
+    // A header that claims 10 s of 16-bit sound, with a kilobyte behind it.
+    auto image = test::toneImage(SF_FORMAT_PCM_16, 1, 22050, 10.0, 440.0);
+    image.resize(1024);
+    return image;
+}
+
+}  // namespace
+
+TEST(StationHistory, ReceivedMessagesAreKeptThenPlayedOrHeldAndRefusedOnesAreNot) {
+    if (!test::soundServerAvailable()) {
+        GTEST_SKIP() << "no sound server";
+    }
+    const auto tone = test::toneImage(SF_FORMAT_PCM_16, 1, 22050, 0.3, 440.0);
+    const Scene scenes[] = {
+        {"played", false, false, tone, Kept::Played, ""},
+        {"held", true, false, tone, Kept::Unplayed, "1 message waits in the history."},
+        {"refused by the player", false, false, longClaim(), Kept::Nothing, ""},
+        {"no history to keep it in", false, true, tone, Kept::Nothing,
+         "The history could not keep a message"},
+    };
+    for (const Scene& s : scenes) {
+        SCOPED_TRACE(s.what);
+        test::ScratchDirectory dir;
+        test::MessageBoxRecorder boxes;
+        test::clearSignalEvents();
+        if (s.historyIsAFile) {
+            test::writeFile(dir.file("History"), {1});
+        }
+        StationOptions options;
+        options.listenPort = 0;
+        Station station(options);
+        station.InitStationWindow();
+        CStringArray entries;
+        entries.Add("127.0.0.1 == hall");
+        station.memory().rebuildFromEntries(entries);
+        station.history().setHoldMessages(s.hold);
+        auto* line = qobject_cast<StatusLine*>(station.window().Control(IDC_STATUS_LINE));
+        auto* button = qobject_cast<QPushButton*>(station.window().Control(IDC_HISTORY));
+        PlainSocket caller = PlainSocket::connectLoopback(station.listeningPort());
+        ASSERT_TRUE(waitFor([&] { return station.controller().incomingCall(); }));
+        CConnectionSocket* call = station.listener().Connection(0);
+        const auto before = Playback::lastMessageStart();
+
+        ASSERT_TRUE(caller.sendAll(test::frameBytes(s.image)));
+        ASSERT_TRUE(waitFor([&] { return call->FramesPlayed() == 1; }, std::chrono::seconds(30)));
+        HistoryStore& store = station.history().store();
+        const auto rows = store.newestFirst();
+        EXPECT_EQ(Playback::lastMessageStart() != before, s.kept == Kept::Played);
+        if (s.kept == Kept::Nothing) {
+            EXPECT_TRUE(rows.empty());
+        } else {
+            ASSERT_EQ(rows.size(), 1u);
+            EXPECT_EQ(rows[0].direction, Direction::In);
+            EXPECT_EQ(rows[0].address, "127.0.0.1");
+            EXPECT_EQ(rows[0].alias, "hall");
+            EXPECT_EQ(rows[0].played, s.kept == Kept::Played);
+            EXPECT_EQ(test::fileBytes(store.pathOf(rows[0])), s.image);
+            EXPECT_TRUE(waitFor([&] {
+                return button->text() ==
+                       (s.kept == Kept::Unplayed ? "&History (1)" : "&History");
+            }));
+        }
+        if (!s.notice.isEmpty()) {
+            EXPECT_TRUE(waitFor([&] { return line->notice().startsWith(s.notice); }))
+                << line->notice().toStdString();
+        }
+        if (s.kept == Kept::Unplayed) {
+            // Played from the history, to its end: heard, and marked played.
+            station.history().playMessages({rows[0].id});
+            EXPECT_NE(Playback::lastMessageStart(), before);
+            EXPECT_TRUE(store.entry(rows[0].id)->played);
+            EXPECT_TRUE(waitFor([&] { return button->text() == "&History"; }));
+        }
+        EXPECT_TRUE(boxes.texts().empty() || s.kept == Kept::Nothing);
+        station.controller().Disconnect();
+    }
+    EXPECT_TRUE(ThreadStarter::waitForAll(std::chrono::seconds(20)));
+}
+
+// Talk on an incoming call: the message the caller receives is the one kept,
+// as sent and played.
+TEST(StationHistory, ASentMessageIsKeptAsItWentOut) {
+    if (!test::soundServerAvailable()) {
+        GTEST_SKIP() << "no sound server";
+    }
+    test::ScratchDirectory dir;
+    test::MessageBoxRecorder boxes;
+    test::clearSignalEvents();
+    StationOptions options;
+    options.listenPort = 0;
+    Station station(options);
+    station.InitStationWindow();
+    PlainSocket caller = PlainSocket::connectLoopback(station.listeningPort());
+    ASSERT_TRUE(waitFor([&] { return station.controller().incomingCall(); }));
+    auto* talk = qobject_cast<QPushButton*>(station.window().Control(IDC_TALK));
+    QTest::mouseClick(talk, Qt::LeftButton);
+    ASSERT_TRUE(waitFor([&] { return station.recorder().device().isRecording(); }));
+    QTest::mouseClick(talk, Qt::LeftButton);
+    const auto frames = test::readFrames(caller, 1);
+    ASSERT_EQ(frames.size(), 1u);
+    const auto rows = station.history().store().newestFirst();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].direction, Direction::Out);
+    EXPECT_TRUE(rows[0].played);
+    EXPECT_EQ(rows[0].address, "127.0.0.1");
+    EXPECT_EQ(test::fileBytes(station.history().store().pathOf(rows[0])), frames[0]);
+    station.controller().Disconnect();
+    EXPECT_TRUE(ThreadStarter::waitForAll(std::chrono::seconds(20)));
+}
