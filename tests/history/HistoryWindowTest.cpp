@@ -8,7 +8,6 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
-#include <QCheckBox>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QLabel>
@@ -91,10 +90,18 @@ TEST(HistoryModelNames, SuggestedFileNameIsTheStationAndTimeWithUnsafeCharacters
     }
 }
 
-// The station's side: records every request; a run of messages returns at once.
+// The station's side: records every request; a run of messages returns at
+// once, after what playing does runs (onPlay, given each message).
 class RecordingPlayer : public HistoryPlayer {
   public:
-    void playMessages(const std::vector<int64_t>& ids) override { runs.push_back(ids); }
+    void playMessages(const std::vector<int64_t>& ids) override {
+        runs.push_back(ids);
+        for (int64_t id : ids) {
+            if (onPlay) {
+                onPlay(id);
+            }
+        }
+    }
     void stopMessages() override { ++stops; }
     bool holdMessages() const override { return hold; }
     void setHoldMessages(bool on) override { settings.push_back(on), hold = on; }
@@ -103,6 +110,7 @@ class RecordingPlayer : public HistoryPlayer {
     int stops = 0;
     bool hold = false;
     std::vector<bool> settings;
+    std::function<void(int64_t)> onPlay;
 };
 
 // Takes every shortcut event: which object it went to, and whether another
@@ -171,6 +179,15 @@ class HistoryWindowTest : public ::testing::Test {
     static void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key), modifiers);
     }
+    QAbstractButton* button(const char* name) const {
+        for (auto* b : window->findChildren<QAbstractButton*>()) {
+            if (b->accessibleName() == QString::fromUtf8(name)) {
+                return b;
+            }
+        }
+        ADD_FAILURE() << "no button " << name;
+        return nullptr;
+    }
     bool kept(int64_t id) const { return std::filesystem::exists(paths.at(id)); }
 
     test::ScratchDirectory scratch;
@@ -236,7 +253,7 @@ TEST_F(HistoryWindowTest, KeysPlayTheSelectedStopAndDelete) {
 
     // Escape stops, from the list and from a button, and the window stays.
     press(Qt::Key_Escape);
-    window->findChild<QAbstractButton*>(QString(), Qt::FindDirectChildrenOnly)->setFocus();
+    button("Stop")->setFocus();
     press(Qt::Key_Escape);
     EXPECT_EQ(player.stops, 2);
     EXPECT_TRUE(window->isVisible());
@@ -254,9 +271,17 @@ TEST_F(HistoryWindowTest, KeysPlayTheSelectedStopAndDelete) {
 TEST_F(HistoryWindowTest, PlayUnplayedPlaysTheReceivedUnplayedOldestFirst) {
     keepFour();
     open();
+    // As the station does: each message played to its end is marked played,
+    // and the window is refreshed while the run goes on.
+    player.onPlay = [this](int64_t id) {
+        store.markPlayed(id);
+        window->refresh();
+    };
     press(Qt::Key_U, Qt::AltModifier);  // a mnemonic clicks once its button has shown the press
     ASSERT_TRUE(test::waitFor([this] { return !player.runs.empty(); }));
     EXPECT_EQ(player.runs, (std::vector<Ids>{{a, d}}));
+    EXPECT_EQ(window->model().unplayedCount(), 0);
+    EXPECT_FALSE(button("Play unplayed")->isEnabled());
 }
 
 TEST_F(HistoryWindowTest, SaveAsWritesAByteIdenticalCopyUnderTheSuggestedSafeName) {
@@ -289,7 +314,7 @@ TEST_F(HistoryWindowTest, ClearPlayedTakesEveryPlayedMessageAndItsFile) {
 TEST_F(HistoryWindowTest, HoldMessagesBoxFollowsThePlayersSettingAndSetsIt) {
     player.hold = true;
     open();
-    auto* box = window->findChild<QCheckBox*>();
+    QAbstractButton* box = button("Hold messages");
     ASSERT_TRUE(box);
     EXPECT_TRUE(box->isChecked());
     press(Qt::Key_H, Qt::AltModifier);
