@@ -8,11 +8,14 @@
 // Files and the directory are the user's alone: the directory 0700, files
 // 0600, made exclusively and never through a link. A received message's file
 // is written and synced, and its row committed, before keep() returns, so a
-// crash while it plays loses nothing. At open, a file without a row is
-// adopted and a row without a file dropped, silently. A damaged index is
-// moved aside (its name gets the time) and a new one begun that adopts the
-// files there. An index of a newer schema than this program's is opened
-// read-only.
+// crash while it plays loses nothing. The index's commits survive a crash of
+// the program at once, but a power cut may take back the last of them (the
+// write-ahead log with synchronous=NORMAL reaches the disk at its
+// checkpoints), whose synced files the next start then adopts. At open, a
+// file without a row is adopted and a row without a file dropped, silently.
+// A damaged index is moved aside (its name gets the time) and a new one
+// begun that adopts the files there. An index of a newer schema than this
+// program's is opened read-only.
 //
 // Bounds: the messages' bytes stay under the cap (the oldest played go
 // first, then the oldest unplayed); one call's messages take at most a
@@ -50,6 +53,7 @@ struct HistoryEntry {
     bool played = false;
     std::string fileName;  // the file's name inside the history directory
     int64_t call = 0;      // which call it came in (the station's own count)
+                           // 0 for a file adopted at open: its call is not known
 };
 
 // What the station knows of a message it is about to keep.
@@ -59,7 +63,7 @@ struct MessageInfo {
     std::string alias;
     int64_t playingMs = 0;
     int64_t call = 0;
-    bool played = false;  // sent messages are kept as played
+    bool played = false;            // sent messages are kept as played
     std::optional<int64_t> timeMs;  // now when absent
 };
 
@@ -107,6 +111,7 @@ class HistoryStore {
     // drops old messages beyond the bounds.
     KeepResult keep(const MessageInfo& info, const void* image, size_t length);
 
+    // Whether there was such a message to mark (or remove) and it was done.
     bool markPlayed(int64_t id);
     bool remove(int64_t id);  // row and file
     int clearPlayed();        // every played message, rows and files; how many went
@@ -127,7 +132,38 @@ class HistoryStore {
     void setOnChange(std::function<void()> onChange);
 
   private:
-    // ... the helper fills this in
+    // Makes the directory, or checks the one there; false (error_ set) when
+    // it is not a directory of its own.
+    bool openDirectory();
+    // Opens the index: a damaged one is moved aside and a new one begun, a
+    // newer one opened read-only. Mends when writable.
+    void openIndex();
+    // Adopts the station's files without rows and drops rows without files.
+    void mend();
+    // Moves the damaged index (closed) aside with its journal, begins a new
+    // one and mends it from the files.
+    void replaceDamagedIndex();
+    // A free name for a new message file; none when the directory cannot be
+    // looked into.
+    std::optional<std::string> newFileName(int64_t timeMs, Direction direction);
+    // Writes, syncs and closes a new file; a partial one is removed.
+    bool writeMessageFile(const std::string& path, const void* image, size_t length);
+    // Drops the given messages and then the oldest beyond the cap (played
+    // first), never the message keep; how many went.
+    size_t dropBeyondBounds(std::vector<int64_t> ids, std::vector<std::string> files,
+                            uint64_t freed, int64_t keep);
+    // Deletes the rows in one transaction, then unlinks their files.
+    bool drop(const std::vector<int64_t>& ids, const std::vector<std::string>& files);
+    std::string pathOf(const std::string& fileName) const;
+    void notifyChange();
+
+    Options options_;
+    mutable std::mutex mutex_;
+    std::unique_ptr<HistoryIndex> index_;  // null when unusable
+    std::string error_;
+    bool readOnly_ = false;
+    unsigned counter_ = 0;  // the last file name's counter
+    std::function<void()> onChange_;
 };
 
 }  // namespace chatterly
