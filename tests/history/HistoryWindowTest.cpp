@@ -203,7 +203,9 @@ TEST_F(HistoryWindowTest, EnterAndDoubleClickPlayEscapeStopsDeleteDeletes) {
 
     // Escape stops, from the list and from a button, and the window stays.
     press(Qt::Key_Escape);
-    control("Stop")->setFocus();
+    QWidget* stop = control("Stop");
+    ASSERT_TRUE(stop);
+    stop->setFocus();
     press(Qt::Key_Escape);
     EXPECT_EQ(player.stops, 2);
     EXPECT_TRUE(window->isVisible());
@@ -228,6 +230,7 @@ TEST_F(HistoryWindowTest, PlayUnplayedPlaysTheReceivedUnplayedOldestFirst) {
     alt(Qt::Key_U, [this] { return !player.runs.empty(); });
     EXPECT_EQ(player.runs, (std::vector<Ids>{{a, d}}));
     EXPECT_EQ(window->model().unplayedCount(), 0);
+    ASSERT_TRUE(control("Play unplayed"));
     EXPECT_FALSE(control("Play unplayed")->isEnabled());
 }
 
@@ -258,6 +261,7 @@ TEST_F(HistoryWindowTest, HoldMessagesBoxShowsThePlayersSettingAndSetsIt) {
     player.hold = true;
     open();
     auto* box = qobject_cast<QAbstractButton*>(control("Hold messages"));
+    ASSERT_TRUE(box);
     EXPECT_TRUE(box->isChecked());
     alt(Qt::Key_H, [this] { return !player.hold; });
     player.hold = true;  // set elsewhere: a refresh shows it and sets nothing
