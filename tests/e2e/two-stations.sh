@@ -190,8 +190,9 @@ pitch_near a 600 || fail "A played another sound"
 step "B holds messages: A's next one waits unplayed, then plays from B's history by keyboard"
 keys "$win_b" alt+h
 wait_until 10 history_window_of_b || fail "B's history window did not open"
+xdotool windowmove "$hist_b" 20 430 # below A's window, beside B's
 keys "$hist_b" alt+h
-wait_until 5 grep -q "HoldMessages=true" "$run/b/Chatterly.ini" || fail "Hold messages did not turn on"
+wait_until 5 grep -qs "HoldMessages=true" "$run/b/Chatterly.ini" || fail "Hold messages did not turn on"
 press_talk "$win_a" || fail "A's Talk did not go down"
 capture b
 tone_into a 800 1.5
@@ -206,7 +207,7 @@ pitch_near b 800 || fail "B played another sound"
 wait_until 10 lines_of b $'\tin\t.*\tplayed\t' 2 || fail "B's history: $(history_of b)"
 lines_of a $'\tout\tdesk\t' 2 || fail "A's history: $(history_of a)"
 keys "$hist_b" alt+h
-wait_until 5 grep -q "HoldMessages=false" "$run/b/Chatterly.ini" || fail "Hold messages did not turn off"
+wait_until 5 grep -qs "HoldMessages=false" "$run/b/Chatterly.ini" || fail "Hold messages did not turn off"
 
 step "C calls B during the call: the cue at B, the busy frame for C, then the close"
 capture b
