@@ -43,10 +43,16 @@ set +e
 LOG=$log tools/with-sound-server.sh bash -c '
 set -o pipefail
 status=0
+root=$PWD
 for b in build-release/bench_*; do
   [ -x "$b" ] || continue
   echo "== $(basename "$b")"
-  "$b" | tee -a "$LOG" | grep -v "^BENCH" || { echo "$(basename "$b") FAILED"; status=1; }
+  # Each in a scratch working directory: what a station keeps there (its
+  # recording, its history) stays out of the checkout.
+  work=$(mktemp -d)
+  (cd "$work" && "$root/$b") | tee -a "$LOG" | grep -v "^BENCH" ||
+    { echo "$(basename "$b") FAILED"; status=1; }
+  rm -rf "$work"
 done
 exit $status'
 status=$?

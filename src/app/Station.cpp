@@ -71,16 +71,17 @@ Station::Station(StationOptions options)
       caller_(std::make_shared<CallerWorker>(
           CallerWorker::Options{options_.callPort, options_.connectLimit})),
       history_(std::make_shared<StationHistory>(
-          store_, *settings_, [displays = displays_](bool on) { displays->PlaybackAnimation(on); })),
-      calls_(std::make_shared<StationCalls>(proxy_, displays_, recorder_, memory_, caller_,
-                                            history_)),
+          store_, *settings_,
+          [displays = displays_](bool on) { displays->PlaybackAnimation(on); })),
+      calls_(
+          std::make_shared<StationCalls>(proxy_, displays_, recorder_, memory_, caller_, history_)),
       controller_(std::make_shared<CallController>(proxy_, displays_, talk_, calls_)),
       listener_(std::make_unique<CListeningSocket>(calls_.get())) {
     calls_->setController(controller_);
-    Playback::setGuiWait([this, window = QPointer<CStationDlg>(window_.get())](
-                             const std::function<bool()>& played) {
-        waitWhilePlaying(window, QPointer<HistoryWindow>(historyWindow_.get()), played);
-    });
+    Playback::setGuiWait(
+        [this, window = QPointer<CStationDlg>(window_.get())](const std::function<bool()>& played) {
+            waitWhilePlaying(window, QPointer<HistoryWindow>(historyWindow_.get()), played);
+        });
     // A change made on a worker reaches the GUI thread as a window request;
     // the window is brought up to date once the GUI thread is free.
     store_->setOnChange([alive = std::weak_ptr<bool>(alive_), this] {

@@ -16,8 +16,7 @@ StationHistory::StationHistory(std::shared_ptr<HistoryStore> store, StationSetti
       animate_(std::move(animate)),
       hold_(settings.holdMessages()) {}
 
-bool StationHistory::receive(const void* image, size_t length, const Remote& remote,
-                             int64_t call) {
+bool StationHistory::receive(const void* image, size_t length, const Remote& remote, int64_t call) {
     // What the player refuses is not kept: it plays (and fails) as before.
     const auto playingMs = WavDecoder::playingMs(image, length);
     if (!playingMs) {
@@ -32,9 +31,9 @@ bool StationHistory::receive(const void* image, size_t length, const Remote& rem
     const int64_t id = keep(info, image, length);
     if (id != 0 && hold_) {
         const int waiting = store_->unplayedCount();
-        StatusLine::post(waiting == 1 ? QStringLiteral("1 message waits in the history.")
-                                      : QStringLiteral("%1 messages wait in the history.")
-                                            .arg(waiting));
+        StatusLine::post(waiting == 1
+                             ? QStringLiteral("1 message waits in the history.")
+                             : QStringLiteral("%1 messages wait in the history.").arg(waiting));
         return true;
     }
     const Playback::Outcome outcome = Playback::playMessage(image, length);
@@ -44,8 +43,7 @@ bool StationHistory::receive(const void* image, size_t length, const Remote& rem
     return outcome != Playback::Outcome::Failed;
 }
 
-void StationHistory::sent(const std::vector<uint8_t>& image, const Remote& remote,
-                          int64_t call) {
+void StationHistory::sent(const std::vector<uint8_t>& image, const Remote& remote, int64_t call) {
     MessageInfo info;
     info.direction = Direction::Out;
     info.address = remote.address;

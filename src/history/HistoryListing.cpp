@@ -8,7 +8,8 @@ namespace chatterly {
 namespace {
 
 std::string isoTime(int64_t timeMs) {
-    const auto seconds = static_cast<std::time_t>(timeMs >= 0 ? timeMs / 1000 : (timeMs - 999) / 1000);
+    const auto seconds =
+        static_cast<std::time_t>(timeMs >= 0 ? timeMs / 1000 : (timeMs - 999) / 1000);
     const auto ms = static_cast<int>(timeMs - static_cast<int64_t>(seconds) * 1000);
     std::tm utc{};
     gmtime_r(&seconds, &utc);

@@ -98,8 +98,7 @@ TEST(StationHistory, ReceivedMessagesAreKeptThenPlayedOrHeldAndRefusedOnesAreNot
             EXPECT_EQ(rows[0].played, s.kept == Kept::Played);
             EXPECT_EQ(test::fileBytes(store.pathOf(rows[0])), s.image);
             EXPECT_TRUE(waitFor([&] {
-                return button->text() ==
-                       (s.kept == Kept::Unplayed ? "&History (1)" : "&History");
+                return button->text() == (s.kept == Kept::Unplayed ? "&History (1)" : "&History");
             }));
         }
         if (!s.notice.isEmpty()) {

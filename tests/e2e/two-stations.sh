@@ -158,6 +158,15 @@ records() { # PULSE_SERVER PID: a record stream of that process is open
   pactl --server="$1" list source-outputs | grep -q "application.process.id = \"$2\""
 }
 
+step "the command line: --help names --history; --history where nothing was kept ends with 1"
+env -u DISPLAY "$program" --help | grep -q -- "--history" || fail "--help does not list --history"
+mkdir -p "$run/empty"
+listing=0
+(cd "$run/empty" && env -u DISPLAY "$program" --history >/dev/null 2>"$run/empty.log") || listing=$?
+[ "$listing" -eq 1 ] && grep -q "no message history" "$run/empty.log" ||
+  fail "--history without a history ended with $listing: $(cat "$run/empty.log")"
+[ ! -e "$run/empty/History" ] || fail "--history made a history"
+
 # --- A calls B by address, and they talk both ways -----------------------------
 step "A calls B by address"
 type_remote "$win_a" "$B"
@@ -280,7 +289,7 @@ keys "$win_a" Return
 wait_until 20 title_is "$win_b" "Chatterly Connected to hall" || fail "B's caption: $(title "$win_b")"
 press_talk "$win_a" || fail "A's Talk did not go down"
 capture b
-tone_into a 700 4
+tone_into a 700 3
 keys "$win_a" alt+s
 wait_until 30 loud_for b 0.5 || fail "B did not start playing A's message"
 kill -9 "$pid_b"

@@ -70,7 +70,8 @@ std::optional<std::string> IniFile::value(const std::string& section,
 }
 
 void IniFile::set(const std::string& section, const std::string& key, std::string value) {
-    std::replace_if(value.begin(), value.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    std::replace_if(
+        value.begin(), value.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
     values_[{section, key}] = std::string(trimmed(value));
 }
 

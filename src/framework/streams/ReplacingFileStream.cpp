@@ -37,8 +37,9 @@ ReplacingFileStream::ReplacingFileStream(std::string target, Kind kind)
             replaced_ = resolved.string();
         }
     }
-    const bool exists = kind == Kind::KeepsItsPlace ? ::stat(replaced_.c_str(), &st) == 0
-                                                    : ::lstat(replaced_.c_str(), &st) == 0 && !isLink;
+    const bool exists = kind == Kind::KeepsItsPlace
+                            ? ::stat(replaced_.c_str(), &st) == 0
+                            : ::lstat(replaced_.c_str(), &st) == 0 && !isLink;
     if (exists) {
         if (S_ISDIR(st.st_mode)) {
             throw FileError(target_, EISDIR);
