@@ -8,6 +8,18 @@
 #include "framework/widgets/StatusLine.h"
 
 namespace chatterly {
+namespace {
+
+// Takes whatever a decoder gives: whether an image decodes at all, whatever
+// the sound server does.
+class DiscardSink : public SoundSink {
+  public:
+    bool open(uint32_t, uint8_t) override { return true; }
+    bool write(const int16_t*, size_t) override { return true; }
+    bool finish(bool) override { return true; }
+};
+
+}  // namespace
 
 StationHistory::StationHistory(std::shared_ptr<HistoryStore> store, StationSettings& settings,
                                std::function<void(bool)> animate)
@@ -39,6 +51,11 @@ bool StationHistory::receive(const void* image, size_t length, const Remote& rem
     const Playback::Outcome outcome = Playback::playMessage(image, length);
     if (id != 0 && outcome == Playback::Outcome::Played) {
         store_->markPlayed(id);
+    } else if (DiscardSink discard; id != 0 && outcome == Playback::Outcome::Failed &&
+                                    !WavDecoder::decode(image, length, discard)) {
+        // The player refused it after all (a sound that fails midway, not a
+        // missing sound server): it is not kept.
+        store_->remove(id);
     }
     return outcome != Playback::Outcome::Failed;
 }
