@@ -6,29 +6,16 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <ctime>
-#include <filesystem>
-#include <unordered_map>
-#include <unordered_set>
 
 #include "framework/streams/FileError.h"
 #include "framework/streams/FileStream.h"
+#include "history/HistoryFileName.h"
 #include "history/HistoryIndex.h"
+#include "history/HistoryOpening.h"
 
 namespace chatterly {
 
 namespace {
-
-constexpr const char* kIndexName = "index.sqlite";
-// The largest image read back: far beyond any message, short of exhausting
-// the memory on a file that grew by mistake.
-constexpr uint64_t kImageLimit = 256ull << 20;
-// The counter of the file names: four digits.
-constexpr unsigned kCounterEnd = 10000;
-// The latest time a name can carry (9999-12-31 23:59:59.999 UTC).
-constexpr int64_t kLatestMs = 253402300799999;
 
 int64_t nowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -36,277 +23,16 @@ int64_t nowMs() {
         .count();
 }
 
-// "YYYYMMDD-HHMMSS" in UTC, and the milliseconds left over.
-std::string stampOf(int64_t timeMs, int* millis = nullptr) {
-    const time_t seconds = static_cast<time_t>(timeMs / 1000);
-    std::tm t{};
-    gmtime_r(&seconds, &t);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d%02d%02d-%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1,
-                  t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
-    if (millis) {
-        *millis = static_cast<int>(timeMs % 1000);
-    }
-    return text;
-}
-
-// A message file's name: "20261209-174012-345-0001-in.wav" (UTC), which
-// tells adoption the message's time and direction.
-std::string messageFileName(int64_t timeMs, unsigned counter, Direction direction) {
-    int millis = 0;
-    const std::string stamp = stampOf(timeMs, &millis);
-    char text[64];
-    std::snprintf(text, sizeof text, "%s-%03d-%04u-%s.wav", stamp.c_str(), millis, counter,
-                  direction == Direction::Out ? "out" : "in");
-    return text;
-}
-
-// Reads count digits at text[at]; -1 when they are not all digits.
-int digits(const std::string& text, size_t at, size_t count) {
-    int value = 0;
-    for (size_t i = at; i < at + count; ++i) {
-        if (text[i] < '0' || text[i] > '9') {
-            return -1;
-        }
-        value = value * 10 + (text[i] - '0');
-    }
-    return value;
-}
-
-struct NameParts {
-    int64_t timeMs = 0;
-    Direction direction = Direction::In;
-};
-
-// The time and direction in a name the station made; nothing for any other
-// name (a real date and time, the exact shape, nothing more).
-std::optional<NameParts> partsOf(const std::string& name) {
-    // YYYYMMDD-HHMMSS-mmm-NNNN- is 25 characters; "in.wav" or "out.wav" follows.
-    constexpr size_t kFixed = 25;
-    NameParts parts;
-    if (name.size() == kFixed + 6 && name.compare(kFixed, 6, "in.wav") == 0) {
-        parts.direction = Direction::In;
-    } else if (name.size() == kFixed + 7 && name.compare(kFixed, 7, "out.wav") == 0) {
-        parts.direction = Direction::Out;
-    } else {
-        return std::nullopt;
-    }
-    for (const size_t dash : {8, 15, 19, 24}) {
-        if (name[dash] != '-') {
-            return std::nullopt;
-        }
-    }
-    std::tm t{};
-    t.tm_year = digits(name, 0, 4) - 1900;
-    t.tm_mon = digits(name, 4, 2) - 1;
-    t.tm_mday = digits(name, 6, 2);
-    t.tm_hour = digits(name, 9, 2);
-    t.tm_min = digits(name, 11, 2);
-    t.tm_sec = digits(name, 13, 2);
-    const int millis = digits(name, 16, 3);
-    if (millis < 0 || digits(name, 20, 4) < 0 || t.tm_year < -1900) {
-        return std::nullopt;
-    }
-    const std::tm asked = t;
-    const time_t seconds = timegm(&t);
-    // timegm normalises an impossible date (February 30th): refuse it.
-    if (t.tm_year != asked.tm_year || t.tm_mon != asked.tm_mon || t.tm_mday != asked.tm_mday ||
-        t.tm_hour != asked.tm_hour || t.tm_min != asked.tm_min || t.tm_sec != asked.tm_sec) {
-        return std::nullopt;
-    }
-    parts.timeMs = static_cast<int64_t>(seconds) * 1000 + millis;
-    return parts;
-}
-
-// A name inside the directory: an index edited by hand cannot point
-// elsewhere.
-bool isPlainName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
-}
-
-std::string inQuotes(const std::string& text) {
-    return "\"" + text + "\"";
-}
-
 }  // namespace
 
 HistoryStore::HistoryStore(Options options) : options_(std::move(options)) {
-    try {
-        if (openDirectory()) {
-            openIndex();
-        }
-    } catch (const std::exception& e) {
-        index_.reset();
-        error_ = std::string("The message history cannot be opened: ") + e.what() + ".";
-    }
+    HistoryOpening opening(options_);
+    index_ = opening.open(nowMs());
+    error_ = opening.error();
     readOnly_ = options_.readOnly || (index_ && !index_->writable());
 }
 
 HistoryStore::~HistoryStore() = default;
-
-bool HistoryStore::openDirectory() {
-    const std::string& dir = options_.directory;
-    if (!options_.readOnly && ::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-        error_ = "The message folder " + inQuotes(dir) + " cannot be made (" +
-                 std::strerror(errno) + "); messages are not kept.";
-        return false;
-    }
-    struct stat info {};
-    if (::lstat(dir.c_str(), &info) != 0) {
-        error_ = "The message folder " + inQuotes(dir) + " cannot be found (" +
-                 std::strerror(errno) + ").";
-        return false;
-    }
-    if (S_ISLNK(info.st_mode)) {
-        error_ = inQuotes(dir) + " is a symbolic link, not a folder; messages are not kept.";
-        return false;
-    }
-    if (!S_ISDIR(info.st_mode)) {
-        error_ = inQuotes(dir) + " is a file, not a folder; messages are not kept.";
-        return false;
-    }
-    // Checked again on the open directory, so a link swapped in after the
-    // look above is not taken for it.
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        error_ = "The message folder " + inQuotes(dir) + " cannot be opened (" +
-                 std::strerror(errno) + "); messages are not kept.";
-        return false;
-    }
-    // A folder the user made by hand may be open to others: the messages are
-    // the user's alone.
-    if (!options_.readOnly && fstat(fd, &info) == 0 && (info.st_mode & 077) != 0) {
-        ::fchmod(fd, 0700);
-    }
-    ::close(fd);
-    return true;
-}
-
-void HistoryStore::openIndex() {
-    const std::string path = pathOf(kIndexName);
-    index_ = std::make_unique<HistoryIndex>(path, options_.readOnly);
-    switch (index_->state()) {
-        case HistoryIndex::State::Open:
-            break;
-        case HistoryIndex::State::Newer:
-            error_ =
-                "The message index was written by a newer version of Chatterly; it is opened "
-                "read-only and no message is kept.";
-            break;
-        case HistoryIndex::State::Missing:
-            index_.reset();
-            error_ = "There is no message index in " + inQuotes(options_.directory) + ".";
-            break;
-        case HistoryIndex::State::Failed:
-            error_ = "The message index cannot be opened (" + index_->failure() +
-                     "); messages are not kept.";
-            index_.reset();
-            break;
-        case HistoryIndex::State::Damaged:
-            index_.reset();
-            if (options_.readOnly) {
-                error_ = "The message index is damaged.";
-                break;
-            }
-            replaceDamagedIndex();
-            return;
-    }
-    if (index_ && index_->writable()) {
-        mend();
-    }
-}
-
-void HistoryStore::replaceDamagedIndex() {
-    const std::string path = pathOf(kIndexName);
-    const std::string stamp = path + ".damaged-" + stampOf(nowMs());
-    std::string aside = stamp;
-    struct stat info {};
-    for (int n = 2; ::lstat(aside.c_str(), &info) == 0 && n < 100; ++n) {
-        aside = stamp + "-" + std::to_string(n);  // damaged twice within a second
-    }
-    if (::rename(path.c_str(), aside.c_str()) != 0 && errno != ENOENT) {
-        error_ = "The message index is damaged and cannot be moved aside (" +
-                 std::string(std::strerror(errno)) + "); messages are not kept.";
-        return;
-    }
-    // Its journal belongs to it: beside a new index it would be replayed
-    // into it.
-    for (const char* suffix : {"-wal", "-shm"}) {
-        if (::rename((path + suffix).c_str(), (aside + suffix).c_str()) != 0 && errno != ENOENT) {
-            ::unlink((path + suffix).c_str());
-        }
-    }
-    index_ = std::make_unique<HistoryIndex>(path, false);
-    if (index_->state() != HistoryIndex::State::Open) {
-        error_ = "The message index was damaged and a new one cannot be made (" +
-                 index_->failure() + "); messages are not kept.";
-        index_.reset();
-        return;
-    }
-    error_ = "The message index was damaged; it was moved aside as " +
-             inQuotes(std::filesystem::path(aside).filename().string()) +
-             " and a new one made from the message files.";
-    mend();
-}
-
-void HistoryStore::mend() {
-    // The regular files there, by name.
-    std::unordered_map<std::string, uint64_t> files;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(options_.directory, ec), end; !ec && it != end;
-         it.increment(ec)) {
-        std::error_code statError;
-        if (it->symlink_status(statError).type() == std::filesystem::file_type::regular) {
-            const auto size = it->file_size(statError);
-            files.emplace(it->path().filename().string(), statError ? 0 : size);
-        }
-    }
-    if (ec) {
-        return;  // without the listing, every row would look orphaned
-    }
-    // After a clean open the index has no failure to tell; one now means
-    // the rows could not be listed.
-    const auto rows = index_->newestFirst();
-    if (!index_->failure().empty()) {
-        return;
-    }
-    std::unordered_set<std::string> named;
-    std::vector<int64_t> orphans;
-    for (const auto& row : rows) {
-        named.insert(row.fileName);
-        if (!files.count(row.fileName)) {
-            orphans.push_back(row.id);
-        }
-    }
-    std::vector<HistoryEntry> adopted;
-    for (const auto& [name, size] : files) {
-        const auto parts = partsOf(name);
-        if (!parts || named.count(name)) {
-            continue;
-        }
-        HistoryEntry e;
-        e.timeMs = parts->timeMs;
-        e.direction = parts->direction;
-        e.bytes = static_cast<int64_t>(size);
-        e.played = parts->direction == Direction::Out;
-        e.fileName = name;
-        if (options_.playingTimeOf) {
-            try {
-                FileStream file(pathOf(name), FileStream::Mode::Read);
-                e.playingMs = options_.playingTimeOf(file.readAll(kImageLimit)).value_or(0);
-            } catch (const std::exception&) {
-                e.playingMs = 0;
-            }
-        }
-        adopted.push_back(std::move(e));
-    }
-    if (!orphans.empty()) {
-        index_->removeAll(orphans);
-    }
-    if (!adopted.empty()) {
-        index_->insertAll(adopted);
-    }
-}
 
 std::string HistoryStore::error() const {
     std::lock_guard lock(mutex_);
@@ -324,9 +50,9 @@ bool HistoryStore::readOnly() const {
 }
 
 std::optional<std::string> HistoryStore::newFileName(int64_t timeMs, Direction direction) {
-    for (unsigned tries = 0; tries < kCounterEnd; ++tries) {
-        counter_ = counter_ % (kCounterEnd - 1) + 1;
-        std::string name = messageFileName(timeMs, counter_, direction);
+    for (unsigned tries = 0; tries < HistoryFileName::kCounterEnd; ++tries) {
+        counter_ = HistoryFileName::nextCounter(counter_);
+        std::string name = HistoryFileName::make(timeMs, counter_, direction);
         struct stat info {};
         if (::lstat(pathOf(name).c_str(), &info) != 0) {
             if (errno == ENOENT) {
@@ -392,7 +118,7 @@ HistoryStore::KeepResult HistoryStore::keep(const MessageInfo& info, const void*
 
         HistoryEntry entry;
         entry.timeMs = info.timeMs.value_or(nowMs());
-        if (entry.timeMs < 0 || entry.timeMs > kLatestMs) {
+        if (!HistoryFileName::canCarry(entry.timeMs)) {
             entry.timeMs = nowMs();  // a name must carry it
         }
         entry.direction = info.direction;
@@ -456,7 +182,7 @@ bool HistoryStore::drop(const std::vector<int64_t>& ids, const std::vector<std::
     // After the commit: a crash between leaves files that the next start
     // adopts, never rows without files.
     for (const auto& name : files) {
-        if (isPlainName(name)) {
+        if (HistoryFileName::isPlain(name)) {
             ::unlink(pathOf(name).c_str());
         }
     }
@@ -550,12 +276,12 @@ uint64_t HistoryStore::totalBytes() const {
 std::vector<uint8_t> HistoryStore::image(int64_t id) const {
     std::lock_guard lock(mutex_);
     const auto found = index_ ? index_->entry(id) : std::nullopt;
-    if (!found || !isPlainName(found->fileName)) {
+    if (!found || !HistoryFileName::isPlain(found->fileName)) {
         return {};
     }
     try {
         FileStream file(pathOf(found->fileName), FileStream::Mode::Read);
-        return file.readAll(kImageLimit);
+        return file.readAll(HistoryOpening::kImageLimit);
     } catch (const std::exception&) {
         return {};
     }

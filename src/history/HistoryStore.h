@@ -132,17 +132,6 @@ class HistoryStore {
     void setOnChange(std::function<void()> onChange);
 
   private:
-    // Makes the directory, or checks the one there; false (error_ set) when
-    // it is not a directory of its own.
-    bool openDirectory();
-    // Opens the index: a damaged one is moved aside and a new one begun, a
-    // newer one opened read-only. Mends when writable.
-    void openIndex();
-    // Adopts the station's files without rows and drops rows without files.
-    void mend();
-    // Moves the damaged index (closed) aside with its journal, begins a new
-    // one and mends it from the files.
-    void replaceDamagedIndex();
     // A free name for a new message file; none when the directory cannot be
     // looked into.
     std::optional<std::string> newFileName(int64_t timeMs, Direction direction);
