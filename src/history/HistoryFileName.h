@@ -37,8 +37,6 @@ class HistoryFileName {
     // The time and direction in a name the station made; nothing for any
     // other name (a real date and time, the exact shape, nothing more).
     static std::optional<Parts> parse(const std::string& name);
-    // Whether the station made a name of this shape.
-    static bool isStations(const std::string& name) { return parse(name).has_value(); }
     // A name inside the directory (no path, not "." or ".."): an index edited
     // by hand cannot point elsewhere.
     static bool isPlain(const std::string& name);
