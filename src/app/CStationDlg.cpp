@@ -22,6 +22,7 @@
 #include "framework/widgets/MessageBox.h"
 #include "framework/widgets/SortedComboBox.h"
 #include "framework/widgets/StatusLine.h"
+#include "framework/widgets/StopGesture.h"
 #include "resources/StringTable.h"
 
 namespace chatterly {
@@ -245,29 +246,8 @@ int CStationDlg::ShownBitmap(int controlId) const {
 }
 
 bool CStationDlg::IsStopGesture(QObject* receiver, QEvent* event) {
-    QWidget* disconnectButton = Control(IDC_DISCONNECT);
-    QWidget* exitButton = Control(IDC_EXIT);
-    QObject* handle = windowHandle();
-    const bool toWindow = receiver == this || receiver == handle;
-    switch (event->type()) {
-        case QEvent::Close:
-            return toWindow;
-        case QEvent::Shortcut:
-            return receiver == disconnectButton || receiver == exitButton;
-        case QEvent::KeyPress:
-            return static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
-                   (toWindow || isAncestorOf(qobject_cast<QWidget*>(receiver)));
-        case QEvent::MouseButtonRelease: {
-            QWidget* target = qobject_cast<QWidget*>(receiver);
-            if (receiver == handle) {
-                target = childAt(static_cast<QMouseEvent*>(event)->position().toPoint());
-            }
-            return target && target->isEnabled() &&
-                   (target == disconnectButton || target == exitButton);
-        }
-        default:
-            return false;
-    }
+    return StopGesture::matches(*this, receiver, event,
+                                {Control(IDC_DISCONNECT), Control(IDC_EXIT)}, true);
 }
 
 void CStationDlg::announceSpeaker(const std::string& who) {

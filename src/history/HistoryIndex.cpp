@@ -94,6 +94,14 @@ class Statement {
     int code_ = SQLITE_OK;
 };
 
+// Steps a statement that returns no row and makes it ready for new
+// parameters; the step's code.
+int stepAndReset(Statement& s) {
+    const int code = s.step();
+    s.reset();
+    return code;
+}
+
 // The columns every entry query selects, in HistoryEntry's order.
 HistoryEntry entryOf(const Statement& row) {
     HistoryEntry e;
@@ -196,14 +204,22 @@ bool HistoryIndex::migrate() {
          version < kSchemaVersion; ++version) {
         // The version is a constant of this program: PRAGMA takes no parameter.
         const std::string next = "PRAGMA user_version = " + std::to_string(version + 1);
-        if (!execute("BEGIN IMMEDIATE")) {
+        if (!transaction([&] {
+                return execute(kMigrations[static_cast<size_t>(version)]) && execute(next.c_str());
+            })) {
             return false;
         }
-        if (!execute(kMigrations[static_cast<size_t>(version)]) || !execute(next.c_str()) ||
-            !execute("COMMIT")) {
-            rollback();
-            return false;
-        }
+    }
+    return true;
+}
+
+bool HistoryIndex::transaction(const std::function<bool()>& body) {
+    if (!execute("BEGIN IMMEDIATE")) {
+        return false;
+    }
+    if (!body() || !execute("COMMIT")) {
+        rollback();
+        return false;
     }
     return true;
 }
@@ -417,25 +433,14 @@ std::optional<int64_t> HistoryIndex::insert(const HistoryEntry& entry) {
 }
 
 bool HistoryIndex::insertAll(const std::vector<HistoryEntry>& entries) {
-    if (!writable() || !execute("BEGIN IMMEDIATE")) {
-        return false;
-    }
-    Statement s(db_, kAdopt);
-    for (const auto& e : entries) {
-        bindEntry(s, e);
-        const int code = s.step();
-        s.reset();
-        if (code != SQLITE_DONE) {
-            failed(code);
-            rollback();
-            return false;
-        }
-    }
-    if (!execute("COMMIT")) {
-        rollback();
-        return false;
-    }
-    return true;
+    return writable() && transaction([&] {
+               Statement s(db_, kAdopt);
+               return std::all_of(entries.begin(), entries.end(), [&](const HistoryEntry& e) {
+                   bindEntry(s, e);
+                   const int code = stepAndReset(s);
+                   return code == SQLITE_DONE || failed(code);
+               });
+           });
 }
 
 bool HistoryIndex::markPlayed(int64_t id) {
@@ -449,25 +454,14 @@ bool HistoryIndex::markPlayed(int64_t id) {
 }
 
 bool HistoryIndex::removeAll(const std::vector<int64_t>& ids) {
-    if (!writable() || !execute("BEGIN IMMEDIATE")) {
-        return false;
-    }
-    Statement s(db_, "DELETE FROM messages WHERE id = ?1");
-    for (const int64_t id : ids) {
-        s.bind(1, id);
-        const int code = s.step();
-        s.reset();
-        if (code != SQLITE_DONE) {
-            failed(code);
-            rollback();
-            return false;
-        }
-    }
-    if (!execute("COMMIT")) {
-        rollback();
-        return false;
-    }
-    return true;
+    return writable() && transaction([&] {
+               Statement s(db_, "DELETE FROM messages WHERE id = ?1");
+               return std::all_of(ids.begin(), ids.end(), [&](int64_t id) {
+                   s.bind(1, id);
+                   const int code = stepAndReset(s);
+                   return code == SQLITE_DONE || failed(code);
+               });
+           });
 }
 
 }  // namespace chatterly

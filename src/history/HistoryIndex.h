@@ -16,6 +16,7 @@
 // newer than this program's is opened read-only and not touched.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -94,6 +95,8 @@ class HistoryIndex {
     // Runs statements without parameters (pragmas, the schema).
     bool execute(const char* sql);
     void rollback();  // of the open transaction, if any
+    // Runs body in one transaction, rolled back when body or the commit fails.
+    bool transaction(const std::function<bool()>& body);
     // The first column of the first row of a statement without parameters.
     std::optional<std::string> textOf(const char* sql);
     bool failed(int code);  // notes a failure: always false, to return it

@@ -7,16 +7,13 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QTreeView>
 #include <QVBoxLayout>
-#include <QWindow>
 #include <algorithm>
 #include <iterator>
 #include <vector>
@@ -25,6 +22,7 @@
 #include "framework/widgets/DialogUnits.h"
 #include "framework/widgets/HelpPage.h"
 #include "framework/widgets/MessageBox.h"
+#include "framework/widgets/StopGesture.h"
 #include "history/HistoryModel.h"
 #include "history/HistoryPlayer.h"
 #include "history/HistoryStore.h"
@@ -296,24 +294,7 @@ void HistoryWindow::clearPlayed() {
 }
 
 bool HistoryWindow::isStopGesture(QObject* receiver, QEvent* event) const {
-    QObject* handle = windowHandle();
-    const bool toWindow = receiver == this || receiver == handle;
-    switch (event->type()) {
-        case QEvent::Shortcut:
-            return receiver == stop_;
-        case QEvent::KeyPress:
-            return static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
-                   (toWindow || isAncestorOf(qobject_cast<QWidget*>(receiver)));
-        case QEvent::MouseButtonRelease: {
-            QWidget* target = qobject_cast<QWidget*>(receiver);
-            if (receiver == handle) {
-                target = childAt(static_cast<QMouseEvent*>(event)->position().toPoint());
-            }
-            return target == stop_ && stop_->isEnabled();
-        }
-        default:
-            return false;
-    }
+    return StopGesture::matches(*this, receiver, event, {stop_}, false);
 }
 
 }  // namespace chatterly

@@ -8,6 +8,7 @@
 
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 
 #include "app/CStationDlg.h"
@@ -21,6 +22,7 @@
 #include "framework/streams/CStringArray.h"
 #include "framework/threads/ThreadStarter.h"
 #include "framework/widgets/StatusLine.h"
+#include "history/HistoryWindow.h"
 #include "memory/StationMemory.h"
 #include "net/CConnectionSocket.h"
 #include "support/PlainSocket.h"
@@ -115,6 +117,47 @@ TEST(StationHistory, ReceivedMessagesAreKeptThenPlayedOrHeldAndRefusedOnesAreNot
         EXPECT_TRUE(boxes.texts().empty() || s.kept == Kept::Nothing);
         station.controller().Disconnect();
     }
+    EXPECT_TRUE(ThreadStarter::waitForAll(std::chrono::seconds(20)));
+}
+
+// A message played from the history stops at once on Escape in the history
+// window (taken while the station holds input), and stays unplayed.
+TEST(StationHistory, EscapeInTheHistoryWindowStopsWhatItPlaysWhichStaysUnplayed) {
+    if (!test::soundServerAvailable()) {
+        GTEST_SKIP() << "no sound server";
+    }
+    test::ScratchDirectory dir;
+    test::MessageBoxRecorder boxes;
+    test::clearSignalEvents();
+    StationOptions options;
+    options.listenPort = 0;
+    Station station(options);
+    station.InitStationWindow();
+    station.history().setHoldMessages(true);
+    PlainSocket caller = PlainSocket::connectLoopback(station.listeningPort());
+    ASSERT_TRUE(waitFor([&] { return station.controller().incomingCall(); }));
+    const auto long_ = test::toneImage(SF_FORMAT_PCM_16, 1, 22050, 4.0, 440.0);
+    ASSERT_TRUE(caller.sendAll(test::frameBytes(long_)));
+    HistoryStore& store = station.history().store();
+    ASSERT_TRUE(waitFor([&] { return store.unplayedCount() == 1; }));
+    const int64_t id = store.newestFirst().at(0).id;
+    station.OnHistoryButton();
+    QWidget* window = station.historyWindow();
+
+    const auto pressed = std::chrono::steady_clock::now();
+    QTimer escape;
+    QObject::connect(&escape, &QTimer::timeout, [&] {
+        if (const auto started = Playback::lastMessageStart(); started && *started > pressed) {
+            escape.stop();
+            QTest::keyClick(window, Qt::Key_Escape);
+        }
+    });
+    escape.start(20);
+    station.history().playMessages({id});
+    EXPECT_LT(std::chrono::steady_clock::now() - pressed, std::chrono::seconds(3));
+    EXPECT_FALSE(store.entry(id)->played);
+    EXPECT_TRUE(window->isVisible());
+    station.controller().Disconnect();
     EXPECT_TRUE(ThreadStarter::waitForAll(std::chrono::seconds(20)));
 }
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QWidget>
 #include <QWindow>
 
@@ -25,10 +26,15 @@ bool isInput(QEvent::Type type) {
     }
 }
 
-// The widget a receiver stands for: itself, or a window's top-level widget.
+// The widget a receiver stands for: itself, a window's top-level widget, or
+// the widget a shortcut belongs to (a window's own keys, such as Enter on a
+// list, reach it as shortcuts).
 QWidget* widgetOf(QObject* receiver) {
     if (auto* widget = qobject_cast<QWidget*>(receiver)) {
         return widget;
+    }
+    if (auto* shortcut = qobject_cast<QShortcut*>(receiver)) {
+        return qobject_cast<QWidget*>(shortcut->parent());
     }
     if (auto* window = qobject_cast<QWindow*>(receiver)) {
         for (QWidget* top : QApplication::topLevelWidgets()) {

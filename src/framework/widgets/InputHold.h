@@ -1,7 +1,8 @@
 #pragma once
 // Holds back user input while the GUI thread is busy with something that
 // must not be interrupted by clicks (a voice message playing on it). While an
-// InputHold exists, mouse buttons, the wheel, keys, shortcuts and close
+// InputHold exists, mouse buttons, the wheel, keys, shortcuts (also a
+// window's own, such as Enter on a list) and close
 // requests for the application's windows are taken out of the event stream and
 // posted again, in their order, when it ends, so they take effect afterwards.
 // Input that isUrgent() picks (a stop gesture) is held back too, and onUrgent
