@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
+#include <functional>
+#include <memory>
 
 #include "app/CStationDlg.h"
 #include "app/Station.h"
@@ -48,6 +50,34 @@ struct Scene {
     QString notice;  // the status line's, after the message ("" none)
 };
 
+// A station in a scratch directory, called by a plain socket; before() runs
+// in the directory before the station starts.
+struct CalledStation {
+    explicit CalledStation(const std::function<void()>& before = {}) {
+        if (before) {
+            before();
+        }
+        test::clearSignalEvents();
+        StationOptions options;
+        options.listenPort = 0;
+        station = std::make_unique<Station>(options);
+        station->InitStationWindow();
+        caller = PlainSocket::connectLoopback(station->listeningPort());
+        called = waitFor([&] { return station->controller().incomingCall(); });
+    }
+    ~CalledStation() {
+        station->controller().Disconnect();
+        station.reset();
+        EXPECT_TRUE(ThreadStarter::waitForAll(std::chrono::seconds(20)));
+    }
+
+    test::ScratchDirectory dir;
+    test::MessageBoxRecorder boxes;
+    std::unique_ptr<Station> station;
+    PlainSocket caller;
+    bool called = false;
+};
+
 }  // namespace
 
 TEST(StationHistory, ReceivedMessagesAreKeptThenPlayedOrHeldAndRefusedOnesAreNot) {
@@ -64,24 +94,20 @@ TEST(StationHistory, ReceivedMessagesAreKeptThenPlayedOrHeldAndRefusedOnesAreNot
     };
     for (const Scene& s : scenes) {
         SCOPED_TRACE(s.what);
-        test::ScratchDirectory dir;
-        test::MessageBoxRecorder boxes;
-        test::clearSignalEvents();
-        if (s.historyIsAFile) {
-            test::writeFile(dir.file("History"), {1});
-        }
-        StationOptions options;
-        options.listenPort = 0;
-        Station station(options);
-        station.InitStationWindow();
+        CalledStation c([&] {
+            if (s.historyIsAFile) {
+                test::writeFile("History", {1});
+            }
+        });
+        ASSERT_TRUE(c.called);
+        Station& station = *c.station;
+        PlainSocket& caller = c.caller;
         CStringArray entries;
         entries.Add("127.0.0.1 == hall");
         station.memory().rebuildFromEntries(entries);
         station.history().setHoldMessages(s.hold);
         auto* line = qobject_cast<StatusLine*>(station.window().Control(IDC_STATUS_LINE));
         auto* button = qobject_cast<QPushButton*>(station.window().Control(IDC_HISTORY));
-        PlainSocket caller = PlainSocket::connectLoopback(station.listeningPort());
-        ASSERT_TRUE(waitFor([&] { return station.controller().incomingCall(); }));
         CConnectionSocket* call = station.listener().Connection(0);
         const auto before = Playback::lastMessageStart();
 
@@ -114,10 +140,8 @@ TEST(StationHistory, ReceivedMessagesAreKeptThenPlayedOrHeldAndRefusedOnesAreNot
             EXPECT_TRUE(store.entry(rows[0].id)->played);
             EXPECT_TRUE(waitFor([&] { return button->text() == "&History"; }));
         }
-        EXPECT_TRUE(boxes.texts().empty() || s.kept == Kept::Nothing);
-        station.controller().Disconnect();
+        EXPECT_TRUE(c.boxes.texts().empty() || s.kept == Kept::Nothing);
     }
-    EXPECT_TRUE(ThreadStarter::waitForAll(std::chrono::seconds(20)));
 }
 
 // A message played from the history stops at once on Escape in the history
@@ -126,18 +150,12 @@ TEST(StationHistory, EscapeInTheHistoryWindowStopsWhatItPlaysWhichStaysUnplayed)
     if (!test::soundServerAvailable()) {
         GTEST_SKIP() << "no sound server";
     }
-    test::ScratchDirectory dir;
-    test::MessageBoxRecorder boxes;
-    test::clearSignalEvents();
-    StationOptions options;
-    options.listenPort = 0;
-    Station station(options);
-    station.InitStationWindow();
+    CalledStation c;
+    ASSERT_TRUE(c.called);
+    Station& station = *c.station;
     station.history().setHoldMessages(true);
-    PlainSocket caller = PlainSocket::connectLoopback(station.listeningPort());
-    ASSERT_TRUE(waitFor([&] { return station.controller().incomingCall(); }));
     const auto long_ = test::toneImage(SF_FORMAT_PCM_16, 1, 22050, 4.0, 440.0);
-    ASSERT_TRUE(caller.sendAll(test::frameBytes(long_)));
+    ASSERT_TRUE(c.caller.sendAll(test::frameBytes(long_)));
     HistoryStore& store = station.history().store();
     ASSERT_TRUE(waitFor([&] { return store.unplayedCount() == 1; }));
     const int64_t id = store.newestFirst().at(0).id;
@@ -157,8 +175,6 @@ TEST(StationHistory, EscapeInTheHistoryWindowStopsWhatItPlaysWhichStaysUnplayed)
     EXPECT_LT(std::chrono::steady_clock::now() - pressed, std::chrono::seconds(3));
     EXPECT_FALSE(store.entry(id)->played);
     EXPECT_TRUE(window->isVisible());
-    station.controller().Disconnect();
-    EXPECT_TRUE(ThreadStarter::waitForAll(std::chrono::seconds(20)));
 }
 
 // Talk on an incoming call: the message the caller receives is the one kept,
@@ -167,20 +183,14 @@ TEST(StationHistory, ASentMessageIsKeptAsItWentOut) {
     if (!test::soundServerAvailable()) {
         GTEST_SKIP() << "no sound server";
     }
-    test::ScratchDirectory dir;
-    test::MessageBoxRecorder boxes;
-    test::clearSignalEvents();
-    StationOptions options;
-    options.listenPort = 0;
-    Station station(options);
-    station.InitStationWindow();
-    PlainSocket caller = PlainSocket::connectLoopback(station.listeningPort());
-    ASSERT_TRUE(waitFor([&] { return station.controller().incomingCall(); }));
+    CalledStation c;
+    ASSERT_TRUE(c.called);
+    Station& station = *c.station;
     auto* talk = qobject_cast<QPushButton*>(station.window().Control(IDC_TALK));
     QTest::mouseClick(talk, Qt::LeftButton);
     ASSERT_TRUE(waitFor([&] { return station.recorder().device().isRecording(); }));
     QTest::mouseClick(talk, Qt::LeftButton);
-    const auto frames = test::readFrames(caller, 1);
+    const auto frames = test::readFrames(c.caller, 1);
     ASSERT_EQ(frames.size(), 1u);
     const auto rows = station.history().store().newestFirst();
     ASSERT_EQ(rows.size(), 1u);
@@ -188,6 +198,4 @@ TEST(StationHistory, ASentMessageIsKeptAsItWentOut) {
     EXPECT_TRUE(rows[0].played);
     EXPECT_EQ(rows[0].address, "127.0.0.1");
     EXPECT_EQ(test::fileBytes(station.history().store().pathOf(rows[0])), frames[0]);
-    station.controller().Disconnect();
-    EXPECT_TRUE(ThreadStarter::waitForAll(std::chrono::seconds(20)));
 }
