@@ -19,6 +19,18 @@ class DiscardSink : public SoundSink {
     bool finish(bool) override { return true; }
 };
 
+// The share of the history a message counts against: its station's, by
+// address. A caller that hangs up and calls again keeps its one share, so
+// no caller can push out other stations' messages by calling anew.
+int64_t shareOf(const std::string& address) {
+    uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (const char c : address) {
+        hash = (hash ^ static_cast<uint8_t>(c)) * 1099511628211ull;
+    }
+    // Positive, and never 0, the share of files adopted at a start.
+    return static_cast<int64_t>(hash >> 1) | 1;
+}
+
 }  // namespace
 
 StationHistory::StationHistory(std::shared_ptr<HistoryStore> store, StationSettings& settings,
@@ -39,8 +51,8 @@ bool StationHistory::receive(const void* image, size_t length, const Remote& rem
     info.address = remote.address;
     info.alias = remote.alias;
     info.playingMs = *playingMs;
-    info.call = call;
-    const int64_t id = keep(info, image, length);
+    info.call = shareOf(remote.address);
+    const int64_t id = keep(info, image, length, call);
     if (id != 0 && hold_) {
         const int waiting = store_->unplayedCount();
         StatusLine::post(waiting == 1
@@ -66,25 +78,26 @@ void StationHistory::sent(const std::vector<uint8_t>& image, const Remote& remot
     info.address = remote.address;
     info.alias = remote.alias;
     info.playingMs = WavDecoder::playingMs(image.data(), image.size()).value_or(0);
-    info.call = call;
+    info.call = shareOf(remote.address);
     info.played = true;
-    keep(info, image.data(), image.size());
+    keep(info, image.data(), image.size(), call);
 }
 
-int64_t StationHistory::keep(const MessageInfo& info, const void* image, size_t length) {
+int64_t StationHistory::keep(const MessageInfo& info, const void* image, size_t length,
+                             int64_t call) {
     const HistoryStore::KeepResult result = store_->keep(info, image, length);
     switch (result.kept) {
         case HistoryStore::Kept::Yes:
             return result.id;
         case HistoryStore::Kept::CallShareFull:
             StatusLine::post(
-                QStringLiteral("This call's messages fill its share of the history; the latest "
+                QStringLiteral("This station's messages fill its share of the history; the latest "
                                "was not kept."));
             return 0;
         case HistoryStore::Kept::Failed:
             break;
     }
-    if (failureToldForCall_.exchange(info.call) != info.call) {
+    if (failureToldForCall_.exchange(call) != call) {
         const std::string why = store_->error();
         StatusLine::post(QStringLiteral("The history could not keep a message") +
                          (why.empty() ? QStringLiteral(".")

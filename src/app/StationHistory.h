@@ -9,6 +9,10 @@
 // receive() and sent() run on the thread of the call's connection (the GUI
 // thread for an incoming call, the caller worker for an outgoing one); the
 // history window's requests (HistoryPlayer) run on the GUI thread.
+//
+// The history's share of one call is taken per station (by address): a
+// station's messages take at most a quarter of the history however often it
+// calls.
 
 #include <atomic>
 #include <cstdint>
@@ -54,7 +58,7 @@ class StationHistory : public HistoryPlayer {
   private:
     // Keeps a message; says on the status line, once a call, when it could
     // not. The id kept, or 0.
-    int64_t keep(const MessageInfo& info, const void* image, size_t length);
+    int64_t keep(const MessageInfo& info, const void* image, size_t length, int64_t call);
 
     std::shared_ptr<HistoryStore> store_;
     StationSettings& settings_;  // GUI thread only

@@ -144,6 +144,38 @@ TEST(StationHistory, ReceivedMessagesAreKeptThenPlayedOrHeldAndRefusedOnesAreNot
     }
 }
 
+// A quarter of the history is one station's, however often it calls: with
+// 1 MiB kept, three 66 KB messages fill it, and after a new call the next is
+// played but not kept (so a caller cannot push out other stations' messages
+// by calling anew).
+TEST(StationHistory, AStationThatCallsAgainStaysWithinItsShare) {
+    if (!test::soundServerAvailable()) {
+        GTEST_SKIP() << "no sound server";
+    }
+    CalledStation c([] {
+        const std::string ini = "[History]\nCapMiB=1\nHoldMessages=true\n";
+        test::writeFile("Chatterly.ini", std::vector<uint8_t>(ini.begin(), ini.end()));
+    });
+    ASSERT_TRUE(c.called);
+    Station& station = *c.station;
+    const auto frame = test::frameBytes(test::toneImage(SF_FORMAT_PCM_16, 1, 22050, 1.5, 440.0));
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(c.caller.sendAll(frame));
+    }
+    HistoryStore& store = station.history().store();
+    ASSERT_TRUE(waitFor([&] { return store.unplayedCount() == 3; }));
+    c.caller.close();
+    ASSERT_TRUE(waitFor([&] { return !station.controller().incomingCall(); }));
+
+    PlainSocket again = PlainSocket::connectLoopback(station.listeningPort());
+    ASSERT_TRUE(waitFor([&] { return station.controller().incomingCall(); }));
+    ASSERT_TRUE(again.sendAll(frame));
+    auto* line = qobject_cast<StatusLine*>(station.window().Control(IDC_STATUS_LINE));
+    EXPECT_TRUE(waitFor([&] { return line->notice().startsWith("This station's messages fill"); },
+                        std::chrono::seconds(30)));
+    EXPECT_EQ(store.newestFirst().size(), 3u);
+}
+
 // A message played from the history stops at once on Escape in the history
 // window (taken while the station holds input), and stays unplayed.
 TEST(StationHistory, EscapeInTheHistoryWindowStopsWhatItPlaysWhichStaysUnplayed) {
