@@ -29,6 +29,7 @@
 
 #include "BenchApp.h"
 #include "BenchReport.h"
+#include "BenchTiming.h"
 #include "app/StationHistory.h"
 #include "app/StationSettings.h"
 #include "audio/Playback.h"
@@ -37,9 +38,10 @@
 #include "history/HistoryWindow.h"
 
 using namespace chatterly;
+using bench::Clock;
 using bench::Figure;
 using bench::Goal;
-using Clock = std::chrono::steady_clock;
+using bench::msSince;
 
 namespace {
 
@@ -50,20 +52,6 @@ constexpr int kKeeps = 50;
 // A 30 s recording: 16-bit mono at 22 050 Hz and its 44-byte header.
 constexpr size_t kThirtySecondsBytes = 30 * 22050 * 2 + 44;
 constexpr int64_t kStartMs = 1796838012345;  // 2026-12-09 17:40:12.345 UTC
-
-double msSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double bestMs(const std::function<void()>& run) {
-    double best = 1e300;
-    for (int i = 0; i < kRounds; ++i) {
-        const auto start = Clock::now();
-        run();
-        best = std::min(best, msSince(start));
-    }
-    return best;
-}
 
 [[noreturn]] void die(const char* what) {
     std::fprintf(stderr, "%s\n", what);
@@ -191,7 +179,7 @@ int main(int argc, char** argv) {
     const double openMs = msSince(start);
 
     size_t listed = 0;
-    const double listMs = bestMs([&] { listed = store->newestFirst().size(); });
+    const double listMs = bench::bestMs(kRounds, [&] { listed = store->newestFirst().size(); });
     const double freeKeepMs = keepMs(*store);
     if (listed != kMessages || store->newestFirst().size() != kMessages + kKeeps) {
         die("the history lost or gained messages");

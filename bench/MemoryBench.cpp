@@ -28,15 +28,17 @@
 
 #include "BenchApp.h"
 #include "BenchReport.h"
+#include "BenchTiming.h"
 #include "framework/widgets/MessageBox.h"
 #include "memory/CMemoryDlg.h"
 #include "memory/MemoryIds.h"
 #include "memory/StationMemory.h"
 
 using namespace chatterly;
+using bench::Clock;
 using bench::Figure;
 using bench::Goal;
-using Clock = std::chrono::steady_clock;
+using bench::msSince;
 
 namespace {
 
@@ -44,21 +46,10 @@ constexpr int kStations = 100000;
 constexpr int kRounds = 5;
 constexpr size_t kBlock = 4096;
 
-double msSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
 // The best of kRounds: prepare() untimed, then run() timed.
 double bestMs(
     const std::function<void()>& run, const std::function<void()>& prepare = [] {}) {
-    double best = 1e300;
-    for (int i = 0; i < kRounds; ++i) {
-        prepare();
-        const auto start = Clock::now();
-        run();
-        best = std::min(best, msSince(start));
-    }
-    return best;
+    return bench::bestMs(kRounds, run, prepare);
 }
 
 [[noreturn]] void die(const char* what) {

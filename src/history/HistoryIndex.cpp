@@ -12,6 +12,7 @@
 #include <functional>
 #include <limits>
 #include <string>
+#include <string_view>
 
 namespace chatterly {
 
@@ -258,12 +259,19 @@ bool HistoryIndex::failed(int code) {
 
 namespace {
 
-// Runs a query of entries (the columns entryOf reads).
+// The entries' columns, in the order entryOf reads them; a query of entries
+// adds its conditions and order.
+constexpr std::string_view kSelectEntries =
+    "SELECT id, time_ms, direction, address, alias, playing_ms, bytes, played, file_name, call "
+    "FROM messages ";
+
+// Runs a query of entries: kSelectEntries, then what follows.
 template <typename Bind>
-std::vector<HistoryEntry> entriesOf(sqlite3* db, const char* sql, Bind bind,
+std::vector<HistoryEntry> entriesOf(sqlite3* db, std::string_view following, Bind bind,
                                     const std::function<void(int)>& onFailure) {
     std::vector<HistoryEntry> out;
-    Statement s(db, sql);
+    const std::string sql = std::string(kSelectEntries) + std::string(following);
+    Statement s(db, sql.c_str());
     bind(s);
     int code;
     while ((code = s.step()) == SQLITE_ROW) {
@@ -283,10 +291,8 @@ std::vector<HistoryEntry> HistoryIndex::newestFirst() {
         return {};
     }
     return entriesOf(
-        db_,
-        "SELECT id, time_ms, direction, address, alias, playing_ms, bytes, played, file_name, call"
-        " FROM messages ORDER BY time_ms DESC, id DESC",
-        [](Statement&) {}, [this](int code) { failed(code); });
+        db_, "ORDER BY time_ms DESC, id DESC", [](Statement&) {},
+        [this](int code) { failed(code); });
 }
 
 std::vector<HistoryEntry> HistoryIndex::unplayedOldestFirst() {
@@ -294,10 +300,8 @@ std::vector<HistoryEntry> HistoryIndex::unplayedOldestFirst() {
         return {};
     }
     return entriesOf(
-        db_,
-        "SELECT id, time_ms, direction, address, alias, playing_ms, bytes, played, file_name, call"
-        " FROM messages WHERE played = 0 AND direction = 'in' ORDER BY time_ms, id",
-        [](Statement&) {}, [this](int code) { failed(code); });
+        db_, "WHERE played = 0 AND direction = 'in' ORDER BY time_ms, id", [](Statement&) {},
+        [this](int code) { failed(code); });
 }
 
 std::optional<HistoryEntry> HistoryIndex::entry(int64_t id) {
@@ -305,10 +309,8 @@ std::optional<HistoryEntry> HistoryIndex::entry(int64_t id) {
         return std::nullopt;
     }
     auto found = entriesOf(
-        db_,
-        "SELECT id, time_ms, direction, address, alias, playing_ms, bytes, played, file_name, call"
-        " FROM messages WHERE id = ?1",
-        [id](Statement& s) { s.bind(1, id); }, [this](int code) { failed(code); });
+        db_, "WHERE id = ?1", [id](Statement& s) { s.bind(1, id); },
+        [this](int code) { failed(code); });
     if (found.empty()) {
         return std::nullopt;
     }

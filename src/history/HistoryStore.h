@@ -18,10 +18,11 @@
 // program's is opened read-only.
 //
 // Bounds: the messages' bytes stay under the cap (the oldest played go
-// first, then the oldest unplayed); one call's messages take at most a
+// first, then the oldest unplayed); the messages of one share (the
+// station gives each remote station its own) take at most a
 // quarter of the cap (its oldest played go first; when none of them is
 // played, the new message is not kept), so a flooding caller never pushes
-// out another call's unplayed messages.
+// out another station's unplayed messages.
 //
 // Any thread may call it; calls are serialised by one mutex. Text is UTF-8.
 
@@ -52,8 +53,8 @@ struct HistoryEntry {
     int64_t bytes = 0;
     bool played = false;
     std::string fileName;  // the file's name inside the history directory
-    int64_t call = 0;      // which call it came in (the station's own count)
-                           // 0 for a file adopted at open: its call is not known
+    int64_t call = 0;      // the share it counts against (the station keeps one a remote
+                           // station); 0 for a file adopted at open, whose is not known
 };
 
 // What the station knows of a message it is about to keep.
