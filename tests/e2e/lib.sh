@@ -3,6 +3,10 @@
 # the network namespaces it makes), the array pids (every process it starts
 # goes there, so that its cleanup ends exactly those) and fail MESSAGE.
 
+# The program never reaches the machine's system bus (nor its Avahi daemon):
+# without a host of its own (own_host) it finds no system bus at all.
+export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$run/no-system-bus"
+
 # wait_until SECONDS COMMAND...: polls COMMAND until it succeeds.
 wait_until() {
   local end=$((SECONDS + $1))
@@ -52,6 +56,63 @@ hosts() {
 remove_hosts() {
   local h
   for h in "$@" br; do ip netns del "$tag-$h" 2>/dev/null; done
+}
+
+# own_host NAME HOST_NAME: host NAME (one hosts made) becomes a machine of
+# its own: mount and UTS namespaces with the host name HOST_NAME, private
+# /run/dbus and /run/avahi-daemon, and a system bus of its own there
+# (system_bus_pid_NAME). A keeper process holds the namespaces
+# (keeper_NAME); everything is started by the script, so its cleanup ends it.
+own_host() {
+  local ready="$run/host-$1.ready"
+  ip netns exec "$tag-$1" unshare --mount --uts bash -c '
+    mount --make-rprivate / &&
+      mount -t tmpfs tmpfs /run/dbus &&
+      mkdir -p /run/avahi-daemon && mount -t tmpfs tmpfs /run/avahi-daemon &&
+      hostname "$1" && touch "$2" || exit 1
+    exec sleep infinity' own_host "$2" "$ready" &
+  pids+=($!)
+  eval "keeper_$1=$!"
+  wait_until 10 test -e "$ready" || fail "host $1 has no namespaces of its own"
+  (cd / && enter_host "$1" dbus-daemon --system --nofork --nopidfile \
+    >"$run/host-$1.dbus.log" 2>&1) &
+  pids+=($!)
+  eval "system_bus_pid_$1=$!"
+  wait_until 10 in_host "$1" test -S /run/dbus/system_bus_socket ||
+    fail "host $1's system bus did not start"
+}
+
+# enter_host NAME COMMAND...: replaces the shell with COMMAND run on host NAME
+# (its network, mount and UTS namespaces, so its system bus) in the current
+# directory; the last thing of a subshell: ( cd DIR && enter_host NAME ... ) &
+enter_host() {
+  local keeper
+  eval "keeper=\$keeper_$1"
+  shift
+  exec nsenter -t "$keeper" --mount --uts --net --wd="$PWD" env -u DBUS_SYSTEM_BUS_ADDRESS "$@"
+}
+# in_host NAME COMMAND...: runs COMMAND on host NAME.
+in_host() { (enter_host "$@"); }
+
+# start_avahi NAME: an avahi-daemon on host NAME's system bus (avahi_pid_NAME;
+# its log in "$run/host-NAME.avahi.log"), once it has joined the bus.
+# stop_avahi NAME ends it.
+start_avahi() {
+  (cd / && enter_host "$1" avahi-daemon --no-rlimits --no-chroot >"$run/host-$1.avahi.log" 2>&1) &
+  pids+=($!)
+  eval "avahi_pid_$1=$!"
+  wait_until 20 avahi_on_bus "$1" || fail "host $1's avahi-daemon did not start"
+}
+avahi_on_bus() { # NAME
+  in_host "$1" dbus-send --system --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner string:org.freedesktop.Avahi 2>/dev/null | grep -q true
+}
+stop_avahi() {
+  local pid p kept=()
+  eval "pid=\$avahi_pid_$1"
+  kill "$pid" && wait "$pid"
+  for p in "${pids[@]}"; do [ "$p" = "$pid" ] || kept+=("$p"); done
+  pids=("${kept[@]}")
 }
 
 # display: starts an Xvfb on a free display number and exports DISPLAY.
