@@ -14,6 +14,7 @@
 #include "app/Station.h"
 #include "app/StationLock.h"
 #include "framework/threads/QtThreadLoop.h"
+#include "framework/threads/TerminationRequest.h"
 #include "framework/threads/ThreadStarter.h"
 #include "framework/threads/WindowRequests.h"
 #include "framework/widgets/CaretRest.h"
@@ -106,6 +107,7 @@ bool CStationApp::StartStation() {
             Station station;
             lock.listen([&station] { station.window().bringToFront(); });
             MessageBox::setMainWindow(&station.window());
+            const TerminationRequest termination([&station] { station.OnTerminationRequest(); });
             station.runModal();
             MessageBox::setMainWindow(nullptr);
             MessageBox::closeDown();

@@ -37,7 +37,7 @@ QString pictureResource(int bitmapId) {
 namespace {
 
 // The template's 151 dialog units, and a row beneath its controls for what
-// the station adds: the status line and the History button.
+// the station adds: the status line, the Nearby and the History button.
 constexpr int kTemplateHeight = 151;
 constexpr int kRowY = 149;
 constexpr int kWindowHeight = kTemplateHeight + 16;
@@ -77,7 +77,8 @@ void CStationDlg::PlaceControls() {
                    23, 69, 121);
     statusBox_->lower();
     AddButton(IDC_REMOTE_STATION, "Remote Parlio", 7, 7, 62, 13);
-    AddControl(IDC_STATUS_LINE, new StatusLine(this), 7, kRowY + 2, 140, 10);
+    AddControl(IDC_STATUS_LINE, new StatusLine(this), 7, kRowY + 2, 88, 10);
+    AddButton(IDC_NEARBY, "&Nearby", 97, kRowY, 50, 14);
     AddButton(IDC_HISTORY, "&History", 149, kRowY, 60, 14);
     EndTemplate();
     SetEnterButton(IDC_CONNECT);
@@ -86,16 +87,13 @@ void CStationDlg::PlaceControls() {
 
 void CStationDlg::BindButtons() {
     Station& s = station_;
-    Bind(IDC_CONNECT, [this, &s] {
-        if (!RefuseUncallableRemote()) {
-            s.controller().OnConnectButton();
-        }
-    });
+    Bind(IDC_CONNECT, [this] { OnConnectButton(); });
     Bind(IDC_TALK, [&s] { s.controller().OnTalkButton(); });
     Bind(IDC_DISCONNECT, [&s] { s.controller().Disconnect(); });
     Bind(IDC_PROPERTIES, [&s] { s.controller().OnPropertiesButton(); });
     Bind(IDC_REMOTE_STATION, [&s] { s.OnRemoteStationButton(); });
     Bind(IDC_HISTORY, [&s] { s.OnHistoryButton(); });
+    Bind(IDC_NEARBY, [&s] { s.OnNearbyButton(); });
     Bind(IDC_ABOUT, [this] { OnAboutButton(); });
     Bind(IDC_EXIT, [this] { OnExitButton(); });
 }
@@ -116,6 +114,18 @@ void CStationDlg::ExchangeControlData(bool save) {
     } else {
         remote_->setEditText(AnsiCodec::toQString(remoteText_));
     }
+}
+
+void CStationDlg::OnConnectButton() {
+    if (!RefuseUncallableRemote()) {
+        station_.controller().OnConnectButton();
+    }
+}
+
+void CStationDlg::CallRemote(const std::string& text) {
+    remote_->setEditText(AnsiCodec::toQString(text));
+    bringToFront();
+    OnConnectButton();
 }
 
 bool CStationDlg::RefuseUncallableRemote() {

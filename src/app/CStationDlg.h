@@ -41,6 +41,12 @@ class CStationDlg : public CDialog, public StationView {
     // texts in their sorted order.
     void FillRemoteBox(std::vector<std::string> texts);
 
+    // Connect: calls the remote text, unless the station's encoding cannot
+    // hold it.
+    void OnConnectButton();
+    // Puts text into the remote-station box and calls it, as if the user
+    // had typed it and pressed Connect.
+    void CallRemote(const std::string& text);
     void OnExitButton();
     void OnAboutButton();
 

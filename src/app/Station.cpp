@@ -1,5 +1,7 @@
 #include "app/Station.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QPointer>
 #include <QTimer>
 
@@ -14,6 +16,10 @@
 #include "control/ControlIds.h"
 #include "control/StationViewProxy.h"
 #include "control/TalkButton.h"
+#include "discovery/Discovery.h"
+#include "discovery/FoundStations.h"
+#include "discovery/NearbyWindow.h"
+#include "framework/streams/AnsiCodec.h"
 #include "framework/threads/ErrorReport.h"
 #include "framework/threads/ThreadLoop.h"
 #include "framework/threads/WindowRequests.h"
@@ -76,7 +82,8 @@ Station::Station(StationOptions options)
       calls_(
           std::make_shared<StationCalls>(proxy_, displays_, recorder_, memory_, caller_, history_)),
       controller_(std::make_shared<CallController>(proxy_, displays_, talk_, calls_)),
-      listener_(std::make_unique<CListeningSocket>(calls_.get())) {
+      listener_(std::make_unique<CListeningSocket>(calls_.get())),
+      found_(std::make_unique<FoundStations>(options_.callPort)) {
     calls_->setController(controller_);
     Playback::setGuiWait(
         [this, window = QPointer<CStationDlg>(window_.get())](const std::function<bool()>& played) {
@@ -100,6 +107,17 @@ Station::Station(StationOptions options)
             WindowRequests::run(changed);
         }
     });
+    // A flood of announcements changes the list many times a second; the
+    // window follows at most every 100 ms.
+    found_->setOnChange([this] {
+        if (!nearbyChangePending_) {
+            nearbyChangePending_ = true;
+            QTimer::singleShot(100, window_.get(), [this] {
+                nearbyChangePending_ = false;
+                nearbyChanged();
+            });
+        }
+    });
     historyChanged();
     if (!store_->error().empty()) {
         StatusLine::post(QString::fromStdString(store_->error()));
@@ -107,6 +125,10 @@ Station::Station(StationOptions options)
 }
 
 Station::~Station() {
+    // The announcement is withdrawn first, whichever way the station ends.
+    discovery_.reset();
+    found_->setOnChange(nullptr);
+    nearbyWindow_.reset();
     Playback::setGuiWait(nullptr);
     store_->setOnChange(nullptr);
     historyWindow_.reset();
@@ -128,7 +150,72 @@ bool Station::InitStationWindow() {
         openListener();
     }
     ErrorReport::run([this] { LoadMemory(); });
+    if (options_.discovery) {
+        QTimer::singleShot(0, window_.get(), [this] { startDiscovery(); });
+    }
     return true;
+}
+
+void Station::startDiscovery() {
+    Discovery::Options options;
+    options.name = settings_->stationName();
+    options.port = listeningPort();  // 0 while not listening: found, not announced
+    options.txt = {"txtvers=1", "version=" CHATTERLY_VERSION};
+    options.notice = [](const QString& text) { StatusLine::post(text); };
+    discovery_ = std::make_unique<Discovery>(*found_, std::move(options));
+}
+
+void Station::OnNearbyButton() {
+    if (!nearbyWindow_) {
+        NearbyWindow::Actions actions;
+        actions.call = [this](const std::string& address) { window_->CallRemote(address); };
+        actions.addToMemory = [this](const FoundStations::Row& row) {
+            addToMemory(row.name, row.address, row.hostName);
+        };
+        nearbyWindow_ = std::make_unique<NearbyWindow>(
+            *found_,
+            [this](const std::string& address) -> std::optional<QString> {
+                if (const auto alias = memory_->AliasByAddress().Lookup(address)) {
+                    return AnsiCodec::toQString(*alias);
+                }
+                return std::nullopt;
+            },
+            std::move(actions));
+    }
+    nearbyWindow_->refresh();
+    nearbyWindow_->show();
+    nearbyWindow_->raise();
+    nearbyWindow_->activateWindow();
+}
+
+void Station::nearbyChanged() {
+    const size_t shown = found_->shownCount();
+    window_->setControlText(IDC_NEARBY, shown > 0 ? "&Nearby (" + std::to_string(shown) + ")"
+                                                  : std::string("&Nearby"));
+    if (nearbyWindow_) {
+        nearbyWindow_->refresh();
+    }
+}
+
+void Station::addToMemory(const QString& name, const std::string& address,
+                          const QString& hostName) {
+    const bool nameFits = !name.isEmpty() && AnsiCodec::unencodable(name).isEmpty();
+    OnRemoteStationButton(std::pair(QString::fromStdString(address), nameFits ? name : hostName));
+}
+
+void Station::OnTerminationRequest() {
+    Playback::stopMessages();
+    // Dialogs and boxes above the window end as if cancelled, so that
+    // nothing waits for an answer no one will give; the memory stays as it
+    // was.
+    for (int i = 0; i < 16; ++i) {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || dialog == window_.get()) {
+            break;
+        }
+        dialog->done(QDialog::Rejected);
+    }
+    window_->OnExitButton();
 }
 
 int Station::runModal() {
@@ -183,13 +270,14 @@ void Station::LoadMemory() {
     }
 }
 
-void Station::OnRemoteStationButton() {
+void Station::OnRemoteStationButton(std::optional<std::pair<QString, QString>> adding) {
     CMemoryDlg dialog(*memory_, window_.get());
-    if (dialog.RunModal() != QDialog::Accepted) {
+    if (dialog.RunModal(std::move(adding)) != QDialog::Accepted) {
         return;
     }
     window_->FillRemoteBox(memory_->rebuildFromEntries(dialog.EntryList));
     memory_->SaveMemory();
+    nearbyChanged();  // the found stations' aliases
 }
 
 }  // namespace chatterly

@@ -11,10 +11,13 @@
 // station when a worker still runs; at the end the proxy and the calls are
 // detached, so nothing touches the window after it has gone.
 
+#include <QString>
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "audio/RecordingDevice.h"
 #include "control/StatusDisplays.h"
@@ -25,6 +28,9 @@ namespace chatterly {
 class CallController;
 class CallerWorker;
 class CStationDlg;
+class Discovery;
+class FoundStations;
+class NearbyWindow;
 class HistoryStore;
 class HistoryWindow;
 class StationCalls;
@@ -44,6 +50,7 @@ struct StationOptions {
     RecordingDevice::Options recorder;             // the default sound server and source
     std::string settingsFile = "Chatterly.ini";    // in the working directory
     std::string historyDirectory = "History";
+    bool discovery = true;  // announce and find stations through the Avahi daemon
 };
 
 class Station {
@@ -66,8 +73,16 @@ class Station {
     // Reads the station memory and fills the remote-station box from it.
     void LoadMemory();
     // Remote Parlio: the memory dialog; after OK the lists, the box and the
-    // file are rebuilt.
-    void OnRemoteStationButton();
+    // file are rebuilt. With adding, an Add of (address, alias) is begun.
+    void OnRemoteStationButton(std::optional<std::pair<QString, QString>> adding = std::nullopt);
+    // Nearby: opens the window of the stations found on the network (made at
+    // the first press), or brings it forward.
+    void OnNearbyButton();
+    // The window of found stations, once opened (else null).
+    NearbyWindow* nearbyWindow() const { return nearbyWindow_.get(); }
+    // SIGTERM or SIGINT: whatever plays stops, open dialogs and boxes are
+    // left as if cancelled, and the window closes as by its close box.
+    void OnTerminationRequest();
     // History: opens the history window (made at the first press), or
     // brings it forward.
     void OnHistoryButton();
@@ -83,6 +98,9 @@ class Station {
     CallerWorker& caller() const { return *caller_; }
     StationHistory& history() const { return *history_; }
     StationSettings& settings() const { return *settings_; }
+    FoundStations& found() const { return *found_; }
+    // Announcing and browsing, once started (after the window is up; else null).
+    Discovery* discovery() const { return discovery_.get(); }
     // The listener (never null) and the port it listens on (0: not listening).
     CListeningSocket& listener() const { return *listener_; }
     uint16_t listeningPort() const;
@@ -96,6 +114,16 @@ class Station {
     // GUI thread, after the history changed: the History button's count and
     // the window's rows.
     void historyChanged();
+    // Starts announcing and browsing; the window is already up, so the
+    // start never waits for the daemon.
+    void startDiscovery();
+    // GUI thread, after the found stations changed: the Nearby button's
+    // count and the window's rows.
+    void nearbyChanged();
+    // Add to Memory in the Nearby window: the memory dialog with an Add begun,
+    // the found name as the alias, or the host name where the memory cannot
+    // hold the name.
+    void addToMemory(const QString& name, const std::string& address, const QString& hostName);
 
     const StationOptions options_;
     std::unique_ptr<StationSettings> settings_;
@@ -112,8 +140,12 @@ class Station {
     std::shared_ptr<CallController> controller_;
     std::unique_ptr<CListeningSocket> listener_;
     std::unique_ptr<HistoryWindow> historyWindow_;
+    std::unique_ptr<FoundStations> found_;
+    std::unique_ptr<Discovery> discovery_;
+    std::unique_ptr<NearbyWindow> nearbyWindow_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // for workers' history changes
     bool historyChangePending_ = false;
+    bool nearbyChangePending_ = false;
 };
 
 }  // namespace chatterly

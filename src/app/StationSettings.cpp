@@ -1,7 +1,10 @@
 #include "app/StationSettings.h"
 
+#include <unistd.h>
+
 #include <charconv>
 
+#include "discovery/NetworkText.h"
 #include "framework/streams/FrameworkError.h"
 
 namespace chatterly {
@@ -21,6 +24,17 @@ bool StationSettings::holdMessages() const {
 bool StationSettings::setHoldMessages(bool hold) {
     file_.set("History", "HoldMessages", hold ? "true" : "false");
     return store();
+}
+
+std::string StationSettings::stationName() const {
+    const auto text = file_.value("Station", "Name");
+    std::string name = text ? NetworkText::label(*text) : std::string();
+    if (name.empty()) {
+        char host[256] = {};
+        gethostname(host, sizeof host - 1);
+        name = NetworkText::label(host);
+    }
+    return name;
 }
 
 int64_t StationSettings::integer(const char* section, const char* key, int64_t fallback,

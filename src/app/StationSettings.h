@@ -28,6 +28,10 @@ class StationSettings {
     // Sets and writes the file; false when it cannot be written (the value
     // holds for this run).
     bool setHoldMessages(bool hold);
+    // The name the station is announced under on the network ([Station]
+    // Name, UTF-8): one DNS label, without control characters; the host
+    // name when it is not set or nothing of it remains.
+    std::string stationName() const;
 
   private:
     int64_t integer(const char* section, const char* key, int64_t fallback, int64_t least,

@@ -31,6 +31,9 @@ constexpr ControlAccess kStationControls[] = {
      "Opens the remembered stations, to add, edit or remove them."},
     {IDC_HISTORY, "History",
      "Opens the kept messages, to hear them again; the count is of messages not yet heard."},
+    {IDC_NEARBY, "Nearby",
+     "Opens the stations found on the network, to call one or add it to the memory; the count "
+     "is of stations found."},
     {IDC_SPEAKER, "Speaker", "Moves while a voice message plays."},
     {IDC_LED, "Connection light", "Lit while a call stands."},
     {IDC_STATUS_BOX, nullptr, "Shows how long the call has lasted."},

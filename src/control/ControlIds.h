@@ -17,6 +17,7 @@ inline constexpr int IDC_ABOUT = 1011;
 // The row under the template's controls.
 inline constexpr int IDC_STATUS_LINE = 1101;
 inline constexpr int IDC_HISTORY = 1102;
+inline constexpr int IDC_NEARBY = 1103;
 
 inline constexpr int IDB_SPEAKER_REST = 132;
 inline constexpr int IDB_LED_CONNECTED = 133;

@@ -228,8 +228,20 @@ void CMemoryDlg::reject() {
     QDialog::reject();
 }
 
-int CMemoryDlg::RunModal() {
+void CMemoryDlg::BeginAdd(const QString& address, const QString& alias) {
+    add_->setChecked(true);
+    OnAddButton();
+    address_->setText(address);
+    alias_->setText(alias);
+    alias_->setFocus();
+    alias_->selectAll();
+}
+
+int CMemoryDlg::RunModal(std::optional<std::pair<QString, QString>> adding) {
     InitMemoryDialog();
+    if (adding) {
+        BeginAdd(adding->first, adding->second);
+    }
     return DoModal();
 }
 

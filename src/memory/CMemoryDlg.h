@@ -13,8 +13,10 @@
 // nor by its close box), the next click ends it, unless a field holds what the
 // station memory cannot store: the edit then goes on until the text is mended.
 
+#include <QString>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "framework/streams/CStringArray.h"
 #include "framework/widgets/CDialog.h"
@@ -53,9 +55,14 @@ class CMemoryDlg : public CDialog {
     // OK: fills EntryList and closes the dialog with the OK result.
     void ConfirmMemoryDialog();
 
+    // An Add begun with the fields filled in (a station found on the
+    // network), for the user to edit and end with Add.
+    void BeginAdd(const QString& address, const QString& alias);
+
     // Initialises the dialog, centres it on the screen, brings it to the
-    // front and runs it modally. Returns QDialog::Accepted after OK.
-    int RunModal();
+    // front and runs it modally, with an Add begun for adding (address,
+    // alias) if given. Returns QDialog::Accepted after OK.
+    int RunModal(std::optional<std::pair<QString, QString>> adding = std::nullopt);
 
     const MemoryEditor& Editor() const { return editor_; }
 
