@@ -108,10 +108,16 @@ avahi_on_bus() { # NAME
     org.freedesktop.DBus.NameHasOwner string:org.freedesktop.Avahi 2>/dev/null | grep -q true
 }
 stop_avahi() {
-  local pid p kept=()
+  local pid
   eval "pid=\$avahi_pid_$1"
   kill "$pid" && wait "$pid"
-  for p in "${pids[@]}"; do [ "$p" = "$pid" ] || kept+=("$p"); done
+  forget "$pid"
+}
+
+# forget PID: takes an ended process off the list of those the cleanup ends.
+forget() {
+  local p kept=()
+  for p in "${pids[@]}"; do [ "$p" = "$1" ] || kept+=("$p"); done
   pids=("${kept[@]}")
 }
 
