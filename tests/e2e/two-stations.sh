@@ -3,9 +3,12 @@
 # two hosts A and B (network namespaces joined by a bridge), each with a sound
 # server of its own whose null sink is its loudspeaker and whose monitor is its
 # microphone, under one Xvfb, driven by keyboard with xdotool. A third host C
-# plays a second caller with a plain client. Everything it makes is removed at
-# the end, also on failure; a screenshot of both windows during the call is
-# kept in the output folder.
+# first plays a second caller with a plain client, then runs a third station.
+# Each host is a machine of its own to DNS-SD: its own host name (alpha,
+# bravo, charlie), system bus and avahi-daemon (C's starts late), so the
+# stations find each other as on a LAN. Everything it makes is removed at the
+# end, also on failure; a screenshot of both windows during the call is kept
+# in the output folder.
 #
 # Usage: tests/e2e/two-stations.sh PROGRAM [OUTPUT_DIR]   (as root)
 # Exit: 0 passed, 1 failed, 77 skipped (not root, or a tool is missing).
@@ -21,7 +24,7 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 77
 fi
 for tool in ip Xvfb xdotool xwininfo import convert tesseract pulseaudio pactl parec paplay sox \
-  python3 ss; do
+  python3 ss unshare nsenter dbus-daemon dbus-send avahi-daemon avahi-browse; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
 done
 
@@ -53,11 +56,16 @@ fail() {
 . "$here/lib.sh"
 
 # --- hosts: A 10.77.0.1, B 10.77.0.2, C 10.77.0.3 on one bridge -------------
-step "hosts A, B and C on a bridge"
+step "hosts A, B and C on a bridge; alpha and bravo with Avahi, charlie with its system bus only"
 hosts 10.77.0 a b c
 A=10.77.0.1
 B=10.77.0.2
 C=10.77.0.3
+own_host a alpha
+own_host b bravo
+own_host c charlie
+start_avahi a
+start_avahi b
 
 # --- one display ------------------------------------------------------------
 display
@@ -65,10 +73,12 @@ display
 # --- a sound server for each station ----------------------------------------
 sound a
 sound b
+sound c
 
 # --- the stations -------------------------------------------------------------
-# A remembers B as "desk"; B remembers A as "hall" (the memory file's bytes:
-# the address list, then the two alias maps, one pair each).
+# A remembers B as "desk"; B remembers A as "hall"; C remembers nobody (the
+# memory file's bytes: the address list, then the two alias maps, one pair
+# each).
 memory() { # ADDRESS ALIAS
   local a=$1 l=$2
   printf '\x01\x00'
@@ -78,12 +88,12 @@ memory() { # ADDRESS ALIAS
   printf '\x01\x00'
   printf "\\x$(printf %02x ${#l})%s\\x$(printf %02x ${#a})%s" "$l" "$a"
 }
-station() { # NAME PEER_ADDRESS PEER_ALIAS
+station() { # NAME [PEER_ADDRESS PEER_ALIAS]: on host NAME, in "$run/NAME"
   local wd="$run/$1"
   mkdir -p "$wd"
   cp "$resources/Busy.wav" "$resources/CallWaiting.wav" "$wd/"
-  memory "$2" "$3" >"$wd/Parlio.mem"
-  (cd "$wd" && exec ip netns exec "$tag-$1" env PULSE_SERVER="$(server "$1")" HOME="$wd" \
+  if [ $# -eq 3 ]; then memory "$2" "$3"; else printf '\x00\x00\x00\x00\x00\x00'; fi >"$wd/Parlio.mem"
+  (cd "$wd" && enter_host "$1" env PULSE_SERVER="$(server "$1")" HOME="$wd" \
     XDG_RUNTIME_DIR="$run/pa-$1/run" QT_QPA_PLATFORM=xcb "$program" >"$wd/station.log" 2>&1) &
   pids+=($!)
   eval "pid_$1=$!"
@@ -220,7 +230,7 @@ wait_until 5 grep -qs "HoldMessages=false" "$run/b/Chatterly.ini" || fail "Hold 
 
 step "C calls B during the call: the cue at B, the busy frame for C, then the close"
 capture b
-ip netns exec "$tag-c" timeout 30 bash -c "exec 3<>/dev/tcp/$B/2005 && cat <&3" \
+in_host c timeout 30 bash -c "exec 3<>/dev/tcp/$B/2005 && cat <&3" \
   >"$run/busy-answer.bin" || fail "C's call did not end with the close"
 kill "$capture_pid"
 python3 - "$run/busy-answer.bin" "$resources/Busy.wav" <<'EOF' || fail "C did not receive Busy.wav"
@@ -270,7 +280,7 @@ wait_until 10 shows "$win_a" "Connection Status" || fail "A did not return to id
 step "a second start in A's directory brings A's window forward and ends"
 xdotool windowraise "$win_b"
 second_status=0
-(cd "$run/a" && ip netns exec "$tag-a" env PULSE_SERVER="$(server a)" HOME="$run/a" \
+(cd "$run/a" && in_host a env PULSE_SERVER="$(server a)" HOME="$run/a" \
   XDG_RUNTIME_DIR="$run/pa-a/run" QT_QPA_PLATFORM=xcb timeout 20 "$program" \
   >"$run/second.log" 2>&1) || second_status=$?
 [ "$second_status" -eq 0 ] || fail "the second start exited with $second_status: $(cat "$run/second.log")"
@@ -283,10 +293,67 @@ on_top_a() {
 wait_until 10 on_top_a || fail "A's window did not come forward"
 ended "$pid_a" && fail "A ended"
 
-step "B is killed while A's message plays: after a restart B's history has it, whole"
-type_remote "$win_a" desk
+# --- finding each other: DNS-SD through each host's avahi-daemon ----------------
+step "C starts without Avahi (its system bus only) and works: A calls it by address"
+station c
+win_c=$(timeout 30 xdotool search --all --sync --onlyvisible --pid "$pid_c" --name '^Chatterly$' |
+  head -n 1) || fail "C's window did not appear"
+xdotool windowmove "$win_c" 520 430
+listening() { ip netns exec "$tag-$1" ss -ltnH 'sport = :2005' | grep -q LISTEN; }
+wait_until 30 listening c || fail "C does not listen on 2005"
+# A has found B, and nobody else.
+wait_until 30 shows "$win_a" "Nearby (1)" || fail "A's Nearby button: $(ocr "$win_a")"
+type_remote "$win_a" "$C"
 keys "$win_a" Return
+wait_until 20 title_is "$win_c" "Chatterly Connected to $A" || fail "C's caption: $(title "$win_c")"
+keys "$win_a" alt+d
+wait_until 10 title_is "$win_c" "Chatterly" || fail "C did not return to idle"
+wait_until 10 shows "$win_a" "Connection Status" || fail "A did not return to idle"
+
+step "C's avahi-daemon starts: C publishes itself and A finds it"
+start_avahi c
+wait_until 30 shows "$win_a" "Nearby (2)" || fail "A's Nearby button: $(ocr "$win_a")"
+
+step "avahi-browse on C resolves A and B: IPv4, port 2005, their TXT"
+version=$(sed -n 's/^project(Chatterly VERSION \([0-9.]*\).*/\1/p' "$here/../../CMakeLists.txt")
+resolved_on_c() { # NAME ADDRESS: C's browse holds NAME's service on NAME.local at ADDRESS
+  local line
+  line=$(grep -E "^=;[^;]*;IPv4;$1;_chatterly\._tcp;local;$1\.local;${2//./\\.};2005;" \
+    "$run/browse-c") && grep -q '"txtvers=1"' <<<"$line" && grep -q "\"version=$version\"" <<<"$line"
+}
+c_resolves_a_and_b() {
+  in_host c avahi-browse -rpt _chatterly._tcp >"$run/browse-c" 2>/dev/null
+  resolved_on_c alpha "$A" && resolved_on_c bravo "$B"
+}
+wait_until 30 c_resolves_a_and_b || fail "C's avahi-browse: $(cat "$run/browse-c")"
+grep -qE "^[+=];[^;]*;IPv6;(alpha|bravo);" "$run/browse-c" &&
+  fail "a station is published over IPv6: $(cat "$run/browse-c")"
+
+step "A's Nearby window lists B (as desk) and C, not A; Enter calls B, keyboard alone"
+keys "$win_a" alt+n
+nearby_of_a() {
+  near_a=$(xdotool search --all --onlyvisible --pid "$pid_a" --name '^Nearby Stations$' | head -n 1)
+  [ -n "$near_a" ]
+}
+wait_until 10 nearby_of_a || fail "A's Nearby window did not open"
+focused() { [ "$(xdotool getwindowfocus)" = "$1" ]; }
+wait_until 10 focused "$near_a" || fail "A's Nearby window did not take the keyboard"
+xdotool windowmove "$near_a" 20 430 # below A's window
+nearby_reads() { # WORD...: A's Nearby window shows each WORD (its text in nearby.txt)
+  local word
+  xdotool windowraise "$near_a" && ocr "$near_a" >"$run/nearby.txt" || return 1
+  for word; do grep -qi "$word" "$run/nearby.txt" || return 1; done
+}
+lists_b_and_c() { nearby_reads bravo desk charlie && ! grep -qi alpha "$run/nearby.txt"; }
+wait_until 20 lists_b_and_c || fail "A's Nearby window reads: $(cat "$run/nearby.txt")"
+# Sorted by name, bravo comes first, and the first row is selected on open.
+xdotool key --clearmodifiers Return
 wait_until 20 title_is "$win_b" "Chatterly Connected to hall" || fail "B's caption: $(title "$win_b")"
+nearby_hidden() { ! nearby_of_a; }
+wait_until 10 nearby_hidden || fail "A's Nearby window stayed open"
+wait_until 10 focused "$win_a" || fail "A's window did not come forward"
+
+step "B is killed while A's message plays: after a restart B's history has it, whole"
 press_talk "$win_a" || fail "A's Talk did not go down"
 capture b
 tone_into a 700 3
@@ -302,25 +369,62 @@ wait_until 10 shows "$win_a" "Connection Status" || fail "A did not return to id
 station b "$A" hall
 win_b=$(timeout 30 xdotool search --all --sync --onlyvisible --pid "$pid_b" --name '^Chatterly$' |
   head -n 1) || fail "B's window did not appear again"
+xdotool windowmove "$win_b" 520 100
 lines_of b $'\tin\t' 3 || fail "B's history after the restart: $(history_of b)"
+wait_until 30 shows "$win_a" "Nearby (2)" || fail "A did not find B again: $(ocr "$win_a")"
 
-step "both windows close; each process ends within two seconds"
-for s in a b; do
-  eval "w=\$win_$s; p=\$pid_$s"
-  started=$(date +%s%N)
-  keys "$w" alt+x
-  wait_until 5 ended "$p" || fail "station $s did not end"
-  took=$((($(date +%s%N) - started) / 1000000))
-  echo "   station $s ended ${took} ms after Alt+X"
-  [ "$took" -lt 2000 ] || fail "station $s took ${took} ms to end"
+# --- the stations end -----------------------------------------------------------
+# ended_cleanly NAME: station NAME exited with status 0, its log holds no
+# sanitizer's report, it left no recording and its port is free.
+ended_cleanly() {
+  local p status
+  eval "p=\$pid_$1"
   wait "$p"
   status=$?
-  [ "$status" -eq 0 ] || fail "station $s exited with status $status"
-  if grep -qE "ERROR: (Address|Leak|Thread)Sanitizer|runtime error:" "$run/$s/station.log"; then
-    fail "station $s reported: $(grep -m 3 -E 'Sanitizer|runtime error' "$run/$s/station.log")"
+  [ "$status" -eq 0 ] || fail "station $1 exited with status $status"
+  if grep -qE "ERROR: (Address|Leak|Thread)Sanitizer|runtime error:" "$run/$1/station.log"; then
+    fail "station $1 reported: $(grep -m 3 -E 'Sanitizer|runtime error' "$run/$1/station.log")"
   fi
-  [ ! -e "$run/$s/Parlio.wav" ] || fail "station $s left Parlio.wav"
-  ip netns exec "$tag-$s" ss -ltn | grep -q ':2005 ' && fail "port 2005 still taken on $s"
-done
+  [ ! -e "$run/$1/Parlio.wav" ] || fail "station $1 left Parlio.wav"
+  ip netns exec "$tag-$1" ss -ltn | grep -q ':2005 ' && fail "port 2005 still taken on $1"
+}
+ms_since() { echo $((($(date +%s%N) - $1) / 1000000)); }
+
+step "SIGTERM ends C cleanly within five seconds, and its service leaves A's browse"
+started=$(date +%s%N)
+kill -TERM "$pid_c"
+wait_until 10 ended "$pid_c" || fail "station c did not end"
+took=$(ms_since "$started")
+echo "   station c ended $took ms after SIGTERM"
+[ "$took" -lt 5000 ] || fail "station c took $took ms to end"
+ended_cleanly c
+a_browses_b_alone() {
+  in_host a avahi-browse -rpt _chatterly._tcp >"$run/browse-a" 2>/dev/null
+  grep -q '^=;[^;]*;IPv4;bravo;' "$run/browse-a" && ! grep -q ';charlie;' "$run/browse-a"
+}
+wait_until 30 a_browses_b_alone || fail "A's avahi-browse: $(cat "$run/browse-a")"
+wait_until 30 shows "$win_a" "Nearby (1)" || fail "A's Nearby button: $(ocr "$win_a")"
+
+step "both windows close, B's first: it leaves A's Nearby list; each ends within two seconds"
+close_station() { # NAME: Alt+X on its window; it ends within two seconds, cleanly
+  local w p started took
+  eval "w=\$win_$1; p=\$pid_$1"
+  started=$(date +%s%N)
+  keys "$w" alt+x
+  wait_until 5 ended "$p" || fail "station $1 did not end"
+  took=$(ms_since "$started")
+  echo "   station $1 ended $took ms after Alt+X"
+  [ "$took" -lt 2000 ] || fail "station $1 took $took ms to end"
+  ended_cleanly "$1"
+}
+keys "$win_a" alt+n
+wait_until 10 nearby_of_a || fail "A's Nearby window did not open"
+xdotool windowmove "$near_a" 20 430
+wait_until 20 nearby_reads bravo || fail "A's Nearby window reads: $(cat "$run/nearby.txt")"
+close_station b
+# Its column headings still read, bravo no longer.
+b_gone() { nearby_reads memory && ! grep -qi bravo "$run/nearby.txt"; }
+wait_until 30 b_gone || fail "A's Nearby window reads: $(cat "$run/nearby.txt")"
+close_station a
 
 echo "passed; screenshot: $output/two-stations.png"
