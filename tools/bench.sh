@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Builds the release program and its benchmarks in build-release/ (build/ is
 # left as it is), runs every benchmark under a private sound server and a
-# private X display, and prints one table of every figure beside its
-# baseline, ratio and target. The same table goes to build-release/bench/
-# bench.csv, and a chart of how much of its target each figure uses to
-# build-release/bench/bench.png. Exit 0 when the run completed, whether or
-# not every target was met. Usage: tools/bench.sh
+# private X display, then bench/discovery.sh on hosts of its own, and prints
+# one table of every figure beside its baseline, ratio and target. The same
+# table goes to build-release/bench/bench.csv, and a chart of how much of its
+# target each figure uses to build-release/bench/bench.png. Exit 0 when the
+# run completed, whether or not every target was met. Usage: tools/bench.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -54,6 +54,11 @@ for b in build-release/bench_*; do
     { echo "$(basename "$b") FAILED"; status=1; }
   rm -rf "$work"
 done
+# Discovery through Avahi between two hosts of its own (as root; it says
+# "skipped" otherwise).
+echo "== discovery.sh"
+bench/discovery.sh build-release/chatterly | tee -a "$LOG" | grep -v "^BENCH" ||
+  { echo "discovery.sh FAILED"; status=1; }
 exit $status'
 status=$?
 set -e
@@ -65,8 +70,8 @@ set -e
 
 echo
 grep '^BENCH' "$log" | cut -f2- | awk -F'\t' '
-  BEGIN { printf "%-44s %10s %-5s %10s %7s %-17s %s\n", "figure", "value", "unit", "baseline", "ratio", "target", "met" }
-  { printf "%-44s %10s %-5s %10s %7s %-17s %s\n", $1, $2, $3, $4 == "" ? "-" : $4, $5 == "" ? "-" : $5, $6, $8 }'
+  BEGIN { printf "%-56s %10s %-5s %10s %7s %-17s %s\n", "figure", "value", "unit", "baseline", "ratio", "target", "met" }
+  { printf "%-56s %10s %-5s %10s %7s %-17s %s\n", $1, $2, $3, $4 == "" ? "-" : $4, $5 == "" ? "-" : $5, $6, $8 }'
 echo
 echo "table: $out/bench.csv"
 
