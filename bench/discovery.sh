@@ -63,7 +63,8 @@ stamp() {
   local line
   while IFS= read -r line; do printf '%s %s\n' "$EPOCHREALTIME" "$line"; done
 }
-(cd / && enter_host two avahi-browse -rpk _chatterly._tcp 2>/dev/null) > >(stamp >"$run/browse.log") &
+(cd / && enter_host two avahi-browse -rpk _chatterly._tcp 2>/dev/null) \
+  > >(stamp >"$run/browse.log") &
 pids+=($!)
 (cd / && enter_host one dbus-monitor --system --profile \
   "type='method_call',interface='org.freedesktop.Avahi.EntryGroup',member='Commit'" 2>/dev/null) \
@@ -105,6 +106,7 @@ once() {
   wait_until 30 seen browse.log "$listed" "$started" || fail "host two did not list the $1"
   kill -TERM "$pid"
   ended_at=$EPOCHREALTIME
+  wait_until 30 ended "$pid" || fail "the $1 did not end on SIGTERM"
   wait "$pid"
   forget "$pid"
   wait_until 30 seen browse.log "$removed" "$ended_at" || fail "the $1's service did not leave"
@@ -114,9 +116,10 @@ once() {
   echo "$(ms "$started" "$commit") $(ms "$started" "$found")"
 }
 
-# median FILE COLUMN: the median of that column's values.
-median() { awk -v c="$2" '{ print $c }' "$1" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-range() { awk -v c="$2" '{ print $c }' "$1" | sort -n | awk 'NR == 1 { a = $1 } END { print a "-" $1 }'; }
+# median FILE COLUMN, range FILE COLUMN: of that column's values.
+sorted() { awk -v c="$2" '{ print $c }' "$1" | sort -n; }
+median() { sorted "$@" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+range() { sorted "$@" | awk 'NR == 1 { a = $1 } END { print a "-" $1 }'; }
 
 : >"$run/station.times"
 : >"$run/publish.times"
@@ -153,8 +156,9 @@ p_total=$(median "$run/publish.all" 2)
 p_avahi=$(median "$run/publish.all" 3)
 echo "discovery: the station listed on host two $s_total ms after its start (median of $rounds;" \
   "$(range "$run/station.all" 2)); avahi-publish $p_total ms ($(range "$run/publish.all" 2))"
-echo "discovery: the station's own share, start to commit, $s_own ms ($(range "$run/station.all" 1));" \
-  "Avahi's, commit to listed, $s_avahi ms for the station, $p_avahi ms for avahi-publish"
+echo "discovery: the station's own share, start to commit, $s_own ms" \
+  "($(range "$run/station.all" 1)); Avahi's, commit to listed, $s_avahi ms for the station," \
+  "$p_avahi ms for avahi-publish"
 report "discovery: start to listed elsewhere (median of $rounds)" "$s_total" ms "$p_total" 1000
 report "discovery: start to published on the bus (median of $rounds)" "$s_own" ms "" 300
 report "discovery: Avahi's share, commit to listed (median of $rounds)" "$s_avahi" ms "$p_avahi" \

@@ -6,9 +6,10 @@
 # first plays a second caller with a plain client, then runs a third station.
 # Each host is a machine of its own to DNS-SD: its own host name (alpha,
 # bravo, charlie), system bus and avahi-daemon (C's starts late), so the
-# stations find each other as on a LAN. Everything it makes is removed at the
-# end, also on failure; a screenshot of both windows during the call is kept
-# in the output folder.
+# stations find each other as on a LAN; A and B go by their host names, C by
+# the name "Charlie" its settings give it. Everything it makes is removed at
+# the end, also on failure; a screenshot of both windows during the call is
+# kept in the output folder.
 #
 # Usage: tests/e2e/two-stations.sh PROGRAM [OUTPUT_DIR]   (as root)
 # Exit: 0 passed, 1 failed, 77 skipped (not root, or a tool is missing).
@@ -92,7 +93,11 @@ station() { # NAME [PEER_ADDRESS PEER_ALIAS]: on host NAME, in "$run/NAME"
   local wd="$run/$1"
   mkdir -p "$wd"
   cp "$resources/Busy.wav" "$resources/CallWaiting.wav" "$wd/"
-  if [ $# -eq 3 ]; then memory "$2" "$3"; else printf '\x00\x00\x00\x00\x00\x00'; fi >"$wd/Parlio.mem"
+  if [ $# -eq 3 ]; then
+    memory "$2" "$3" >"$wd/Parlio.mem"
+  else
+    printf '\x00\x00\x00\x00\x00\x00' >"$wd/Parlio.mem"
+  fi
   (cd "$wd" && enter_host "$1" env PULSE_SERVER="$(server "$1")" HOME="$wd" \
     XDG_RUNTIME_DIR="$run/pa-$1/run" QT_QPA_PLATFORM=xcb "$program" >"$wd/station.log" 2>&1) &
   pids+=($!)
@@ -295,6 +300,7 @@ ended "$pid_a" && fail "A ended"
 
 # --- finding each other: DNS-SD through each host's avahi-daemon ----------------
 step "C starts without Avahi (its system bus only) and works: A calls it by address"
+mkdir -p "$run/c" && printf '[Station]\nName=Charlie\n' >"$run/c/Chatterly.ini"
 station c
 win_c=$(timeout 30 xdotool search --all --sync --onlyvisible --pid "$pid_c" --name '^Chatterly$' |
   head -n 1) || fail "C's window did not appear"
@@ -319,7 +325,8 @@ version=$(sed -n 's/^project(Chatterly VERSION \([0-9.]*\).*/\1/p' "$here/../../
 resolved_on_c() { # NAME ADDRESS: C's browse holds NAME's service on NAME.local at ADDRESS
   local line
   line=$(grep -E "^=;[^;]*;IPv4;$1;_chatterly\._tcp;local;$1\.local;${2//./\\.};2005;" \
-    "$run/browse-c") && grep -q '"txtvers=1"' <<<"$line" && grep -q "\"version=$version\"" <<<"$line"
+    "$run/browse-c") &&
+    grep -q '"txtvers=1"' <<<"$line" && grep -q "\"version=$version\"" <<<"$line"
 }
 c_resolves_a_and_b() {
   in_host c avahi-browse -rpt _chatterly._tcp >"$run/browse-c" 2>/dev/null
@@ -329,7 +336,7 @@ wait_until 30 c_resolves_a_and_b || fail "C's avahi-browse: $(cat "$run/browse-c
 grep -qE "^[+=];[^;]*;IPv6;(alpha|bravo);" "$run/browse-c" &&
   fail "a station is published over IPv6: $(cat "$run/browse-c")"
 
-step "A's Nearby window lists B (as desk) and C, not A; Enter calls B, keyboard alone"
+step "A's Nearby window lists B (as desk) and Charlie, not A; Enter calls B, keyboard alone"
 keys "$win_a" alt+n
 nearby_of_a() {
   near_a=$(xdotool search --all --onlyvisible --pid "$pid_a" --name '^Nearby Stations$' | head -n 1)
@@ -339,14 +346,15 @@ wait_until 10 nearby_of_a || fail "A's Nearby window did not open"
 focused() { [ "$(xdotool getwindowfocus)" = "$1" ]; }
 wait_until 10 focused "$near_a" || fail "A's Nearby window did not take the keyboard"
 xdotool windowmove "$near_a" 20 430 # below A's window
-nearby_reads() { # WORD...: A's Nearby window shows each WORD (its text in nearby.txt)
+nearby_reads() { # WORD...: A's Nearby window shows each WORD, case and all (its text in nearby.txt)
   local word
   xdotool windowraise "$near_a" && ocr "$near_a" >"$run/nearby.txt" || return 1
-  for word; do grep -qi "$word" "$run/nearby.txt" || return 1; done
+  for word; do grep -q "$word" "$run/nearby.txt" || return 1; done
 }
-lists_b_and_c() { nearby_reads bravo desk charlie && ! grep -qi alpha "$run/nearby.txt"; }
+lists_b_and_c() { nearby_reads bravo desk Charlie && ! grep -qi alpha "$run/nearby.txt"; }
 wait_until 20 lists_b_and_c || fail "A's Nearby window reads: $(cat "$run/nearby.txt")"
-# Sorted by name, bravo comes first, and the first row is selected on open.
+# Sorted by name without regard to case, bravo comes before Charlie, and the
+# first row is selected on open.
 xdotool key --clearmodifiers Return
 wait_until 20 title_is "$win_b" "Chatterly Connected to hall" || fail "B's caption: $(title "$win_b")"
 nearby_hidden() { ! nearby_of_a; }
@@ -400,7 +408,7 @@ echo "   station c ended $took ms after SIGTERM"
 ended_cleanly c
 a_browses_b_alone() {
   in_host a avahi-browse -rpt _chatterly._tcp >"$run/browse-a" 2>/dev/null
-  grep -q '^=;[^;]*;IPv4;bravo;' "$run/browse-a" && ! grep -q ';charlie;' "$run/browse-a"
+  grep -q '^=;[^;]*;IPv4;bravo;' "$run/browse-a" && ! grep -qi ';charlie;' "$run/browse-a"
 }
 wait_until 30 a_browses_b_alone || fail "A's avahi-browse: $(cat "$run/browse-a")"
 wait_until 30 shows "$win_a" "Nearby (1)" || fail "A's Nearby button: $(ocr "$win_a")"
