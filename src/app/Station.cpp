@@ -190,8 +190,8 @@ void Station::OnNearbyButton() {
 
 void Station::nearbyChanged() {
     const size_t shown = found_->shownCount();
-    window_->setControlText(IDC_NEARBY, shown > 0 ? "&Nearby (" + std::to_string(shown) + ")"
-                                                  : std::string("&Nearby"));
+    window_->setControlText(
+        IDC_NEARBY, shown > 0 ? "&Nearby (" + std::to_string(shown) + ")" : std::string("&Nearby"));
     if (nearbyWindow_) {
         nearbyWindow_->refresh();
     }
@@ -208,12 +208,11 @@ void Station::OnTerminationRequest() {
     // Dialogs and boxes above the window end as if cancelled, so that
     // nothing waits for an answer no one will give; the memory stays as it
     // was.
-    for (int i = 0; i < 16; ++i) {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog || dialog == window_.get()) {
-            break;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(w);
+        if (dialog && dialog != window_.get() && dialog->isVisible() && dialog->isModal()) {
+            dialog->done(QDialog::Rejected);
         }
-        dialog->done(QDialog::Rejected);
     }
     window_->OnExitButton();
 }
