@@ -62,6 +62,13 @@ HistoryStore::Options historyOptions(const StationOptions& options,
     return history;
 }
 
+// A window of the station's own, opened or brought forward with the focus.
+void bringForward(QWidget& window) {
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
 }  // namespace
 
 Station::Station(StationOptions options)
@@ -183,9 +190,7 @@ void Station::OnNearbyButton() {
             std::move(actions));
     }
     nearbyWindow_->refresh();
-    nearbyWindow_->show();
-    nearbyWindow_->raise();
-    nearbyWindow_->activateWindow();
+    bringForward(*nearbyWindow_);
 }
 
 void Station::nearbyChanged() {
@@ -249,9 +254,7 @@ void Station::OnHistoryButton() {
         historyWindow_ = std::make_unique<HistoryWindow>(*store_, *history_);
     }
     historyWindow_->refresh();
-    historyWindow_->show();
-    historyWindow_->raise();
-    historyWindow_->activateWindow();
+    bringForward(*historyWindow_);
 }
 
 void Station::historyChanged() {
