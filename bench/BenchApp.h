@@ -2,7 +2,8 @@
 // The Qt application of a benchmark that runs station parts: on the offscreen
 // platform unless QT_QPA_PLATFORM names one, with the GUI thread's dispatch
 // loop, the station's error report, and message boxes written to stderr
-// instead of waiting for an OK.
+// instead of waiting for an OK. Stations made here never reach the machine's
+// Avahi daemon: the system bus they would announce through does not exist.
 
 #include <QApplication>
 #include <chrono>
@@ -20,6 +21,7 @@ namespace chatterly::bench {
 class BenchApp {
   public:
     BenchApp(int& argc, char** argv) : app_((offscreenUnlessNamed(), argc), argv) {
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/chatterly-bench", 1);
         ErrorBoxes::install();
         MessageBox::setSeam([](const MessageBoxRecord& box) {
             std::fprintf(stderr, "box: %s\n", box.text.c_str());

@@ -62,6 +62,13 @@ HistoryStore::Options historyOptions(const StationOptions& options,
     return history;
 }
 
+// A window of the station's own, opened or brought forward with the focus.
+void bringForward(QWidget& window) {
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
 }  // namespace
 
 Station::Station(StationOptions options)
@@ -183,15 +190,13 @@ void Station::OnNearbyButton() {
             std::move(actions));
     }
     nearbyWindow_->refresh();
-    nearbyWindow_->show();
-    nearbyWindow_->raise();
-    nearbyWindow_->activateWindow();
+    bringForward(*nearbyWindow_);
 }
 
 void Station::nearbyChanged() {
     const size_t shown = found_->shownCount();
-    window_->setControlText(IDC_NEARBY, shown > 0 ? "&Nearby (" + std::to_string(shown) + ")"
-                                                  : std::string("&Nearby"));
+    window_->setControlText(
+        IDC_NEARBY, shown > 0 ? "&Nearby (" + std::to_string(shown) + ")" : std::string("&Nearby"));
     if (nearbyWindow_) {
         nearbyWindow_->refresh();
     }
@@ -208,12 +213,11 @@ void Station::OnTerminationRequest() {
     // Dialogs and boxes above the window end as if cancelled, so that
     // nothing waits for an answer no one will give; the memory stays as it
     // was.
-    for (int i = 0; i < 16; ++i) {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog || dialog == window_.get()) {
-            break;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(w);
+        if (dialog && dialog != window_.get() && dialog->isVisible() && dialog->isModal()) {
+            dialog->done(QDialog::Rejected);
         }
-        dialog->done(QDialog::Rejected);
     }
     window_->OnExitButton();
 }
@@ -250,9 +254,7 @@ void Station::OnHistoryButton() {
         historyWindow_ = std::make_unique<HistoryWindow>(*store_, *history_);
     }
     historyWindow_->refresh();
-    historyWindow_->show();
-    historyWindow_->raise();
-    historyWindow_->activateWindow();
+    bringForward(*historyWindow_);
 }
 
 void Station::historyChanged() {

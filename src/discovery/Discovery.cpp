@@ -93,44 +93,43 @@ void Discovery::restart(std::chrono::milliseconds after) {
 
 void Discovery::clientState(AvahiClient* client, int state) {
     switch (state) {
-    case AVAHI_CLIENT_S_RUNNING:
-        if (!browser_) {
-            browser_ = avahi_service_browser_new(client, AVAHI_IF_UNSPEC, AVAHI_PROTO_INET,
-                                                 kServiceType, nullptr,
-                                                 static_cast<AvahiLookupFlags>(0),
-                                                 DiscoveryCallbacks::browse, this);
+        case AVAHI_CLIENT_S_RUNNING:
             if (!browser_) {
-                lost();
-                restart(options_.retry);
-                return;
+                browser_ = avahi_service_browser_new(
+                    client, AVAHI_IF_UNSPEC, AVAHI_PROTO_INET, kServiceType, nullptr,
+                    static_cast<AvahiLookupFlags>(0), DiscoveryCallbacks::browse, this);
+                if (!browser_) {
+                    lost();
+                    restart(options_.retry);
+                    return;
+                }
             }
-        }
-        back();
-        announce(client);
-        break;
-    case AVAHI_CLIENT_S_COLLISION:
-    case AVAHI_CLIENT_S_REGISTERING:
-        // The daemon's own host name is being (re)established: the
-        // announcement is made again once it runs.
-        if (group_) {
-            avahi_entry_group_reset(group_);
-        }
-        announced_.clear();
-        break;
-    case AVAHI_CLIENT_CONNECTING:
-        lost();
-        break;
-    case AVAHI_CLIENT_FAILURE:
-        // The daemon went away (or the bus did): start over with a new
-        // client, which waits for the daemon to come back.
-        lost();
-        found_.clear();
-        restart(avahi_client_errno(client) == AVAHI_ERR_DISCONNECTED
-                    ? std::chrono::milliseconds(0)
-                    : options_.retry);
-        break;
-    default:
-        break;
+            back();
+            announce(client);
+            break;
+        case AVAHI_CLIENT_S_COLLISION:
+        case AVAHI_CLIENT_S_REGISTERING:
+            // The daemon's own host name is being (re)established: the
+            // announcement is made again once it runs.
+            if (group_) {
+                avahi_entry_group_reset(group_);
+            }
+            announced_.clear();
+            break;
+        case AVAHI_CLIENT_CONNECTING:
+            lost();
+            break;
+        case AVAHI_CLIENT_FAILURE:
+            // The daemon went away (or the bus did): start over with a new
+            // client, which waits for the daemon to come back.
+            lost();
+            found_.clear();
+            restart(avahi_client_errno(client) == AVAHI_ERR_DISCONNECTED
+                        ? std::chrono::milliseconds(0)
+                        : options_.retry);
+            break;
+        default:
+            break;
     }
 }
 
@@ -171,49 +170,49 @@ void Discovery::announce(AvahiClient* client) {
 
 void Discovery::groupState(int state) {
     switch (state) {
-    case AVAHI_ENTRY_GROUP_ESTABLISHED:
-        announced_ = QString::fromStdString(name_.current());
-        if (const auto notice = name_.established(); notice && options_.notice) {
-            options_.notice(*notice);
-        }
-        break;
-    case AVAHI_ENTRY_GROUP_COLLISION:
-        // Another host announces this name: the next alternative.
-        name_.collided();
-        announced_.clear();
-        avahi_entry_group_reset(group_);
-        if (client_) {
-            announce(client_);
-        }
-        break;
-    default:
-        break;
+        case AVAHI_ENTRY_GROUP_ESTABLISHED:
+            announced_ = QString::fromStdString(name_.current());
+            if (const auto notice = name_.established(); notice && options_.notice) {
+                options_.notice(*notice);
+            }
+            break;
+        case AVAHI_ENTRY_GROUP_COLLISION:
+            // Another host announces this name: the next alternative.
+            name_.collided();
+            announced_.clear();
+            avahi_entry_group_reset(group_);
+            if (client_) {
+                announce(client_);
+            }
+            break;
+        default:
+            break;
     }
 }
 
-void Discovery::browse(int interface, int protocol, int event, const char* name,
-                       const char* type, const char* domain, int flags) {
+void Discovery::browse(int interface, int protocol, int event, const char* name, const char* type,
+                       const char* domain, int flags) {
     if (!name || !domain) {
         return;
     }
     switch (event) {
-    case AVAHI_BROWSER_NEW:
-        if (flags & AVAHI_LOOKUP_RESULT_OUR_OWN) {
-            return;  // this station's own announcement
-        }
-        if (found_.found(interface, name, domain)) {
-            resolve(interface, protocol, name, type, domain);
-        }
-        break;
-    case AVAHI_BROWSER_REMOVE:
-        found_.removed(interface, name, domain);
-        break;
-    case AVAHI_BROWSER_FAILURE:
-        lost();
-        restart(options_.retry);
-        break;
-    default:
-        break;
+        case AVAHI_BROWSER_NEW:
+            if (flags & AVAHI_LOOKUP_RESULT_OUR_OWN) {
+                return;  // this station's own announcement
+            }
+            if (found_.found(interface, name, domain)) {
+                resolve(interface, protocol, name, type, domain);
+            }
+            break;
+        case AVAHI_BROWSER_REMOVE:
+            found_.removed(interface, name, domain);
+            break;
+        case AVAHI_BROWSER_FAILURE:
+            lost();
+            restart(options_.retry);
+            break;
+        default:
+            break;
     }
 }
 

@@ -30,8 +30,7 @@ bool FoundStations::found(int interface, std::string_view name, std::string_view
 }
 
 void FoundStations::resolved(int interface, std::string_view name, std::string_view domain,
-                             std::string_view hostName, const std::string& address,
-                             uint16_t port) {
+                             std::string_view hostName, const std::string& address, uint16_t port) {
     const Key key{bounded(name, NetworkText::kMaxLabel), bounded(domain, NetworkText::kMaxName)};
     auto service = services_.find(key);
     if (service == services_.end()) {
@@ -75,8 +74,10 @@ std::vector<FoundStations::Row> FoundStations::rows(const AliasOf& aliasOf) cons
             if (!r.done || r.port != callPort_) {
                 continue;
             }
-            Row row{NetworkText::clean(key.first, NetworkText::kMaxLabel), r.address,
-                    NetworkText::clean(r.hostName, NetworkText::kMaxName), {}};
+            Row row{NetworkText::clean(key.first, NetworkText::kMaxLabel),
+                    r.address,
+                    NetworkText::clean(r.hostName, NetworkText::kMaxName),
+                    {}};
             if (aliasOf) {
                 row.alias = aliasOf(r.address).value_or(QString());
             }

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "framework/threads/ErrorReport.h"
+#include "framework/widgets/ControlDescriptions.h"
 #include "framework/widgets/HelpPage.h"
 
 namespace chatterly {
@@ -100,11 +101,7 @@ void NearbyWindow::bindControls() {
 }
 
 void NearbyWindow::describeControls() {
-    const struct {
-        QWidget* control;
-        const char* name;
-        const char* description;
-    } kControls[] = {
+    chatterly::describeControls({
         {list_, "Stations on the network",
          "The stations found on the network, by name, with their address, host and the alias "
          "the station memory gives the address. Enter calls the selected one."},
@@ -113,11 +110,7 @@ void NearbyWindow::describeControls() {
          "Opens the station memory with the selected station ready to be added; you may edit "
          "it first."},
         {close_, "Close", "Closes this window."},
-    };
-    for (const auto& c : kControls) {
-        c.control->setAccessibleName(QString::fromUtf8(c.name));
-        c.control->setAccessibleDescription(QString::fromUtf8(c.description));
-    }
+    });
 }
 
 void NearbyWindow::refresh() {

@@ -6,8 +6,8 @@
 namespace chatterly {
 
 QString NetworkText::clean(std::string_view bytes, size_t maxBytes) {
-    const QString decoded = QString::fromUtf8(bytes.data(),
-                                              static_cast<qsizetype>(std::min(bytes.size(), maxBytes)));
+    const QString decoded =
+        QString::fromUtf8(bytes.data(), static_cast<qsizetype>(std::min(bytes.size(), maxBytes)));
     QString shown;
     shown.reserve(decoded.size());
     for (const QChar c : decoded) {

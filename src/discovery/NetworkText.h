@@ -13,8 +13,8 @@ namespace chatterly {
 
 class NetworkText {
   public:
-    static constexpr size_t kMaxLabel = 63;    // an instance name: one DNS label
-    static constexpr size_t kMaxName = 255;    // a host or domain name
+    static constexpr size_t kMaxLabel = 63;  // an instance name: one DNS label
+    static constexpr size_t kMaxName = 255;  // a host or domain name
 
     static QString clean(std::string_view bytes, size_t maxBytes);
     // A name to announce: cleaned the same way, then cut to one DNS label

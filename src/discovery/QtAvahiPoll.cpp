@@ -2,10 +2,10 @@
 
 #include <sys/time.h>
 
+#include <avahi-common/timeval.h>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <avahi-common/timeval.h>
 #include <algorithm>
 #include <memory>
 
@@ -48,8 +48,8 @@ struct AvahiWatch : QObject {
         arm(write, QSocketNotifier::Write, AVAHI_WATCH_OUT);
         // Errors and hang-ups come with readiness: a notifier for them too,
         // since Avahi may ask for them alone.
-        arm(error, QSocketNotifier::Exception, static_cast<AvahiWatchEvent>(
-                                                   AVAHI_WATCH_ERR | AVAHI_WATCH_HUP));
+        arm(error, QSocketNotifier::Exception,
+            static_cast<AvahiWatchEvent>(AVAHI_WATCH_ERR | AVAHI_WATCH_HUP));
     }
 
     void arm(std::unique_ptr<QSocketNotifier>& notifier, QSocketNotifier::Type type,

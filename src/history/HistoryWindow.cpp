@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "framework/threads/ErrorReport.h"
+#include "framework/widgets/ControlDescriptions.h"
 #include "framework/widgets/DialogUnits.h"
 #include "framework/widgets/HelpPage.h"
 #include "framework/widgets/MessageBox.h"
@@ -150,11 +151,7 @@ void HistoryWindow::bindControls() {
 void HistoryWindow::describeControls() {
     // Names as the user reads them (a caption without its '&', the list's
     // label), and one sentence on what each control does.
-    const struct {
-        QWidget* control;
-        const char* name;
-        const char* description;
-    } kControls[] = {
+    chatterly::describeControls({
         {list_, "Messages",
          "The messages received and sent, newest first; unplayed ones are in bold. Enter plays "
          "the selected one, Delete deletes it."},
@@ -166,11 +163,7 @@ void HistoryWindow::describeControls() {
         {clearPlayed_, "Clear played", "Deletes every message that has been played."},
         {hold_, "Hold messages",
          "While checked, messages that come in are kept unplayed instead of playing at once."},
-    };
-    for (const auto& c : kControls) {
-        c.control->setAccessibleName(QString::fromUtf8(c.name));
-        c.control->setAccessibleDescription(QString::fromUtf8(c.description));
-    }
+    });
 }
 
 void HistoryWindow::refresh() {

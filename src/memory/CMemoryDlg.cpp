@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "framework/streams/AnsiCodec.h"
+#include "framework/widgets/ControlDescriptions.h"
 #include "framework/widgets/MessageBox.h"
 #include "memory/MemoryIds.h"
 #include "memory/StationMemory.h"
@@ -61,29 +62,19 @@ void CMemoryDlg::BuildControls() {
 void CMemoryDlg::DescribeControls() {
     // Names as the user sees them (a button's caption without its '&', a
     // field's label), and one sentence on what each control does.
-    static constexpr struct {
-        int id;
-        const char* name;
-        const char* description;
-    } kControls[] = {
-        {IDC_MEMORY_LIST, "Remembered stations",
+    describeControls({
+        {list_, "Remembered stations",
          "The remembered stations, each an address or \"address == alias\"; select one to edit "
          "or remove it."},
-        {IDC_MEMORY_REMOVE, "Remove", "Forgets the selected station."},
-        {IDC_MEMORY_ADDRESS, "IP Address", "The station's address or host name."},
-        {IDC_MEMORY_ALIAS, "Alias", "Another name to call the station by; it may stay empty."},
-        {IDC_MEMORY_OK, "OK", "Keeps the changes and closes the window."},
-        {IDC_MEMORY_CANCEL, "Cancel", "Closes the window and forgets the changes."},
-        {IDC_MEMORY_ADD, "Add", "Opens the fields for a new station; pressed again, adds it."},
-        {IDC_MEMORY_EDIT, "Edit",
+        {remove_, "Remove", "Forgets the selected station."},
+        {address_, "IP Address", "The station's address or host name."},
+        {alias_, "Alias", "Another name to call the station by; it may stay empty."},
+        {ok_, "OK", "Keeps the changes and closes the window."},
+        {cancel_, "Cancel", "Closes the window and forgets the changes."},
+        {add_, "Add", "Opens the fields for a new station; pressed again, adds it."},
+        {edit_, "Edit",
          "Opens the selected station in the fields; pressed again, puts it back changed."},
-    };
-    for (const auto& c : kControls) {
-        if (QWidget* control = Control(c.id)) {
-            control->setAccessibleName(QString::fromLatin1(c.name));
-            control->setAccessibleDescription(QString::fromLatin1(c.description));
-        }
-    }
+    });
 }
 
 bool CMemoryDlg::InitMemoryDialog() {

@@ -7,10 +7,12 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTreeWidget>
 #include <filesystem>
 #include <future>
 #include <optional>
@@ -21,6 +23,8 @@
 #include "audio/VoiceRecorder.h"
 #include "control/CallController.h"
 #include "control/ControlIds.h"
+#include "discovery/FoundStations.h"
+#include "discovery/NearbyWindow.h"
 #include "framework/streams/CStringArray.h"
 #include "framework/threads/ThreadStarter.h"
 #include "framework/widgets/StatusLine.h"
@@ -134,6 +138,31 @@ TEST_F(Caller, AnAliasCallsItsAddressAndAnyOtherTextIsCalledAsTyped) {
         EXPECT_TRUE(answered.seesClose(20000));
         EXPECT_TRUE(waitFor([&] { return idle(); }));
     }
+    EXPECT_TRUE(boxes.texts().empty());
+}
+
+TEST_F(Caller, AStationFoundOnTheNetworkIsCalledByItsAddressAsIfTyped) {
+    start();
+    // No Avahi daemon here: the station says so, and what a daemon would
+    // report reaches the list all the same.
+    auto* line = qobject_cast<StatusLine*>(station->window().Control(IDC_STATUS_LINE));
+    EXPECT_TRUE(
+        waitFor([&] { return line->notice().startsWith("Stations on the network cannot"); }));
+    station->found().found(1, "far", "local");
+    station->found().resolved(1, "far", "local", "far.local", "127.0.0.1", far.port());
+    EXPECT_TRUE(waitFor([&] { return button(IDC_NEARBY)->text() == "&Nearby (1)"; }));
+    click(IDC_NEARBY);
+    NearbyWindow* nearby = station->nearbyWindow();
+    ASSERT_TRUE(nearby && nearby->isVisible());
+    ASSERT_TRUE(waitFor([&] { return QApplication::activeWindow() == nearby; }));
+    ASSERT_EQ(QApplication::focusWidget(), nearby->list());  // the first station selected
+    QTest::keyClick(nearby->list(), Qt::Key_Return);
+    PlainSocket answered = answer();
+    EXPECT_FALSE(nearby->isVisible());
+    EXPECT_EQ(qobject_cast<QComboBox*>(station->window().Control(IDC_REMOTE))->currentText(),
+              "127.0.0.1");
+    click(IDC_DISCONNECT);
+    EXPECT_TRUE(answered.seesClose(20000));
     EXPECT_TRUE(boxes.texts().empty());
 }
 

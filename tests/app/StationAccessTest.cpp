@@ -44,6 +44,9 @@ QString readsAs(QWidget* w) {
     if (auto* box = qobject_cast<CaptionBox*>(w)) {
         return box->caption();
     }
+    if (auto* line = qobject_cast<StatusLine*>(w); line && !line->toolTip().isEmpty()) {
+        return line->toolTip();  // the whole notice, of which the line shows what fits
+    }
     if (auto* label = qobject_cast<QLabel*>(w)) {
         return label->text();
     }

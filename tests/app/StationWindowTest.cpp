@@ -12,6 +12,9 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QTest>
+#include <QTimer>
+#include <csignal>
+#include <filesystem>
 
 #include "app/CStationDlg.h"
 #include "app/StartModeSwitch.h"
@@ -19,6 +22,7 @@
 #include "control/CallController.h"
 #include "control/ControlIds.h"
 #include "control/SignalEvents.h"
+#include "framework/threads/TerminationRequest.h"
 #include "framework/threads/ThreadStarter.h"
 #include "framework/widgets/CaptionBox.h"
 #include "framework/widgets/MessageBox.h"
@@ -345,6 +349,16 @@ TEST_F(StationWindow, ExitPostsACloseRequest) {
     EXPECT_TRUE(window->isVisible());  // posted, not yet carried out
     ASSERT_TRUE(waitFor([&] { return !window->isVisible(); }));
     EXPECT_TRUE(test::signalled(DisconnectEvent));
+}
+
+TEST_F(StationWindow, ATerminationSignalEndsTheDialogAboveTheWindowUnsavedThenClosesIt) {
+    const TerminationRequest termination([this] { station->OnTerminationRequest(); });
+    const bool stored = std::filesystem::exists("Parlio.mem");
+    QTimer::singleShot(0, [] { std::raise(SIGTERM); });
+    station->OnRemoteStationButton();  // the memory dialog, until the signal ends it
+    EXPECT_TRUE(waitFor([&] { return !window->isVisible(); }));
+    EXPECT_TRUE(test::signalled(DisconnectEvent));
+    EXPECT_EQ(std::filesystem::exists("Parlio.mem"), stored);
 }
 
 TEST_F(StationWindow, AboutShowsAnInformationBox) {

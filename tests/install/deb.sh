@@ -87,10 +87,11 @@ dpkg-deb -f "$deb" | sed 's/^/   /'
 [ -n "$(field Maintainer)" ] || fail "no Maintainer"
 case $(field Section) in sound | net) ;; *) fail "Section: $(field Section)" ;; esac
 depends=$(field Depends)
-for lib in libc6 libqt6widgets6 libqt6gui6 libqt6core6 libpulse0 libsndfile1 libsqlite3-0; do
+for lib in libc6 libqt6widgets6 libqt6gui6 libqt6core6 libpulse0 libsndfile1 libsqlite3-0 \
+  libavahi-client3; do
   echo "$depends" | tr ',' '\n' | grep -q "^ *$lib\( \|$\)" || fail "Depends lacks $lib: $depends"
 done
-[ "$(field Recommends)" = "pulseaudio | pipewire-pulse, pavucontrol" ] ||
+[ "$(field Recommends)" = "pulseaudio | pipewire-pulse, pavucontrol, avahi-daemon, libnss-mdns" ] ||
   fail "Recommends: $(field Recommends)"
 [ -n "$(field Description | head -n 1)" ] && [ "$(field Description | wc -l)" -gt 1 ] ||
   fail "the Description needs a summary and a long text"

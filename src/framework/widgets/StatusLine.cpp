@@ -77,9 +77,17 @@ void StatusLine::show(const QString& text) {
     notice_ = text;
     const QString line =
         QTime::currentTime().toString(QStringLiteral("HH:mm:ss")) + QStringLiteral("  ") + text;
-    setText(line);
+    line_ = line;
+    setText(fontMetrics().elidedText(line_, Qt::ElideRight, width()));
     setToolTip(line);
     setAccessibleName(line);
+}
+
+void StatusLine::resizeEvent(QResizeEvent* event) {
+    QLabel::resizeEvent(event);
+    if (!line_.isEmpty()) {
+        setText(fontMetrics().elidedText(line_, Qt::ElideRight, width()));
+    }
 }
 
 }  // namespace chatterly

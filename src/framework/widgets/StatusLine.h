@@ -5,7 +5,8 @@
 // that failed while a box was up). A notice may come from any thread; it is
 // shown by the GUI thread on the one line installed, and said on stderr when
 // there is none (no window, or the window has gone). The text is shown as
-// plain text, never as markup.
+// plain text, never as markup; what does not fit ends in "…", and the whole
+// line is the label's tool tip and accessible name.
 //
 // To assistive technology the line is named by what it shows ("Status line"
 // until the first notice), like the window's other changing captions.
@@ -34,11 +35,13 @@ class StatusLine : public QLabel {
 
   protected:
     bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     void show(const QString& text);
 
     QString notice_;
+    QString line_;  // the notice with its time, whole (the label shows what fits)
 };
 
 }  // namespace chatterly
