@@ -8,6 +8,8 @@
 # Avahi's work alone (probing, announcing, resolving). dbus-monitor on host
 # one's system bus sees each publisher commit its service to the daemon: the
 # time up to that commit is the publisher's own, the rest is Avahi's.
+# Then bench_startup (beside PROGRAM) compares the station's start-up on host
+# one with the daemon reachable and without.
 # Prints its figures as BENCH lines, as bench/BenchReport.h does.
 # Usage: bench/discovery.sh PROGRAM   (as root; prints "skipped" otherwise)
 set -uo pipefail
@@ -163,3 +165,13 @@ report "discovery: start to listed elsewhere (median of $rounds)" "$s_total" ms 
 report "discovery: start to published on the bus (median of $rounds)" "$s_own" ms "" 300
 report "discovery: Avahi's share, commit to listed (median of $rounds)" "$s_avahi" ms "$p_avahi" \
   1.2 ratio
+
+# Start-up to a listening window with the daemon answering, against none.
+startup="$(dirname "$program")/bench_startup"
+if [ -x "$startup" ]; then
+  (cd / && enter_host one env PULSE_SERVER="$(server one)" HOME="$wd" \
+    XDG_RUNTIME_DIR="$run/pa-one/run" QT_QPA_PLATFORM=xcb "$startup" "$program" --with-avahi) ||
+    fail "the start-up comparison failed"
+else
+  echo "discovery: start-up with and without Avahi skipped, no $startup"
+fi
