@@ -5,7 +5,7 @@
 
 # The program never reaches the machine's system bus (nor its Avahi daemon):
 # without a host of its own (own_host) it finds no system bus at all.
-export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$run/no-system-bus"
+export DBUS_SYSTEM_BUS_ADDRESS="unix:path=/nonexistent/chatterly-no-system-bus"
 
 # wait_until SECONDS COMMAND...: polls COMMAND until it succeeds.
 wait_until() {
