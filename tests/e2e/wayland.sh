@@ -76,9 +76,13 @@ cp "$resources/Busy.wav" "$resources/CallWaiting.wav" "$wd/"
 # A headless weston has no seat but offers text input, and Qt 6.4's Wayland
 # input context then crashes drawing the first caret (it asks the missing
 # seat for its text input): the plain compose-key input context stands in, as
-# on a desktop without an input method.
+# on a desktop without an input method. Under the leak checker, leaks are not
+# looked for here: at its end Qt's Wayland client leaves its display's
+# protocol objects (and a module it has unloaded) allocated, which is Qt's
+# own; the station's leaks are looked for in the X11 runs of the other scripts.
 (cd "$wd" && exec ip netns exec "$tag-s" env -u DISPLAY PULSE_SERVER="$(server s)" HOME="$wd" \
   XDG_RUNTIME_DIR="$xdg" WAYLAND_DISPLAY="$socket" QT_QPA_PLATFORM=wayland QT_IM_MODULE=compose \
+  ASAN_OPTIONS="${ASAN_OPTIONS:-}${ASAN_OPTIONS:+:}detect_leaks=0" \
   WAYLAND_DEBUG=client "$program" >"$wd/station.log" 2>&1) &
 spid=$!
 pids+=($spid)
@@ -110,11 +114,13 @@ shown() {
 wait_until 30 shown || fail "no window \"Chatterly\" was drawn"
 echo "   weston shows the toplevel \"Chatterly\", drawn"
 
-step "SIGTERM ends the station"
+step "SIGTERM closes the station as its close box does: it ends with status 0"
 kill -TERM "$spid"
 wait_until 5 ended "$spid" || fail "the station did not end within 5 s of SIGTERM"
 wait "$spid"
-echo "   the station ended (status $?)"
+status=$?
+echo "   the station ended (status $status)"
+[ "$status" -eq 0 ] || fail "the station ended with status $status"
 grep -qE "ERROR: (Address|Leak|Thread)Sanitizer|runtime error:" "$wd/station.log" &&
   fail "the station reported: $(grep -m 3 -E 'Sanitizer|runtime error' "$wd/station.log")"
 echo "passed"
