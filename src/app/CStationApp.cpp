@@ -105,7 +105,8 @@ bool CStationApp::StartStation() {
         QtThreadLoop loop;
         {
             Station station;
-            lock.listen([&station] { station.window().bringToFront(); });
+            lock.listen([&station] { station.window().bringToFront(); },
+                        [&station] { return station.window().OnTalkCommand(); });
             MessageBox::setMainWindow(&station.window());
             const TerminationRequest termination([&station] { station.OnTerminationRequest(); });
             station.runModal();

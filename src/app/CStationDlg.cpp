@@ -19,6 +19,7 @@
 #include "framework/threads/ErrorReport.h"
 #include "framework/widgets/CaptionBox.h"
 #include "framework/widgets/DesktopNotice.h"
+#include "framework/widgets/InputHold.h"
 #include "framework/widgets/MessageBox.h"
 #include "framework/widgets/SortedComboBox.h"
 #include "framework/widgets/StatusLine.h"
@@ -83,6 +84,21 @@ void CStationDlg::PlaceControls() {
     EndTemplate();
     SetEnterButton(IDC_CONNECT);
     describeStationControls(*this);
+}
+
+std::string CStationDlg::OnTalkCommand() {
+    if (!talk_->isEnabled()) {
+        return "no call";
+    }
+    if (InputHold::holdBack(talk_, [talk = talk_] { talk->click(); })) {
+        return "queued";
+    }
+    const bool pressing = !talk_->isChecked();
+    talk_->click();
+    if (talk_->isChecked()) {
+        return "recording";
+    }
+    return pressing ? "not recording" : "sent";
 }
 
 void CStationDlg::BindButtons() {

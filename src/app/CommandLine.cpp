@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/StartModeSwitch.h"
+#include "app/TalkCommand.h"
 #include "history/HistoryListing.h"
 #include "history/HistoryStore.h"
 
@@ -19,6 +20,10 @@ constexpr const char* kUsage =
     "  --history  print the messages kept in the working directory's History/, newest\n"
     "             first: time (UTC), in or out, station, seconds, played or unplayed,\n"
     "             file (tab-separated)\n"
+    "  --talk     toggle Talk of the station running in the working directory, as a\n"
+    "             click on its Talk button would, and print what it did: recording,\n"
+    "             sent, or queued (taken after the message that plays); exits 1 with\n"
+    "             \"no station\" or \"no call\"\n"
     "  --help     print this help\n";
 
 }  // namespace
@@ -35,6 +40,9 @@ std::optional<int> CommandLine::run(int argc, char** argv) {
     }
     if (std::strcmp(option, "--history") == 0) {
         return HistoryListing::print(HistoryStore::kDirectory, stdout, stderr);
+    }
+    if (std::strcmp(option, "--talk") == 0) {
+        return TalkCommand::run(stdout, stderr);
     }
     if (std::strcmp(option, "--help") == 0) {
         std::fputs(kUsage, stdout);

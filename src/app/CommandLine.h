@@ -1,7 +1,8 @@
 #pragma once
 // The program's own options, which do their work and end the program without
 // starting a station: "--history" (the history of the station in the working
-// directory, printed) and "--help". Anything else on the command line is
+// directory, printed), "--talk" (Talk of the station running there,
+// toggled) and "--help". Anything else on the command line is
 // the station's, as it always was: an argument that does not begin with
 // "--", and one that holds a start-mode switch ("--Embedding").
 

@@ -46,6 +46,7 @@ void poke() {
 
 StationLock::~StationLock() {
     notifier_.reset();
+    requests_.reset();
     if (socket_ >= 0) {
         ::close(socket_);
     }
@@ -82,11 +83,12 @@ bool StationLock::claim() {
     return true;
 }
 
-void StationLock::listen(std::function<void()> onPoke) {
+void StationLock::listen(std::function<void()> onPoke, std::function<std::string()> onTalk) {
     if (lock_ < 0 || socket_ >= 0) {
         return;
     }
-    onPoke_ = std::move(onPoke);
+    requests_ = std::make_unique<StationRequests>(
+        StationRequests::Handlers{std::move(onPoke), std::move(onTalk)});
     socket_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (socket_ < 0) {
         return;
@@ -110,17 +112,12 @@ void StationLock::listen(std::function<void()> onPoke) {
 }
 
 void StationLock::accept() {
-    bool poked = false;
     for (;;) {
-        const int fd = ::accept4(socket_, nullptr, nullptr, SOCK_CLOEXEC);
+        const int fd = ::accept4(socket_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) {
-            break;
+            return;
         }
-        ::close(fd);
-        poked = true;
-    }
-    if (poked && onPoke_) {
-        onPoke_();
+        requests_->serve(fd);
     }
 }
 

@@ -7,11 +7,14 @@
 // socket, and the first brings its window forward. A directory where neither
 // can be made (read-only) runs its station without the lock. Both files are
 // the user's alone (0600), and neither is ever made through a link put under
-// its name.
+// its name. What the socket serves is StationRequests'.
 
 #include <QSocketNotifier>
 #include <functional>
 #include <memory>
+#include <string>
+
+#include "app/StationRequests.h"
 
 namespace chatterly {
 
@@ -29,8 +32,12 @@ class StationLock {
     // holds it; that one has then been asked to show its window.
     bool claim();
 
-    // GUI thread, after claim(): each poke of a later start runs onPoke.
-    void listen(std::function<void()> onPoke);
+    // GUI thread, after claim(): each poke of a later start runs onPoke;
+    // each talk request runs onTalk, whose text is the reply.
+    void listen(std::function<void()> onPoke, std::function<std::string()> onTalk = {});
+
+    // Connections served now (at most StationRequests::kMaxClients).
+    std::size_t clients() const { return requests_ ? requests_->clients() : 0; }
 
   private:
     void accept();
@@ -39,7 +46,7 @@ class StationLock {
     int socket_ = -1;
     bool bound_ = false;
     std::unique_ptr<QSocketNotifier> notifier_;
-    std::function<void()> onPoke_;
+    std::unique_ptr<StationRequests> requests_;
 };
 
 }  // namespace chatterly

@@ -173,8 +173,9 @@ records() { # PULSE_SERVER PID: a record stream of that process is open
   pactl --server="$1" list source-outputs | grep -q "application.process.id = \"$2\""
 }
 
-step "the command line: --help names --history; --history where nothing was kept ends with 1"
+step "the command line: --help names --history and --talk; --history where nothing was kept ends with 1"
 env -u DISPLAY "$program" --help | grep -q -- "--history" || fail "--help does not list --history"
+env -u DISPLAY "$program" --help | grep -q -- "--talk" || fail "--help does not list --talk"
 mkdir -p "$run/empty"
 listing=0
 (cd "$run/empty" && env -u DISPLAY "$program" --history >/dev/null 2>"$run/empty.log") || listing=$?
@@ -259,11 +260,16 @@ no_station_records() {
 wait_until 5 no_station_records || fail "a station still holds a record stream"
 wait_until 10 shows "$win_a" "Connection Status" || fail "A did not return to idle"
 
-step "A calls B by its alias; B names A by its alias"
+step "A calls B by its alias; B names A by its alias; --talk on A sends B a message"
 type_remote "$win_a" desk
 keys "$win_a" Return
 wait_until 20 title_is "$win_b" "Chatterly Connected to hall" ||
   fail "B's caption: $(title "$win_b")"
+talk_says() { [ "$(cd "$run/$1" && env -u DISPLAY "$program" --talk 2>&1)" = "$2" ]; }
+wait_until 10 talk_says a recording || fail "--talk on A did not press Talk"
+tone_into a 900 1
+talk_says a sent || fail "--talk on A did not send"
+wait_until 30 lines_of b $'\tin\t' 3 || fail "B did not keep the message: $(history_of b)"
 keys "$win_a" alt+d
 wait_until 10 title_is "$win_b" "Chatterly" || fail "B did not return to idle"
 
@@ -372,13 +378,13 @@ kill "$capture_pid"
 wait "$pid_b" 2>/dev/null || true
 [ "$(sqlite3 "$run/b/History/index.sqlite" 'PRAGMA integrity_check')" = ok ] ||
   fail "B's index is damaged"
-lines_of b $'\tin\t' 3 || fail "B's history after the kill: $(history_of b)"
+lines_of b $'\tin\t' 4 || fail "B's history after the kill: $(history_of b)"
 wait_until 10 shows "$win_a" "Connection Status" || fail "A did not return to idle"
 station b "$A" hall
 win_b=$(timeout 30 xdotool search --all --sync --onlyvisible --pid "$pid_b" --name '^Chatterly$' |
   head -n 1) || fail "B's window did not appear again"
 xdotool windowmove "$win_b" 520 100
-lines_of b $'\tin\t' 3 || fail "B's history after the restart: $(history_of b)"
+lines_of b $'\tin\t' 4 || fail "B's history after the restart: $(history_of b)"
 wait_until 30 shows "$win_a" "Nearby (2)" || fail "A did not find B again: $(ocr "$win_a")"
 
 # --- the stations end -----------------------------------------------------------

@@ -98,4 +98,16 @@ status=$?
 cmp -s "$data_home/chatterly/CallWaiting.wav" "$stage/usr/share/chatterly/CallWaiting.wav" ||
   fail "the launcher did not copy the missing CallWaiting.wav"
 
+step "the launcher's --talk only asks the station: nothing is made or copied"
+rm "$data_home/chatterly/CallWaiting.wav"
+for home in "$data_home" "$run/nowhere"; do
+  out=$(cd / && exec env -u DISPLAY -u WAYLAND_DISPLAY XDG_DATA_HOME="$home" \
+    "$stage/usr/bin/chatterly-launch" --talk 2>&1)
+  status=$?
+  [ "$status" -eq 1 ] && [ "$out" = "no station" ] ||
+    fail "--talk without a station ended with $status: $out"
+done
+[ ! -e "$data_home/chatterly/CallWaiting.wav" ] || fail "--talk copied CallWaiting.wav"
+[ ! -e "$run/nowhere" ] || fail "--talk made a working directory"
+
 echo "passed"

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -25,6 +26,16 @@ namespace chatterly::test {
 // soon as the condition holds.
 bool waitFor(const std::function<bool()>& done,
              std::chrono::milliseconds limit = std::chrono::seconds(20));
+
+// Runs work on a thread of its own while this one serves its events (a
+// client of a server on this thread); its result.
+template <typename Work>
+auto runBeside(Work work) {
+    auto done = std::async(std::launch::async, std::move(work));
+    waitFor([&] { return done.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+            std::chrono::seconds(60));
+    return done.get();
+}
 
 // Installs itself as the message box seam for its lifetime and records every
 // box; each box is dismissed at once (or by onShow, which runs while the box

@@ -48,18 +48,41 @@ QWidget* widgetOf(QObject* receiver) {
 
 }  // namespace
 
+InputHold* InputHold::outermost_ = nullptr;
+
 InputHold::InputHold(Test isUrgent, std::function<void()> onUrgent)
     : isUrgent_(std::move(isUrgent)), onUrgent_(std::move(onUrgent)) {
     QCoreApplication::instance()->installEventFilter(this);
+    if (!outermost_) {
+        outermost_ = this;
+    }
 }
 
 InputHold::~InputHold() {
     QCoreApplication::instance()->removeEventFilter(this);
+    if (outermost_ == this) {
+        outermost_ = nullptr;
+    }
+    // A queued call is posted like an event, so the two keep their order.
     for (Held& held : held_) {
-        if (held.receiver) {
+        if (!held.receiver) {
+            continue;
+        }
+        if (held.event) {
             QCoreApplication::postEvent(held.receiver, held.event.release());
+        } else {
+            QMetaObject::invokeMethod(held.receiver.data(), std::move(held.call),
+                                      Qt::QueuedConnection);
         }
     }
+}
+
+bool InputHold::holdBack(QObject* context, std::function<void()> call) {
+    if (!outermost_) {
+        return false;
+    }
+    outermost_->held_.push_back(Held{context, nullptr, std::move(call)});
+    return true;
 }
 
 bool InputHold::eventFilter(QObject* receiver, QEvent* event) {
@@ -76,7 +99,7 @@ bool InputHold::eventFilter(QObject* receiver, QEvent* event) {
     if (isUrgent_ && isUrgent_(receiver, event) && onUrgent_) {
         onUrgent_();
     }
-    held_.push_back(Held{receiver, std::unique_ptr<QEvent>(event->clone())});
+    held_.push_back(Held{receiver, std::unique_ptr<QEvent>(event->clone()), {}});
     return true;
 }
 

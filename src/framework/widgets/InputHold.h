@@ -7,7 +7,8 @@
 // posted again, in their order, when it ends, so they take effect afterwards.
 // Input that isUrgent() picks (a stop gesture) is held back too, and onUrgent
 // runs at once. Input to message boxes goes through, so a box that appears
-// meanwhile can be answered.
+// meanwhile can be answered. Work that stands for input from elsewhere (the
+// talk command's press) is held back with holdBack, in order with the rest.
 
 #include <QObject>
 #include <QPointer>
@@ -29,14 +30,22 @@ class InputHold : public QObject {
     // Posts the held input back.
     ~InputHold() override;
 
+    // GUI thread: while input is held back, call is kept and runs after the
+    // input held before it (as long as context lives), and this returns
+    // true; otherwise false, and nothing is kept.
+    static bool holdBack(QObject* context, std::function<void()> call);
+
   protected:
     bool eventFilter(QObject* receiver, QEvent* event) override;
 
   private:
     struct Held {
         QPointer<QObject> receiver;
-        std::unique_ptr<QEvent> event;
+        std::unique_ptr<QEvent> event;  // or else call
+        std::function<void()> call;
     };
+
+    static InputHold* outermost_;  // the hold that ends last
 
     Test isUrgent_;
     std::function<void()> onUrgent_;
