@@ -520,7 +520,8 @@ TEST(InputLevelTest, PeakAndRmsOfKnownSignalsInDbfs) {
 }
 
 // A read covers what came since the previous one: a 1 ms burst among
-// quiet chunks is the next read's peak, and the read after it is quiet.
+// quiet chunks is the next read's peak, and the read after it is quiet,
+// its RMS that of its own samples.
 TEST(InputLevelTest, AShortBurstBetweenTwoReadsIsTheNextReadsPeak) {
     InputLevel level;
     const std::vector<int16_t> quiet(kRate / 100, 30);
@@ -532,7 +533,9 @@ TEST(InputLevelTest, AShortBurstBetweenTwoReadsIsTheNextReadsPeak) {
     level.feed(quiet.data(), quiet.size());
     EXPECT_GT(level.take().peakDb, -0.5);
     level.feed(quiet.data(), quiet.size());
-    EXPECT_LT(level.take().peakDb, -60);
+    const InputLevel::Reading after = level.take();
+    EXPECT_LT(after.peakDb, -60);
+    EXPECT_NEAR(after.rmsDb, 20 * std::log10(30.0 / 32768), 0.5);  // of this chunk alone
 }
 
 // Recordings read 25 times a second: silent ones warn once each, after two
