@@ -1,12 +1,14 @@
 // The voice recorder against the sound server: how long a release takes to
 // put the recording on the wire (stop, save, load, frame write, as the
 // calling end does it) for recordings of 1 s, 10 s and 60 s, and how much
-// of what follows a press is missed before the first sample is captured.
+// of what follows a press is missed before the first sample is captured;
+// and what measuring the microphone's level adds to the capture thread.
 // Needs a sound server: run it under tools/with-sound-server.sh. The 60 s
 // recording is 59 s put into the device beforehand and 1 s recorded, unless
 // --live is given.
 
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,6 +26,7 @@
 #include <vector>
 
 #include "BenchReport.h"
+#include "audio/InputLevel.h"
 #include "audio/VoiceRecorder.h"
 #include "framework/streams/CArchive.h"
 #include "framework/streams/FileError.h"
@@ -188,10 +191,49 @@ void pressToFirstSample(VoiceRecorder& recorder, int presses) {
         "press to first captured sample (median)", gaps[n / 2], "ms", {}, bench::Goal::AtMost, 50});
 }
 
+double threadCpuSeconds() {
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// The level's share of one core on the capture thread: an hour of sound fed
+// in the capture's 10 ms chunks, as fast as it goes, while another thread
+// takes readings 25 times a second, as the window does. The feeding thread's
+// CPU time over the hour of sound it measured is the share recording adds.
+void levelCost() {
+    constexpr size_t kChunk = RecordingDevice::kSampleRate / 100;
+    constexpr size_t kChunks = 3600 * 100;
+    const auto sound = tone(1.0);
+    InputLevel level;
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        while (!done) {
+            level.take();
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        }
+    });
+    const double before = threadCpuSeconds();
+    for (size_t i = 0; i < kChunks; ++i) {
+        level.feed(sound.data() + i % 100 * kChunk, kChunk);
+    }
+    const double cpu = threadCpuSeconds() - before;
+    done = true;
+    reader.join();
+    const double share = cpu / 3600.0 * 100.0;
+    std::printf(
+        "level of an hour of sound in 10 ms chunks: %.3f s of the capture thread's CPU, %.4f %% "
+        "of one core while recording\n",
+        cpu, share);
+    report(bench::Figure{
+        "capture thread's added CPU share for the level", share, "%", {}, bench::Goal::AtMost, 1});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const bool live = argc > 1 && std::strcmp(argv[1], "--live") == 0;
+    levelCost();
     MessageBox::setSeam([](const MessageBoxRecord& box) {
         std::fprintf(stderr, "message box: %s\n", box.text.c_str());
     });

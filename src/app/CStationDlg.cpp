@@ -11,8 +11,10 @@
 #include <QStyle>
 #include <QWindow>
 
+#include "app/RecordingDisplay.h"
 #include "app/Station.h"
 #include "app/StationWindowAccess.h"
+#include "audio/VoiceRecorder.h"
 #include "control/CallController.h"
 #include "control/ControlIds.h"
 #include "framework/streams/AnsiCodec.h"
@@ -20,6 +22,7 @@
 #include "framework/widgets/CaptionBox.h"
 #include "framework/widgets/DesktopNotice.h"
 #include "framework/widgets/InputHold.h"
+#include "framework/widgets/LevelMeter.h"
 #include "framework/widgets/MessageBox.h"
 #include "framework/widgets/SortedComboBox.h"
 #include "framework/widgets/StatusLine.h"
@@ -37,11 +40,14 @@ QString pictureResource(int bitmapId) {
 
 namespace {
 
-// The template's 151 dialog units, and a row beneath its controls for what
-// the station adds: the status line, the Nearby and the History button.
+// The template's 151 dialog units, and two rows beneath its controls for
+// what the station adds: the status line, the Nearby and the History button;
+// then the microphone's level and the recording's time (the row's right end,
+// x 149 to 209, is kept free).
 constexpr int kTemplateHeight = 151;
 constexpr int kRowY = 149;
-constexpr int kWindowHeight = kTemplateHeight + 16;
+constexpr int kRecordingRowY = kRowY + 16;
+constexpr int kWindowHeight = kTemplateHeight + 32;
 
 }  // namespace
 
@@ -81,6 +87,9 @@ void CStationDlg::PlaceControls() {
     AddControl(IDC_STATUS_LINE, new StatusLine(this), 7, kRowY + 2, 88, 10);
     AddButton(IDC_NEARBY, "&Nearby", 97, kRowY, 50, 14);
     AddButton(IDC_HISTORY, "&History", 149, kRowY, 60, 14);
+    auto* meter = AddControl(IDC_LEVEL_METER, new LevelMeter(this), 7, kRecordingRowY + 3, 76, 8);
+    auto* clock = AddControl(IDC_RECORDING_CLOCK, new QLabel(this), 87, kRecordingRowY + 2, 60, 10);
+    recording_ = new RecordingDisplay(meter, clock, this);
     EndTemplate();
     SetEnterButton(IDC_CONNECT);
     describeStationControls(*this);
@@ -105,6 +114,15 @@ void CStationDlg::BindButtons() {
     Station& s = station_;
     Bind(IDC_CONNECT, [this] { OnConnectButton(); });
     Bind(IDC_TALK, [&s] { s.controller().OnTalkButton(); });
+    // Talk is down while a recording is made, on either end of a call and
+    // whoever moves it (the user, or a call that ends).
+    connect(talk_, &QPushButton::toggled, this, [this, &s](bool down) {
+        if (down) {
+            recording_->start(s.recorder().device().level());
+        } else {
+            recording_->stop();
+        }
+    });
     Bind(IDC_DISCONNECT, [&s] { s.controller().Disconnect(); });
     Bind(IDC_PROPERTIES, [&s] { s.controller().OnPropertiesButton(); });
     Bind(IDC_REMOTE_STATION, [&s] { s.OnRemoteStationButton(); });

@@ -20,6 +20,7 @@ class QPushButton;
 namespace chatterly {
 
 class CaptionBox;
+class RecordingDisplay;
 
 class SortedComboBox;
 class Station;
@@ -95,6 +96,7 @@ class CStationDlg : public CDialog, public StationView {
     QPushButton* talk_ = nullptr;
     SortedComboBox* remote_ = nullptr;
     CaptionBox* statusBox_ = nullptr;
+    RecordingDisplay* recording_ = nullptr;  // the meter and the clock while Talk is down
 
     std::string remoteText_;
     QIcon icon_;

@@ -38,6 +38,9 @@ constexpr ControlAccess kStationControls[] = {
     {IDC_LED, "Connection light", "Lit while a call stands."},
     {IDC_STATUS_BOX, nullptr, "Shows how long the call has lasted."},
     {IDC_STATUS_LINE, nullptr, "The station's latest notice and when it came."},
+    {IDC_LEVEL_METER, "Microphone level",
+     "How loud the microphone hears you while Talk is down, in dB below full scale."},
+    {IDC_RECORDING_CLOCK, nullptr, "How long the message being recorded has lasted."},
 };
 
 }  // namespace

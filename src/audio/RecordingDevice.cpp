@@ -190,6 +190,7 @@ void RecordingDevice::captureLoop(std::unique_ptr<PulseInput> input) {
         if (!input->read(chunk.data(), chunk.size())) {
             break;  // the server went away: keep what arrived
         }
+        level_.feed(chunk.data(), chunk.size());
         const auto now = Clock::now();
         // When the sample after this chunk was heard: the chunk's sound
         // is the latency plus its own length old.

@@ -34,6 +34,7 @@
 #include <thread>
 #include <vector>
 
+#include "audio/InputLevel.h"
 #include "audio/SampleStore.h"
 #include "audio/WavEncoder.h"
 
@@ -111,6 +112,10 @@ class RecordingDevice {
     // latency tells; nullopt until a capture has read its first samples.
     std::optional<Clock::time_point> captureStart() const;
 
+    // The level of what the capture thread reads, as it reads it (before the
+    // cut at the stop), for one reader on any thread.
+    InputLevel& level() { return level_; }
+
     // Tests and benchmarks: appends samples to a stopped recording as though
     // they had been recorded.
     Status appendSamples(const int16_t* samples, size_t count);
@@ -137,6 +142,8 @@ class RecordingDevice {
     std::optional<Clock::time_point> captureStart_;
     uint64_t capturedThisRun_ = 0;
     SampleStore samples_;  // the recording, in blocks of one second
+
+    InputLevel level_;  // fed by the capture thread, outside every lock
 };
 
 }  // namespace chatterly

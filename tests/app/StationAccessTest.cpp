@@ -19,6 +19,7 @@
 #include "control/ControlIds.h"
 #include "framework/threads/ThreadStarter.h"
 #include "framework/widgets/CaptionBox.h"
+#include "framework/widgets/LevelMeter.h"
 #include "framework/widgets/MessageBox.h"
 #include "framework/widgets/StatusLine.h"
 #include "memory/CMemoryDlg.h"
@@ -167,6 +168,14 @@ TEST_F(StationAccess, EveryControlIsNamedAsItReadsOrByItsLabelAndDescribed) {
             }
             const QString description = accessibleText(w, QAccessible::Description);
             EXPECT_FALSE(description.isEmpty());
+            // The meter's value is the level it shows, in whole dB.
+            if (auto* meter = qobject_cast<LevelMeter*>(w)) {
+                meter->setLevel(-12.0, -23.4);
+                auto* value = QAccessible::queryAccessibleInterface(w)->valueInterface();
+                ASSERT_TRUE(value);
+                EXPECT_EQ(value->currentValue().toInt(), -23);
+                EXPECT_EQ(accessibleText(w, QAccessible::Value), QStringLiteral("-23 dB"));
+            }
             if (auto* box = qobject_cast<QComboBox*>(w); box && box->lineEdit()) {
                 EXPECT_EQ(accessibleText(box->lineEdit(), QAccessible::Name), name);
                 EXPECT_EQ(accessibleText(box->lineEdit(), QAccessible::Description), description);

@@ -1,10 +1,12 @@
 // The station's recorder on the receiving end of a call, over the wire: a
 // plain client calls a real station window, the user presses and releases
-// Talk, and the client receives each recording as one frame. Also the start
+// Talk, and the client receives each recording as one frame; while Talk is
+// down the window shows the recording's time and says when no sound comes. Also the start
 // without a sound server, and the scratch file's removal at the end.
 #include <gtest/gtest.h>
 #include <poll.h>
 
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <cstdlib>
@@ -17,6 +19,7 @@
 #include "control/CallController.h"
 #include "control/ControlIds.h"
 #include "framework/threads/ThreadStarter.h"
+#include "framework/widgets/StatusLine.h"
 #include "support/PlainSocket.h"
 #include "support/TestSupport.h"
 
@@ -92,10 +95,22 @@ TEST(StationRecorder, AnIncomingCallThatEndsWhileTalkIsDownLetsTheMicrophoneGo) 
     ASSERT_TRUE(waitFor([&] { return station.controller().incomingCall(); }));
     QTest::mouseClick(talk(station), Qt::LeftButton);
     ASSERT_TRUE(station.recorder().device().isRecording());
+    // Nothing plays into the microphone: the clock runs, and two silent
+    // seconds are said on the status line.
+    auto* line = station.window().findChild<StatusLine*>();
+    auto* clock = qobject_cast<QLabel*>(station.window().Control(IDC_RECORDING_CLOCK));
+    EXPECT_TRUE(clock->text().startsWith("Recording 0:0"));
+    EXPECT_TRUE(waitFor(
+        [&] {
+            return line->notice() ==
+                   "No sound comes from the microphone. Properties opens the sound settings.";
+        },
+        std::chrono::seconds(30)));
     caller.close();
     EXPECT_TRUE(waitFor([&] { return !station.controller().incomingCall(); }));
     EXPECT_FALSE(station.recorder().device().isRecording());
     EXPECT_EQ(talk(station)->text(), "&Talk");
+    EXPECT_EQ(clock->text(), "");  // released: the clock is empty
     EXPECT_TRUE(boxes.texts().empty());
 }
 

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,8 +18,10 @@
 #include <mutex>
 #include <thread>
 
+#include "audio/InputLevel.h"
 #include "audio/PulseOutput.h"
 #include "audio/RecordingDevice.h"
+#include "audio/SilenceCheck.h"
 #include "audio/VoiceRecorder.h"
 #include "framework/streams/CArchive.h"
 #include "framework/streams/FileError.h"
@@ -180,6 +183,10 @@ TEST_F(SoundRecorderTest, AToneRecordedBetweenPressAndReleaseIsSavedAsA22kHzMono
     const auto released = Clock::now();
     ASSERT_TRUE(recorder.StopAndSaveRecording());
     EXPECT_TRUE(tone.wait());
+    // The level heard the tone as it was captured (amplitude 12000).
+    const InputLevel::Reading level = recorder.device().level().take();
+    EXPECT_NEAR(level.peakDb, 20 * std::log10(12000.0 / 32768), 1.0);
+    EXPECT_GE(level.samples, recorder.device().length());
 
     const Sound sound = decodeFile(dir.file("Parlio.wav"));
     ASSERT_TRUE(sound.opened);
@@ -485,4 +492,85 @@ TEST_F(SoundRecorderTest, ARecordingStopsGrowingAtItsLimit) {
     EXPECT_EQ(device.length(), static_cast<uint64_t>(kRate * 4 / 10));
     EXPECT_EQ(device.stop(), RecordingDevice::Status::Ok);
     EXPECT_EQ(device.length(), static_cast<uint64_t>(kRate * 4 / 10));
+}
+
+// The level of known signals fed in 10 ms chunks, as the capture thread
+// feeds them, read once: peak and RMS in dBFS (full scale 32768).
+TEST(InputLevelTest, PeakAndRmsOfKnownSignalsInDbfs) {
+    struct Row {
+        const char* name;
+        double amplitude;
+        double peakDb, rmsDb;
+    };
+    const Row rows[] = {{"silence", 0, InputLevel::kFloorDb, InputLevel::kFloorDb},
+                        {"full-scale sine", 32767, 0, -3.01},
+                        {"-20 dBFS sine", 3276.8, -20, -23.01}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        InputLevel level;
+        const auto samples = test::sine(kRate, kRate, 1000.0, row.amplitude);
+        for (size_t at = 0; at < samples.size(); at += kRate / 100) {
+            level.feed(samples.data() + at, std::min<size_t>(kRate / 100, samples.size() - at));
+        }
+        const InputLevel::Reading r = level.take();
+        EXPECT_NEAR(r.peakDb, row.peakDb, 0.5);
+        EXPECT_NEAR(r.rmsDb, row.rmsDb, 0.5);
+        EXPECT_EQ(r.samples, samples.size());
+    }
+}
+
+// A read covers what came since the previous one: a 1 ms burst among
+// quiet chunks is the next read's peak, and the read after it is quiet,
+// its RMS that of its own samples.
+TEST(InputLevelTest, AShortBurstBetweenTwoReadsIsTheNextReadsPeak) {
+    InputLevel level;
+    const std::vector<int16_t> quiet(kRate / 100, 30);
+    const auto burst = test::sine(kRate / 1000, kRate, 1000.0, 32767);
+    level.feed(quiet.data(), quiet.size());
+    EXPECT_LT(level.take().peakDb, -60);
+    level.feed(quiet.data(), quiet.size());
+    level.feed(burst.data(), burst.size());
+    level.feed(quiet.data(), quiet.size());
+    EXPECT_GT(level.take().peakDb, -0.5);
+    level.feed(quiet.data(), quiet.size());
+    const InputLevel::Reading after = level.take();
+    EXPECT_LT(after.peakDb, -60);
+    EXPECT_NEAR(after.rmsDb, 20 * std::log10(30.0 / 32768), 0.5);  // of this chunk alone
+}
+
+// Recordings read 25 times a second: silent ones warn once each, after two
+// seconds; one that gets loud within two seconds never does, nor does one
+// that gets loud after a warning warn again.
+TEST(InputLevelTest, ASilentStartWarnsOnceARecording) {
+    struct Row {
+        const char* name;
+        double loudFrom;  // seconds; the rest of the recording's 4 s is silent
+        int warnings;
+        double warnedAt;
+    };
+    const Row rows[] = {{"silent", 99, 1, 2.0},
+                        {"silent again", 99, 1, 2.0},
+                        {"loud at once", 0, 0, 0},
+                        {"loud at 1.9 s", 1.9, 0, 0},
+                        {"loud at 3 s", 3, 1, 2.0}};
+    SilenceCheck check(kRate);
+    InputLevel level;
+    const size_t read = kRate / 25;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        check.begin();
+        int warnings = 0;
+        double warnedAt = 0;
+        for (size_t at = 0; at < size_t{4} * kRate; at += read) {
+            const double seconds = static_cast<double>(at) / kRate;
+            const auto chunk = test::sine(read, kRate, 1000.0, seconds >= row.loudFrom ? 8000 : 50);
+            level.feed(chunk.data(), chunk.size());
+            if (check.update(level.take())) {
+                ++warnings;
+                warnedAt = static_cast<double>(at + read) / kRate;
+            }
+        }
+        EXPECT_EQ(warnings, row.warnings);
+        EXPECT_NEAR(warnedAt, row.warnedAt, 0.05);
+    }
 }

@@ -4,14 +4,14 @@ accessibility bus (AT-SPI, through pyatspi), for tests/e2e/access.sh.
 
 It finds the application "chatterly" of the station's process and its window
 "Chatterly", lists every control (push and toggle buttons, the combo box, the
-pictures, the status panel) with its role, name, description and key, and
-fails when one lacks a name or a description, when two share a name (a
-listener could not tell them apart), or when a button's key (its mnemonic)
-is another's too or is not a letter of its name. Then it works the window
-without keyboard or mouse: it types a station into the remote box through the
-editable-text interface, moves the focus between the box and Connect, presses
-About through the Action interface and closes the box that opens, and presses
-Exit, after which the process must end within 5 s.
+pictures, the status panel, the level meter) with its role, name, description
+and key, and fails when one lacks a name or a description, when two share a
+name (a listener could not tell them apart), or when a button's key (its
+mnemonic) is another's too or is not a letter of its name. Then it works the
+window without keyboard or mouse: it types a station into the remote box
+through the editable-text interface, moves the focus between the box and
+Connect, presses About through the Action interface and closes the box that
+opens, and presses Exit, after which the process must end within 5 s.
 
 Usage: access.py PID
 Exit: 0 passed, 1 failed. The accessibility bus is found as every AT-SPI
@@ -22,7 +22,8 @@ import time
 import pyatspi
 from gi.repository import GLib
 
-CONTROL_ROLES = {"push button", "toggle button", "check box", "combo box", "image", "panel"}
+CONTROL_ROLES = {"push button", "toggle button", "check box", "combo box", "image", "panel",
+                 "progress bar"}
 TYPED = "kitchen-pc"
 
 
