@@ -178,12 +178,12 @@ keys() {
   flock "$run/x.lock" sh -c 'xdotool windowfocus --sync "$0" && xdotool key --clearmodifiers "$@"' \
     "$w" "$@" 2>/dev/null
 }
-# disconnect: a click on Disconnect (149, 79, 50 x 14 of the window's 216 x 167
+# disconnect: a click on Disconnect (149, 79, 50 x 14 of the window's 216 x 183
 # units), as a user whose typing is in the remote box would.
 disconnect() {
   flock "$run/x.lock" sh -c 'eval "$(xdotool getwindowgeometry --shell "$0")" &&
     xdotool windowfocus --sync "$0" &&
-    xdotool mousemove --window "$0" $((WIDTH * 174 / 216)) $((HEIGHT * 86 / 167)) click 1' \
+    xdotool mousemove --window "$0" $((WIDTH * 174 / 216)) $((HEIGHT * 86 / 183)) click 1' \
     "$swin" 2>/dev/null
 }
 

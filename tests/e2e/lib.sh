@@ -157,12 +157,12 @@ sound() {
 server() { echo "unix:$run/pa-$1/native"; }
 
 # type_remote WINDOW TEXT: into a station's remote-station box, replacing its
-# text. The box stands at 73, 7, 136 wide in the window's 216 x 167 units.
+# text. The box stands at 73, 7, 136 wide in the window's 216 x 183 units.
 type_remote() {
   local w=$1 WIDTH HEIGHT X Y SCREEN WINDOW
   eval "$(xdotool getwindowgeometry --shell "$w")"
   xdotool windowfocus --sync "$w"
-  xdotool mousemove --window "$w" $((WIDTH * 141 / 216)) $((HEIGHT * 12 / 167)) click 1
+  xdotool mousemove --window "$w" $((WIDTH * 141 / 216)) $((HEIGHT * 12 / 183)) click 1
   xdotool key --clearmodifiers ctrl+a BackSpace
   xdotool type --delay 30 "$2"
 }
