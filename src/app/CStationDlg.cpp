@@ -42,8 +42,7 @@ namespace {
 
 // The template's 151 dialog units, and two rows beneath its controls for
 // what the station adds: the status line, the Nearby and the History button;
-// then the microphone's level and the recording's time (the row's right end,
-// x 149 to 209, is kept free).
+// then the microphone's level, the recording's time and the Settings button.
 constexpr int kTemplateHeight = 151;
 constexpr int kRowY = 149;
 constexpr int kRecordingRowY = kRowY + 16;
@@ -90,6 +89,7 @@ void CStationDlg::PlaceControls() {
     auto* meter = AddControl(IDC_LEVEL_METER, new LevelMeter(this), 7, kRecordingRowY + 3, 76, 8);
     auto* clock = AddControl(IDC_RECORDING_CLOCK, new QLabel(this), 87, kRecordingRowY + 2, 60, 10);
     recording_ = new RecordingDisplay(meter, clock, this);
+    AddButton(IDC_SETTINGS, "S&ettings", 149, kRecordingRowY, 60, 14);
     EndTemplate();
     SetEnterButton(IDC_CONNECT);
     describeStationControls(*this);
@@ -128,6 +128,7 @@ void CStationDlg::BindButtons() {
     Bind(IDC_REMOTE_STATION, [&s] { s.OnRemoteStationButton(); });
     Bind(IDC_HISTORY, [&s] { s.OnHistoryButton(); });
     Bind(IDC_NEARBY, [&s] { s.OnNearbyButton(); });
+    Bind(IDC_SETTINGS, [&s] { s.OnSettingsButton(); });
     Bind(IDC_ABOUT, [this] { OnAboutButton(); });
     Bind(IDC_EXIT, [this] { OnExitButton(); });
 }

@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "app/CStationDlg.h"
+#include "app/SettingsDialog.h"
 #include "app/StationCalls.h"
 #include "app/StationHistory.h"
 #include "app/StationSettings.h"
@@ -255,6 +256,32 @@ void Station::OnHistoryButton() {
     }
     historyWindow_->refresh();
     bringForward(*historyWindow_);
+}
+
+void Station::OnSettingsButton() {
+    SettingsDialog dialog(settings_->choices(),
+                          discovery_ ? discovery_->announcedName() : QString(), window_.get());
+    if (dialog.exec() == QDialog::Accepted) {
+        applySettings(dialog.choices());
+    }
+}
+
+void Station::applySettings(const StationSettings::Choices& choices) {
+    const std::string name = settings_->stationName();
+    if (!settings_->setChoices(choices)) {
+        StatusLine::post(QStringLiteral("The settings could not be saved in ") +
+                         QString::fromLatin1(StationSettings::kFileName) + QLatin1Char('.'));
+    }
+    store_->setCap(static_cast<uint64_t>(settings_->historyCapMiB()) << 20);
+    history_->followSettings();
+    if (historyWindow_) {
+        historyWindow_->refresh();  // its Hold messages check
+    }
+    // A new name is announced by a new announcement; the old one is withdrawn.
+    if (discovery_ && settings_->stationName() != name) {
+        discovery_.reset();
+        startDiscovery();
+    }
 }
 
 void Station::historyChanged() {

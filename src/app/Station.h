@@ -19,6 +19,7 @@
 #include <string>
 #include <utility>
 
+#include "app/StationSettings.h"
 #include "audio/RecordingDevice.h"
 #include "control/StatusDisplays.h"
 #include "net/CListeningSocket.h"
@@ -35,7 +36,6 @@ class HistoryStore;
 class HistoryWindow;
 class StationCalls;
 class StationHistory;
-class StationSettings;
 class StationMemory;
 class StationView;
 class StationViewProxy;
@@ -86,6 +86,9 @@ class Station {
     // History: opens the history window (made at the first press), or
     // brings it forward.
     void OnHistoryButton();
+    // Settings: the Settings dialog; after OK its values are written and
+    // take effect at once.
+    void OnSettingsButton();
     // The history window, once opened (else null).
     HistoryWindow* historyWindow() const { return historyWindow_.get(); }
 
@@ -117,6 +120,8 @@ class Station {
     // Starts announcing and browsing; the window is already up, so the
     // start never waits for the daemon.
     void startDiscovery();
+    // The Settings dialog's values, written and put into effect.
+    void applySettings(const StationSettings::Choices& choices);
     // GUI thread, after the found stations changed: the Nearby button's
     // count and the window's rows.
     void nearbyChanged();

@@ -140,4 +140,8 @@ void StationHistory::setHoldMessages(bool hold) {
     }
 }
 
+void StationHistory::followSettings() {
+    hold_ = settings_.holdMessages();
+}
+
 }  // namespace chatterly

@@ -54,6 +54,9 @@ class StationHistory : public HistoryPlayer {
     void stopMessages() override;
     bool holdMessages() const override;
     void setHoldMessages(bool hold) override;
+    // Takes the hold from the settings again, after they were changed
+    // elsewhere (the Settings dialog).
+    void followSettings();
 
   private:
     // Keeps a message; says on the status line, once a call, when it could

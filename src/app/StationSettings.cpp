@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 
 #include "discovery/NetworkText.h"
@@ -35,6 +36,35 @@ std::string StationSettings::stationName() const {
         name = NetworkText::label(host);
     }
     return name;
+}
+
+std::string StationSettings::talkKey() const {
+    return file_.value("Shortcut", "Key").value_or(std::string());
+}
+
+bool StationSettings::talkKeyHolds() const {
+    return file_.value("Shortcut", "Mode") == "hold";
+}
+
+StationSettings::Choices StationSettings::choices() const {
+    Choices c;
+    const auto name = file_.value("Station", "Name");
+    c.stationName = name ? NetworkText::label(*name) : std::string();
+    c.historyCapMiB = historyCapMiB();
+    c.holdMessages = holdMessages();
+    c.talkKey = talkKey();
+    c.talkKeyHolds = talkKeyHolds();
+    return c;
+}
+
+bool StationSettings::setChoices(const Choices& c) {
+    file_.set("Station", "Name", NetworkText::label(c.stationName));
+    file_.set("History", "CapMiB",
+              std::to_string(std::clamp(c.historyCapMiB, kLeastHistoryCapMiB, kMostHistoryCapMiB)));
+    file_.set("History", "HoldMessages", c.holdMessages ? "true" : "false");
+    file_.set("Shortcut", "Key", c.talkKey);
+    file_.set("Shortcut", "Mode", c.talkKeyHolds ? "hold" : "toggle");
+    return store();
 }
 
 int64_t StationSettings::integer(const char* section, const char* key, int64_t fallback,

@@ -19,6 +19,15 @@ class StationSettings {
     static constexpr int64_t kLeastHistoryCapMiB = 1;
     static constexpr int64_t kMostHistoryCapMiB = 1 << 20;  // a tebibyte
 
+    // What the Settings dialog edits, written together.
+    struct Choices {
+        std::string stationName;  // UTF-8; empty: the host name
+        int64_t historyCapMiB = kDefaultHistoryCapMiB;
+        bool holdMessages = false;
+        std::string talkKey;  // a key in QKeySequence's portable text ("Ctrl+Alt+T"); empty: none
+        bool talkKeyHolds = false;  // held down to talk, instead of pressed to start and stop
+    };
+
     explicit StationSettings(std::string fileName = kFileName);
 
     // The most the message history keeps, in MiB.
@@ -32,6 +41,16 @@ class StationSettings {
     // Name, UTF-8): one DNS label, without control characters; the host
     // name when it is not set or nothing of it remains.
     std::string stationName() const;
+    // The Talk key and its mode ([Shortcut] Key, Mode=toggle|hold).
+    std::string talkKey() const;
+    bool talkKeyHolds() const;
+
+    // The values as the Settings dialog shows them (the name as written,
+    // empty when the host name stands).
+    Choices choices() const;
+    // Sets them all and writes the file once; false when it cannot be
+    // written (the values hold for this run). The name is kept as one label.
+    bool setChoices(const Choices& choices);
 
   private:
     int64_t integer(const char* section, const char* key, int64_t fallback, int64_t least,

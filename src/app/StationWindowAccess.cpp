@@ -34,6 +34,8 @@ constexpr ControlAccess kStationControls[] = {
     {IDC_NEARBY, "Nearby",
      "Opens the stations found on the network, to call one or add it to the memory; the count "
      "is of stations found."},
+    {IDC_SETTINGS, "Settings",
+     "Opens the station's settings: its name, the history, the Talk key."},
     {IDC_SPEAKER, "Speaker", "Moves while a voice message plays."},
     {IDC_LED, "Connection light", "Lit while a call stands."},
     {IDC_STATUS_BOX, nullptr, "Shows how long the call has lasted."},

@@ -18,9 +18,10 @@ inline constexpr int IDC_ABOUT = 1011;
 inline constexpr int IDC_STATUS_LINE = 1101;
 inline constexpr int IDC_HISTORY = 1102;
 inline constexpr int IDC_NEARBY = 1103;
-// The row under it: what shows while recording.
+// The row under it: what shows while recording, and Settings.
 inline constexpr int IDC_LEVEL_METER = 1104;
 inline constexpr int IDC_RECORDING_CLOCK = 1105;
+inline constexpr int IDC_SETTINGS = 1106;
 
 inline constexpr int IDB_SPEAKER_REST = 132;
 inline constexpr int IDB_LED_CONNECTED = 133;

@@ -1,13 +1,25 @@
 // The station's settings file: what a missing, damaged or strange file gives
 // (the defaults, value by value), and how a changed setting is written
-// (whole, the user's alone, never through a link).
+// (whole, the user's alone, never through a link); the Settings dialog.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+
+#include "app/CStationDlg.h"
+#include "app/SettingsDialog.h"
+#include "app/Station.h"
+#include "app/StationHistory.h"
 #include "app/StationSettings.h"
+#include "control/ControlIds.h"
+#include "history/HistoryStore.h"
 #include "support/TestSupport.h"
 
 using namespace chatterly;
@@ -63,5 +75,70 @@ TEST(StationSettings, AChangedSettingIsWrittenWholePrivateAndNeverThroughALink) 
         const StationSettings again;
         EXPECT_TRUE(again.holdMessages());
         EXPECT_EQ(again.historyCapMiB(), link ? 256 : 8);  // other values kept
+    }
+}
+
+// The Settings dialog's values: written together and read back as the
+// station takes them (a name cleaned to one label, a cap within its range).
+TEST(StationSettings, TheDialogsChoicesAreWrittenTogetherAndReadBackCleaned) {
+    const struct {
+        const char* what;
+        StationSettings::Choices written;
+        std::string name;  // read back
+        int64_t capMiB;
+    } rows[] = {
+        {"plain values", {"desk", 64, true, "Ctrl+Alt+T", true}, "desk", 64},
+        {"a name with control characters", {"de\x01sk\n", 8, false, "", false}, "desk", 8},
+        {"a cap out of range", {"", 0, false, "F9", false}, "", 1},
+        {"an overlong name",
+         {std::string(80, 'n'), 1 << 21, false, "", true},
+         std::string(63, 'n'),
+         1 << 20},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        test::ScratchDirectory dir;
+        ASSERT_TRUE(StationSettings().setChoices(r.written));
+        const StationSettings::Choices read = StationSettings().choices();
+        EXPECT_EQ(read.stationName, r.name);
+        EXPECT_EQ(read.historyCapMiB, r.capMiB);
+        EXPECT_EQ(read.holdMessages, r.written.holdMessages);
+        EXPECT_EQ(read.talkKey, r.written.talkKey);
+        EXPECT_EQ(read.talkKeyHolds, r.written.talkKeyHolds);
+    }
+}
+
+// The Settings button opens the dialog; OK puts its values into effect at
+// once (the history's cap and hold), Cancel changes nothing.
+TEST(StationSettings, TheDialogsOkTakesEffectAtOnceAndCancelChangesNothing) {
+    test::ScratchDirectory dir;
+    StationOptions options;
+    options.listenPort = 0;
+    options.discovery = false;
+    options.recorder.server = "unix:/nonexistent/chatterly-no-server";
+    test::MessageBoxRecorder boxes;
+    Station station(options);
+    station.InitStationWindow();
+    HistoryStore& store = station.history().store();
+    const std::vector<uint8_t> image(700 << 10, 1);
+    for (int i = 0; i < 2; ++i) {
+        MessageInfo info;
+        info.address = "127.0.0.1";
+        info.played = true;
+        ASSERT_TRUE(store.keep(info, image.data(), image.size()).id > 0);
+    }
+    for (const bool ok : {false, true}) {
+        SCOPED_TRACE(ok ? "OK" : "Cancel");
+        QTimer::singleShot(0, [ok] {
+            auto* dialog = qobject_cast<SettingsDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            dialog->findChild<QSpinBox*>()->setValue(1);
+            dialog->findChild<QCheckBox*>()->setChecked(true);
+            ok ? dialog->accept() : dialog->reject();
+        });
+        qobject_cast<QPushButton*>(station.window().Control(IDC_SETTINGS))->click();
+        EXPECT_EQ(StationSettings().historyCapMiB(), ok ? 1 : 256);
+        EXPECT_EQ(station.history().holdMessages(), ok);
+        EXPECT_EQ(store.newestFirst().size(), ok ? 1u : 2u);
     }
 }
