@@ -22,6 +22,7 @@ class InputLevel;
 class LevelMeter;
 
 class RecordingDisplay : public QObject {
+    Q_OBJECT
   public:
     static constexpr std::chrono::milliseconds kReadEvery{40};
 
