@@ -11,11 +11,14 @@ mnemonic) is another's too or is not a letter of its name. Then it works the
 window without keyboard or mouse: it types a station into the remote box
 through the editable-text interface, moves the focus between the box and
 Connect, presses About through the Action interface and closes the box that
-opens, and presses Exit, after which the process must end within 5 s.
+opens; in a call that a plain caller on the station's host holds, it presses Talk and reads the microphone's
+level rise while a tone plays into the microphone and fall in silence; and
+it presses Exit, after which the process must end within 5 s.
 
-Usage: access.py PID
+Usage: access.py PID NAMESPACE PULSE_SERVER TONE_WAV
 Exit: 0 passed, 1 failed. The accessibility bus is found as every AT-SPI
 client finds it (the session bus, DBUS_SESSION_BUS_ADDRESS)."""
+import subprocess
 import sys
 import time
 
@@ -73,6 +76,12 @@ def windows(app, name=None):
     return [w for w in children(app) if name is None or w.name == name]
 
 
+def station_window(app):
+    """The station's window: "Chatterly", or "Chatterly Connected to ..." in a
+    call."""
+    return next((w for w in children(app) if w.name.startswith("Chatterly")), None)
+
+
 def named(window, name, role=None):
     for acc in descendants(window):
         if acc.name == name and (role is None or acc.getRoleName() == role):
@@ -81,9 +90,10 @@ def named(window, name, role=None):
 
 
 def press(acc):
+    """Its Press action, or Toggle for a button that stays down."""
     action = acc.queryAction()
     for i in range(action.nActions):
-        if action.getName(i) == "Press":
+        if action.getName(i) in ("Press", "Toggle"):
             action.doAction(i)
             return
     raise Failure("%s has no Press action" % acc.name)
@@ -174,7 +184,7 @@ def about(app, window):
 
     def box():
         for w in windows(app):
-            if w.name != "Chatterly":
+            if not w.name.startswith("Chatterly"):
                 texts = " ".join(a.name for a in descendants(w) if a.getRoleName() == "label")
                 if "push-to-talk" in texts:
                     return w, texts
@@ -191,24 +201,51 @@ def about(app, window):
     print("   the About box closed through its %r button" % name)
 
 
+def meter(window, namespace, server, tone):
+    """A call from a caller in the station's namespace that reads what it is
+    sent; Talk down: the meter's value (the RMS in dB) while the tone plays
+    into the microphone, then in silence; Talk up sends the message. The
+    caller is returned; it ends when the station closes the call."""
+    caller = subprocess.Popen(["ip", "netns", "exec", namespace, "bash", "-c",
+                               "exec 3<>/dev/tcp/127.0.0.1/2005 && cat <&3 >/dev/null"])
+    talk = named(window, "Talk")
+    wait_for("Talk is not enabled in the call", 20,
+             lambda: talk.getState().contains(pyatspi.STATE_ENABLED))
+    press(talk)
+    level = named(window, "Microphone level", "progress bar").queryValue()
+    player = subprocess.Popen(["paplay", "--server=" + server, "-d", "spk", tone])
+    try:
+        loud = wait_for("the meter did not rise while the tone played", 20,
+                        lambda: level.currentValue if level.currentValue > -20 else None)
+    finally:
+        player.wait()
+    quiet = wait_for("the meter did not fall in silence", 20,
+                     lambda: level.currentValue if level.currentValue < -50 else None)
+    print("   the microphone's level read %d dB with the tone, %d dB after it" % (loud, quiet))
+    press(talk)
+    return caller
+
+
 def main():
     pid = int(sys.argv[1])
     try:
         app = wait_for("no application \"chatterly\" of process %d on the bus" % pid, 30,
                        lambda: application(pid))
         window = wait_for("the application shows no window \"Chatterly\"", 20,
-                          lambda: next(iter(windows(app, "Chatterly")), None))
+                          lambda: station_window(app))
         print("== the controls of the window %r (%s)" % (window.name, window.getRoleName()))
         check_controls(window)
         print("== a screen reader's user works the window")
         field = type_remote(window)
         move_focus(window, field)
         about(app, window)
+        caller = meter(window, sys.argv[2], sys.argv[3], sys.argv[4])
         start = time.monotonic()
         press(named(window, "Exit", "push button"))
         wait_for("the station did not end after Exit", 5, lambda: ended(pid))
         print("   Exit through its action: the process ended after %.2f s"
               % (time.monotonic() - start))
+        caller.wait(timeout=10)
     except Failure as failure:
         print("FAILED: %s" % failure)
         return 1

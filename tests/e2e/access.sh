@@ -3,10 +3,11 @@
 # own (a network namespace with only loopback) with a private sound server
 # (null sink spk) under a private Xvfb, its accessibility bridge on, on a
 # private session bus with the accessibility bus and its registry
-# (at-spi-bus-launcher). access.py then reads every control's role, name and
-# description over AT-SPI and works the window through the accessibility
-# interfaces only: types into the remote box, moves the focus, opens and
-# closes About, and ends the station with Exit. Everything it makes is removed
+# (at-spi-bus-launcher). access.py then reads every control's role, name and description over AT-SPI and works
+# the window through the accessibility interfaces only: types into the remote
+# box, moves the focus, opens and closes About, takes a call from a plain
+# caller on the host, reads the level meter while a tone plays into the
+# microphone during Talk, and ends the station with Exit. Everything it makes is removed
 # at the end, also on failure.
 #
 # Usage: tests/e2e/access.sh PROGRAM   (as root)
@@ -22,7 +23,7 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 77
 fi
 a11y_launcher=/usr/libexec/at-spi-bus-launcher
-for tool in ip ss Xvfb xdotool pulseaudio pactl parec dbus-daemon gdbus pgrep "$a11y_launcher"; do
+for tool in ip ss Xvfb xdotool pulseaudio pactl parec paplay sox dbus-daemon gdbus pgrep "$a11y_launcher"; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is missing"; exit 77; }
 done
 /usr/bin/python3 -c "import pyatspi" 2>/dev/null ||
@@ -70,7 +71,9 @@ listening() { ip netns exec "$tag-s" ss -ltnH 'sport = :2005' | grep -q LISTEN; 
 wait_until 30 listening || fail "the station does not listen on 2005"
 
 step "what a screen reader finds and does (access.py)"
-/usr/bin/python3 "$here/access.py" "$spid" || fail "the screen reader's check"
+sox -n -r 22050 -c 1 -b 16 -e signed-integer "$run/tone.wav" synth 3 sine 700 vol 0.5
+/usr/bin/python3 "$here/access.py" "$spid" "$tag-s" "$(server s)" "$run/tone.wav" ||
+  fail "the screen reader's check"
 wait "$spid"
 status=$?
 [ "$status" -eq 0 ] || fail "the station exited with status $status"

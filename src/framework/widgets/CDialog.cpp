@@ -11,6 +11,7 @@
 
 #include "framework/threads/ErrorReport.h"
 #include "framework/widgets/HelpPage.h"
+#include "framework/widgets/PushLikeButton.h"
 
 namespace chatterly {
 namespace {
@@ -52,10 +53,10 @@ void CDialog::Place(int id, QWidget* control, int x, int y, int width, int heigh
 
 QPushButton* CDialog::AddButton(int id, const char* caption, int x, int y, int width, int height,
                                 bool pushLike) {
-    auto* button =
-        AddControl(id, new QPushButton(QString::fromLatin1(caption), this), x, y, width, height);
+    const QString text = QString::fromLatin1(caption);
+    QPushButton* button = pushLike ? new PushLikeButton(text, this) : new QPushButton(text, this);
+    AddControl(id, button, x, y, width, height);
     button->setAutoDefault(false);
-    button->setCheckable(pushLike);
     return button;
 }
 
