@@ -267,8 +267,12 @@ wait_until 20 title_is "$win_b" "Chatterly Connected to hall" ||
   fail "B's caption: $(title "$win_b")"
 talk_says() { [ "$(cd "$run/$1" && env -u DISPLAY "$program" --talk 2>&1)" = "$2" ]; }
 wait_until 10 talk_says a recording || fail "--talk on A did not press Talk"
+capture b
 tone_into a 900 1
 talk_says a sent || fail "--talk on A did not send"
+wait_until 30 loud_for b 0.8 || fail "B did not play the message --talk sent: $(heard b)"
+kill "$capture_pid"
+pitch_near b 900 || fail "B played another sound"
 wait_until 30 lines_of b $'\tin\t' 3 || fail "B did not keep the message: $(history_of b)"
 keys "$win_a" alt+d
 wait_until 10 title_is "$win_b" "Chatterly" || fail "B did not return to idle"
