@@ -7,7 +7,7 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev l
   espeak-ng iproute2 fonts-dejavu-core clang-format tesseract-ocr python3 dbus-daemon at-spi2-core
   python3-gi libglib2.0-bin util-linux procps clang libclang-rt-14-dev llvm libx11-dev
   gnuplot-nox dpkg-dev file desktop-file-utils appstream groff python3-pyatspi qt6-wayland weston
-  x11-utils avahi-daemon avahi-utils libavahi-client-dev libnss-mdns)
+  x11-utils avahi-daemon avahi-utils libavahi-client-dev libnss-mdns libxcb1-dev libxcb-keysyms1-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -2,14 +2,8 @@
 // window is announced on the desktop with who is speaking, on a private
 // session bus with a stand-in notification service; with the window active,
 // or with no service on the bus, nothing is announced and the message plays.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
 #include <sndfile.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QComboBox>
 #include <QDBusConnection>
@@ -32,6 +26,7 @@
 #include "framework/threads/ThreadStarter.h"
 #include "memory/StationMemory.h"
 #include "support/PlainSocket.h"
+#include "support/PrivateSessionBus.h"
 #include "support/SignalEventsReset.h"
 #include "support/TestSupport.h"
 #include "support/Tones.h"
@@ -75,7 +70,7 @@ class SpeakerNotice : public ::testing::Test {
         if (!test::soundServerAvailable()) {
             GTEST_SKIP() << "no sound server";
         }
-        const QByteArray address = startBus();
+        const QByteArray address = bus.address();
         if (address.isEmpty()) {
             GTEST_SKIP() << "no dbus-daemon";
         }
@@ -107,40 +102,6 @@ class SpeakerNotice : public ::testing::Test {
         if (service) {
             QDBusConnection::disconnectFromBus("stand-in");
         }
-        if (busPid > 0) {
-            ::kill(busPid, SIGTERM);
-            ::waitpid(busPid, nullptr, 0);
-        }
-    }
-    // A private session bus, started with a plain fork (the thread checker
-    // cannot follow the vfork-like start QProcess uses); its address, or
-    // empty.
-    QByteArray startBus() {
-        int out[2];
-        if (::pipe2(out, O_CLOEXEC) != 0) {
-            return {};
-        }
-        busPid = ::fork();
-        if (busPid == 0) {
-            // The bus ends with the test, also when the test is ended.
-            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-            ::dup2(out[1], STDOUT_FILENO);
-            const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, STDERR_FILENO);
-            ::execlp("dbus-daemon", "dbus-daemon", "--session", "--nofork", "--print-address=1",
-                     static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        QByteArray line;
-        char c = 0;
-        pollfd ready{out[0], POLLIN, 0};
-        while (busPid > 0 && ::poll(&ready, 1, 10000) == 1 && ::read(out[0], &c, 1) == 1 &&
-               c != '\n') {
-            line += c;
-        }
-        ::close(out[0]);
-        return line.trimmed();
     }
     void activate(QWidget& w) {
         w.activateWindow();
@@ -173,7 +134,7 @@ class SpeakerNotice : public ::testing::Test {
                           summaries.end(), [](const auto& n, auto& s) { return n.summary == s; });
     }
 
-    pid_t busPid = -1;
+    test::PrivateSessionBus bus;
     std::unique_ptr<QDBusConnection> service;
     NotificationRecorder recorder;
     PlainSocket far;
