@@ -32,6 +32,7 @@
 #include "memory/CMemoryDlg.h"
 #include "memory/StationMemory.h"
 #include "net/CallerWorker.h"
+#include "shortcut/GlobalShortcut.h"
 
 namespace chatterly {
 namespace {
@@ -135,6 +136,7 @@ Station::Station(StationOptions options)
 Station::~Station() {
     // The announcement is withdrawn first, whichever way the station ends.
     discovery_.reset();
+    shortcut_.reset();
     found_->setOnChange(nullptr);
     nearbyWindow_.reset();
     Playback::setGuiWait(nullptr);
@@ -161,6 +163,7 @@ bool Station::InitStationWindow() {
     if (options_.discovery) {
         QTimer::singleShot(0, window_.get(), [this] { startDiscovery(); });
     }
+    takeTalkKey();
     return true;
 }
 
@@ -259,15 +262,53 @@ void Station::OnHistoryButton() {
 }
 
 void Station::OnSettingsButton() {
+    if (settingsDialog_) {  // from the tray while it is open
+        bringForward(*settingsDialog_);
+        return;
+    }
     SettingsDialog dialog(settings_->choices(),
                           discovery_ ? discovery_->announcedName() : QString(), window_.get());
+    settingsDialog_ = &dialog;
+    showShortcut();
     if (dialog.exec() == QDialog::Accepted) {
         applySettings(dialog.choices());
     }
 }
 
+void Station::takeTalkKey() {
+    const QKeySequence key(QString::fromStdString(settings_->talkKey()));
+    if (key.isEmpty() && !shortcut_) {
+        return;  // nothing chosen, nothing taken
+    }
+    if (!shortcut_) {
+        shortcut_ = std::make_unique<GlobalShortcut>();
+        // A press of the key is a press of Talk, as the talk command makes it.
+        QObject::connect(shortcut_.get(), &GlobalShortcut::talkPressed, window_.get(),
+                         [this] { (void)window_->OnTalkCommand(); });
+        // A key that could not be taken is said on the status line too: the
+        // Settings dialog may have closed before the desktop answered.
+        QObject::connect(shortcut_.get(), &GlobalShortcut::stateChanged, window_.get(), [this] {
+            showShortcut();
+            if (!shortcut_->problem().isEmpty()) {
+                StatusLine::post(shortcut_->problem());
+            }
+        });
+    }
+    shortcut_->setKey(key, settings_->talkKeyHolds() ? ShortcutMode::Hold : ShortcutMode::Toggle);
+    showShortcut();
+}
+
+void Station::showShortcut() {
+    if (settingsDialog_) {
+        settingsDialog_->showShortcut(
+            routeName(shortcut_ ? shortcut_->route() : ShortcutRoute::None),
+            shortcut_ ? shortcut_->problem() : QString());
+    }
+}
+
 void Station::applySettings(const StationSettings::Choices& choices) {
     const std::string name = settings_->stationName();
+    const StationSettings::Choices was = settings_->choices();
     if (!settings_->setChoices(choices)) {
         StatusLine::post(QStringLiteral("The settings could not be saved in ") +
                          QString::fromLatin1(StationSettings::kFileName) + QLatin1Char('.'));
@@ -276,6 +317,11 @@ void Station::applySettings(const StationSettings::Choices& choices) {
     history_->followSettings();
     if (historyWindow_) {
         historyWindow_->refresh();  // its Hold messages check
+    }
+    // The key is taken again only when it changed: the desktop may ask the
+    // user each time.
+    if (choices.talkKey != was.talkKey || choices.talkKeyHolds != was.talkKeyHolds) {
+        takeTalkKey();
     }
     // A new name is announced by a new announcement; the old one is withdrawn.
     if (discovery_ && settings_->stationName() != name) {

@@ -11,6 +11,7 @@
 // station when a worker still runs; at the end the proxy and the calls are
 // detached, so nothing touches the window after it has gone.
 
+#include <QPointer>
 #include <QString>
 #include <chrono>
 #include <cstdint>
@@ -31,6 +32,8 @@ class CallerWorker;
 class CStationDlg;
 class Discovery;
 class FoundStations;
+class GlobalShortcut;
+class SettingsDialog;
 class NearbyWindow;
 class HistoryStore;
 class HistoryWindow;
@@ -102,6 +105,8 @@ class Station {
     StationHistory& history() const { return *history_; }
     StationSettings& settings() const { return *settings_; }
     FoundStations& found() const { return *found_; }
+    // The global Talk key, once a key was chosen (else null).
+    GlobalShortcut* shortcut() const { return shortcut_.get(); }
     // Announcing and browsing, once started (after the window is up; else null).
     Discovery* discovery() const { return discovery_.get(); }
     // The listener (never null) and the port it listens on (0: not listening).
@@ -122,6 +127,10 @@ class Station {
     void startDiscovery();
     // The Settings dialog's values, written and put into effect.
     void applySettings(const StationSettings::Choices& choices);
+    // Takes the Talk key of the settings (made at the first need).
+    void takeTalkKey();
+    // The shortcut's way and problem, into the open Settings dialog.
+    void showShortcut();
     // GUI thread, after the found stations changed: the Nearby button's
     // count and the window's rows.
     void nearbyChanged();
@@ -148,6 +157,8 @@ class Station {
     std::unique_ptr<FoundStations> found_;
     std::unique_ptr<Discovery> discovery_;
     std::unique_ptr<NearbyWindow> nearbyWindow_;
+    std::unique_ptr<GlobalShortcut> shortcut_;
+    QPointer<SettingsDialog> settingsDialog_;                     // while it is open
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // for workers' history changes
     bool historyChangePending_ = false;
     bool nearbyChangePending_ = false;

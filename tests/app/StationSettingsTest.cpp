@@ -1,6 +1,7 @@
 // The station's settings file: what a missing, damaged or strange file gives
 // (the defaults, value by value), and how a changed setting is written
-// (whole, the user's alone, never through a link); the Settings dialog.
+// (whole, the user's alone, never through a link); the Settings dialog and
+// the Talk key it sets.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -9,20 +10,33 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QKeySequenceEdit>
+#include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/CStationDlg.h"
 #include "app/SettingsDialog.h"
 #include "app/Station.h"
 #include "app/StationHistory.h"
 #include "app/StationSettings.h"
+#include "control/CallController.h"
 #include "control/ControlIds.h"
+#include "framework/widgets/StatusLine.h"
 #include "history/HistoryStore.h"
+#include "shortcut/GlobalShortcut.h"
+#include "support/PlainSocket.h"
+#include "support/PrivateSessionBus.h"
+#include "support/StandInPortal.h"
 #include "support/TestSupport.h"
 
 using namespace chatterly;
+using chatterly::test::waitFor;
 
 TEST(StationSettings, MissingDamagedOrOutOfRangeValuesGiveTheirDefaults) {
     const struct {
@@ -141,4 +155,72 @@ TEST(StationSettings, TheDialogsOkTakesEffectAtOnceAndCancelChangesNothing) {
         EXPECT_EQ(station.history().holdMessages(), ok);
         EXPECT_EQ(store.newestFirst().size(), ok ? 1u : 2u);
     }
+}
+
+// The Talk key through the desktop's shortcut service (a stand-in on a
+// private session bus): in a call each press of the key is a press of Talk,
+// and a key the desktop refuses is said in the dialog and on the status line.
+TEST(StationSettings, TheTalkKeyPressesTalkAndARefusedKeyIsSaid) {
+    test::PrivateSessionBus bus;
+    if (bus.address().isEmpty() || !test::soundServerAvailable()) {
+        GTEST_SKIP() << "no dbus-daemon or no sound server";
+    }
+    test::ScratchDirectory dir;
+    const std::string ini = "[Shortcut]\nKey=Ctrl+Alt+T\nMode=toggle\n";
+    test::writeFile("Chatterly.ini", std::vector<uint8_t>(ini.begin(), ini.end()));
+    QDBusConnection service = QDBusConnection::connectToBus(bus.address(), "portal");
+    test::StandInPortal portal;
+    ASSERT_TRUE(
+        service.registerVirtualObject(PortalShortcuts::kPath, &portal, QDBusConnection::SubPath));
+    ASSERT_TRUE(service.registerService(PortalShortcuts::kService));
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().constData(), 1);
+    StationOptions options;
+    options.listenPort = 0;
+    options.discovery = false;
+    test::MessageBoxRecorder boxes;
+    Station station(options);
+    station.InitStationWindow();
+    ASSERT_NE(station.shortcut(), nullptr);
+    ASSERT_TRUE(waitFor([&] { return station.shortcut()->route() == ShortcutRoute::Portal; }));
+
+    test::PlainSocket caller = test::PlainSocket::connectLoopback(station.listeningPort());
+    ASSERT_TRUE(waitFor([&] { return station.controller().incomingCall(); }));
+    auto* talk = qobject_cast<QPushButton*>(station.window().Control(IDC_TALK));
+    ASSERT_TRUE(waitFor([&] { return talk->isEnabled(); }));
+    // The key pressed and let go twice, in the toggle mode the settings give.
+    uint64_t time = 0;
+    for (const bool down : {true, false}) {
+        for (const char* name : {"Activated", "Deactivated"}) {
+            QDBusMessage signal = QDBusMessage::createSignal(
+                PortalShortcuts::kPath, PortalShortcuts::kInterface, QString::fromLatin1(name));
+            signal << QVariant::fromValue(QDBusObjectPath(portal.session)) << QStringLiteral("talk")
+                   << QVariant::fromValue<qulonglong>(++time) << QVariantMap();
+            service.send(signal);
+        }
+        EXPECT_TRUE(waitFor([&] { return talk->isChecked() == down; }));
+    }
+    EXPECT_EQ(test::runBeside([&] { return test::readFrames(caller, 1); }).size(), 1u);
+
+    portal.bindResponse = 2u;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<SettingsDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QKeySequenceEdit*>()->setKeySequence(QKeySequence("F9"));
+        dialog->accept();
+    });
+    station.OnSettingsButton();
+    const QString refused = QStringLiteral("The desktop refused the shortcut F9.");
+    auto* line = qobject_cast<StatusLine*>(station.window().Control(IDC_STATUS_LINE));
+    EXPECT_TRUE(waitFor([&] { return line->notice() == refused; }));
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<SettingsDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        const auto labels = dialog->findChildren<QLabel*>();
+        EXPECT_TRUE(std::any_of(labels.begin(), labels.end(),
+                                [&](QLabel* l) { return l->isVisible() && l->text() == refused; }));
+        dialog->reject();
+    });
+    station.OnSettingsButton();
+    station.controller().Disconnect();
+    QDBusConnection::disconnectFromBus("portal");
 }
