@@ -297,8 +297,8 @@ void Station::makeTray() {
         StationTray::Reading r;
         r.recording = window_->isChecked(IDC_TALK);
         r.inCall = window_->ShownBitmap(IDC_LED) == IDB_LED_CONNECTED;
-        r.with = AnsiCodec::toQString(controller_->incomingCall() ? calls_->incomingCallerName()
-                                                                  : controller_->remoteText());
+        r.with = AnsiCodec::toQString(calls_->incomingConnection() ? calls_->incomingCallerName()
+                                                                   : controller_->remoteText());
         r.unplayed = store_->unplayedCount();
         r.hold = history_->holdMessages();
         return r;

@@ -98,12 +98,8 @@ StationTray::StationTray(std::function<Reading()> read, Actions actions, bool tr
     menu_->addSeparator();
     addAction(QStringLiteral("E&xit"), actions_.exit);
     // The History window may have changed Hold messages meanwhile.
-    connect(menu_.get(), &QMenu::aboutToShow, this, [this] { refresh(); });
-
-    pending_.setSingleShot(true);
-    pending_.setInterval(0);
-    connect(&pending_, &QTimer::timeout, this, [this] { refresh(); });
-    refresh();
+    connect(menu_.get(), &QMenu::aboutToShow, this, [this] { update(); });
+    update();
 
     if (trayAvailable) {
         icon_ = std::make_unique<QSystemTrayIcon>(icon());
@@ -122,17 +118,13 @@ StationTray::StationTray(std::function<Reading()> read, Actions actions, bool tr
 
 StationTray::~StationTray() = default;
 
-void StationTray::update() {
-    pending_.start();
-}
-
 QAction* StationTray::addAction(const QString& text, const std::function<void()>& run) {
     QAction* action = menu_->addAction(text);
     connect(action, &QAction::triggered, this, [run] { ErrorReport::run(run); });
     return action;
 }
 
-void StationTray::refresh() {
+void StationTray::update() {
     const Reading r = read_();
     const State state = stateOf(r);
     const QString tip = toolTipOf(state, r);

@@ -17,7 +17,6 @@
 #include <QIcon>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 #include <array>
 #include <functional>
 #include <memory>
@@ -57,9 +56,8 @@ class StationTray : public QObject {
     StationTray(std::function<Reading()> read, Actions actions, bool trayAvailable);
     ~StationTray() override;
 
-    // Something the tray shows may have changed: the state is read again
-    // once the GUI thread is free (a call that connects changes several
-    // things at once), and shown.
+    // Something the tray shows may have changed: reads the station's state
+    // again and shows it (the icon and tool tip only where they changed).
     void update();
 
     State state() const { return state_; }
@@ -72,8 +70,6 @@ class StationTray : public QObject {
 
   private:
     QAction* addAction(const QString& text, const std::function<void()>& run);
-    // Reads the station's state and shows it (the icon only where it changed).
-    void refresh();
 
     std::function<Reading()> read_;
     Actions actions_;
@@ -82,7 +78,6 @@ class StationTray : public QObject {
     QAction* talk_ = nullptr;
     QAction* hold_ = nullptr;
     std::unique_ptr<QSystemTrayIcon> icon_;
-    QTimer pending_;  // a read of the state asked for and not yet made
     State state_ = State::Idle;
     QString toolTip_;
 };

@@ -266,6 +266,7 @@ TEST(StationTray, ShowsRecordingBeforeTheCallBeforeMessagesWaitingBeforeIdle) {
     station.history().setHoldMessages(true);
     HistoryStore& store = station.history().store();
     auto* talk = qobject_cast<QPushButton*>(station.window().Control(IDC_TALK));
+    auto* history = qobject_cast<QPushButton*>(station.window().Control(IDC_HISTORY));
     const auto tone = test::toneImage(SF_FORMAT_PCM_16, 1, 22050, 0.3, 440.0);
     using State = StationTray::State;
     const struct {
@@ -278,7 +279,7 @@ TEST(StationTray, ShowsRecordingBeforeTheCallBeforeMessagesWaitingBeforeIdle) {
         {"a message held in the call",
          [&] {
              ASSERT_TRUE(c.caller.sendAll(test::frameBytes(tone)));
-             ASSERT_TRUE(waitFor([&] { return store.unplayedCount() == 1; }));
+             ASSERT_TRUE(waitFor([&] { return history->text() == "&History (1)"; }));
          },
          State::InCall, "Chatterly: in a call with 127.0.0.1"},
         {"Talk down", [&] { QTest::mouseClick(talk, Qt::LeftButton); }, State::Recording,
