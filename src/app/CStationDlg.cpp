@@ -122,6 +122,7 @@ void CStationDlg::BindButtons() {
         } else {
             recording_->stop();
         }
+        emit callStateShown();
     });
     Bind(IDC_DISCONNECT, [&s] { s.controller().Disconnect(); });
     Bind(IDC_PROPERTIES, [&s] { s.controller().OnPropertiesButton(); });
@@ -280,6 +281,9 @@ void CStationDlg::showBitmap(int controlId, int bitmapId) {
     }
     label->setPixmap(bitmaps_[bitmapId]);
     shown_[controlId] = bitmapId;
+    if (controlId == IDC_LED) {
+        emit callStateShown();
+    }
     // Paint now: the GUI thread may be busy playing sound, serving only
     // window requests, while the animation runs.
     label->repaint();

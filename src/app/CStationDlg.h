@@ -77,6 +77,11 @@ class CStationDlg : public CDialog, public StationView {
     void bringToFront() override;
     void announceSpeaker(const std::string& who) override;
 
+  signals:
+    // What the window shows of the call changed: the LED (a call connected
+    // or ended) or Talk (down or up).
+    void callStateShown();
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QPointer>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include "app/CStationDlg.h"
@@ -10,6 +11,7 @@
 #include "app/StationCalls.h"
 #include "app/StationHistory.h"
 #include "app/StationSettings.h"
+#include "app/StationTray.h"
 #include "audio/Playback.h"
 #include "audio/VoiceRecorder.h"
 #include "audio/WavDecoder.h"
@@ -127,6 +129,7 @@ Station::Station(StationOptions options)
             });
         }
     });
+    makeTray();
     historyChanged();
     if (!store_->error().empty()) {
         StatusLine::post(QString::fromStdString(store_->error()));
@@ -318,6 +321,7 @@ void Station::applySettings(const StationSettings::Choices& choices) {
     if (historyWindow_) {
         historyWindow_->refresh();  // its Hold messages check
     }
+    tray_->update();
     // The key is taken again only when it changed: the desktop may ask the
     // user each time.
     if (choices.talkKey != was.talkKey || choices.talkKeyHolds != was.talkKeyHolds) {
@@ -337,6 +341,7 @@ void Station::historyChanged() {
     if (historyWindow_) {
         historyWindow_->refresh();
     }
+    tray_->update();
 }
 
 void Station::LoadMemory() {
@@ -353,6 +358,40 @@ void Station::OnRemoteStationButton(std::optional<std::pair<QString, QString>> a
     window_->FillRemoteBox(memory_->rebuildFromEntries(dialog.EntryList));
     memory_->SaveMemory();
     nearbyChanged();  // the found stations' aliases
+}
+
+// The tray reads the call from the window (the LED, Talk) and the history,
+// and is told when either changes; its commands are the window's own.
+void Station::makeTray() {
+    const auto read = [this] {
+        StationTray::Reading r;
+        r.recording = window_->isChecked(IDC_TALK);
+        r.inCall = window_->ShownBitmap(IDC_LED) == IDB_LED_CONNECTED;
+        r.with = AnsiCodec::toQString(calls_->incomingConnection() ? calls_->incomingCallerName()
+                                                                   : controller_->remoteText());
+        r.unplayed = store_->unplayedCount();
+        r.hold = history_->holdMessages();
+        return r;
+    };
+    StationTray::Actions actions;
+    actions.show = [this] {
+        window_->show();
+        window_->bringToFront();
+    };
+    actions.talk = [this] { window_->OnTalkCommand(); };
+    actions.hold = [this](bool on) {
+        history_->setHoldMessages(on);
+        if (historyWindow_) {
+            historyWindow_->refresh();
+        }
+    };
+    actions.history = [this] { OnHistoryButton(); };
+    actions.settings = [this] { OnSettingsButton(); };
+    actions.exit = [this] { window_->OnExitButton(); };
+    tray_ = std::make_unique<StationTray>(read, std::move(actions),
+                                          QSystemTrayIcon::isSystemTrayAvailable());
+    QObject::connect(window_.get(), &CStationDlg::callStateShown, tray_.get(),
+                     &StationTray::update);
 }
 
 }  // namespace chatterly

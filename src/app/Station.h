@@ -39,6 +39,7 @@ class HistoryStore;
 class HistoryWindow;
 class StationCalls;
 class StationHistory;
+class StationTray;
 class StationMemory;
 class StationView;
 class StationViewProxy;
@@ -94,6 +95,8 @@ class Station {
     void OnSettingsButton();
     // The history window, once opened (else null).
     HistoryWindow* historyWindow() const { return historyWindow_.get(); }
+    // The tray icon (its state and menu are kept also where no tray shows it).
+    StationTray& tray() const { return *tray_; }
 
     CStationDlg& window() const { return *window_; }
     CallController& controller() const { return *controller_; }
@@ -138,6 +141,8 @@ class Station {
     // the found name as the alias, or the host name where the memory cannot
     // hold the name.
     void addToMemory(const QString& name, const std::string& address, const QString& hostName);
+    // Makes the tray icon, wired to the station's state and commands.
+    void makeTray();
 
     const StationOptions options_;
     std::unique_ptr<StationSettings> settings_;
@@ -162,6 +167,7 @@ class Station {
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // for workers' history changes
     bool historyChangePending_ = false;
     bool nearbyChangePending_ = false;
+    std::unique_ptr<StationTray> tray_;  // last: it reads the parts above
 };
 
 }  // namespace chatterly

@@ -2,21 +2,29 @@
 // then played (or, while messages are held, only kept), a message the player
 // refuses is not kept, a sent message is kept as it went out; the History
 // button counts what waits unheard, and a message played from the history
-// is marked played. Real sockets on loopback, the real sound server.
+// is marked played. The tray icon says what the station does (recording, in
+// a call, messages waiting, idle) and its menu acts as the window does. Real
+// sockets on loopback, the real sound server.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <QAction>
+#include <QCheckBox>
+#include <QMenu>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 
 #include "app/CStationDlg.h"
 #include "app/Station.h"
 #include "app/StationHistory.h"
 #include "app/StationSettings.h"
+#include "app/StationTray.h"
 #include "audio/Playback.h"
 #include "audio/VoiceRecorder.h"
 #include "control/CallController.h"
@@ -77,6 +85,15 @@ struct CalledStation {
     PlainSocket caller;
     bool called = false;
 };
+
+QAction* trayAction(Station& station, const QString& text) {
+    for (QAction* action : station.tray().menu().actions()) {
+        if (action->text() == text) {
+            return action;
+        }
+    }
+    return nullptr;
+}
 
 }  // namespace
 
@@ -230,4 +247,110 @@ TEST(StationHistory, ASentMessageIsKeptAsItWentOut) {
     EXPECT_TRUE(rows[0].played);
     EXPECT_EQ(rows[0].address, "127.0.0.1");
     EXPECT_EQ(test::fileBytes(station.history().store().pathOf(rows[0])), frames[0]);
+}
+
+// The tray shows the first state that holds: recording, in a call, messages
+// waiting, idle; each in a picture of its own. The tests' desktop has no
+// tray: nothing is shown, and the state and menu are kept all the same.
+TEST(StationTray, ShowsRecordingBeforeTheCallBeforeMessagesWaitingBeforeIdle) {
+    if (!test::soundServerAvailable()) {
+        GTEST_SKIP() << "no sound server";
+    }
+    CalledStation c;
+    ASSERT_TRUE(c.called);
+    Station& station = *c.station;
+    StationTray& tray = station.tray();
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
+    EXPECT_EQ(tray.trayIcon(), nullptr);
+    EXPECT_FALSE(tray.menu().isVisible());
+    station.history().setHoldMessages(true);
+    HistoryStore& store = station.history().store();
+    auto* talk = qobject_cast<QPushButton*>(station.window().Control(IDC_TALK));
+    auto* history = qobject_cast<QPushButton*>(station.window().Control(IDC_HISTORY));
+    const auto tone = test::toneImage(SF_FORMAT_PCM_16, 1, 22050, 0.3, 440.0);
+    using State = StationTray::State;
+    const struct {
+        const char* what;
+        std::function<void()> step;
+        State state;
+        QString tip;
+    } steps[] = {
+        {"a call", [] {}, State::InCall, "Chatterly: in a call with 127.0.0.1"},
+        {"a message held in the call",
+         [&] {
+             ASSERT_TRUE(c.caller.sendAll(test::frameBytes(tone)));
+             ASSERT_TRUE(waitFor([&] { return history->text() == "&History (1)"; }));
+         },
+         State::InCall, "Chatterly: in a call with 127.0.0.1"},
+        {"Talk down", [&] { QTest::mouseClick(talk, Qt::LeftButton); }, State::Recording,
+         "Chatterly: recording"},
+        {"Talk up", [&] { QTest::mouseClick(talk, Qt::LeftButton); }, State::InCall,
+         "Chatterly: in a call with 127.0.0.1"},
+        {"the call ended", [&] { c.caller.close(); }, State::Unplayed,
+         "Chatterly: 1 message waiting"},
+        {"the message played",
+         [&] { station.history().playMessages({store.newestFirst().back().id}); }, State::Idle,
+         "Chatterly: idle"},
+    };
+    std::map<State, QImage> pictures;
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.what);
+        s.step();
+        EXPECT_TRUE(waitFor([&] { return tray.state() == s.state && tray.toolTip() == s.tip; }))
+            << tray.toolTip().toStdString();
+        pictures[s.state] = tray.icon().pixmap(32, 32).toImage();
+    }
+    ASSERT_EQ(pictures.size(), 4u);
+    for (auto a = pictures.begin(); a != pictures.end(); ++a) {
+        for (auto b = std::next(a); b != pictures.end(); ++b) {
+            EXPECT_NE(a->second, b->second);
+        }
+    }
+    EXPECT_TRUE(c.boxes.texts().empty());
+}
+
+// The tray's menu does what it says: Talk presses Talk, only in a call; Hold
+// messages is the History window's check, either way; History opens that
+// window; Show the station restores the window; Exit ends the station.
+TEST(StationTray, ItsMenuActsAsTheWindowDoes) {
+    if (!test::soundServerAvailable()) {
+        GTEST_SKIP() << "no sound server";
+    }
+    CalledStation c;
+    ASSERT_TRUE(c.called);
+    Station& station = *c.station;
+    CStationDlg& window = station.window();
+    window.show();
+    QAction* talk = trayAction(station, "&Talk");
+    QAction* hold = trayAction(station, "&Hold messages");
+    ASSERT_TRUE(talk && hold);
+    ASSERT_TRUE(waitFor([&] { return talk->isEnabled(); }));
+    talk->trigger();
+    EXPECT_TRUE(window.isChecked(IDC_TALK));
+    EXPECT_TRUE(station.recorder().device().isRecording());
+    talk->trigger();
+    EXPECT_FALSE(window.isChecked(IDC_TALK));
+
+    trayAction(station, "Hi&story")->trigger();
+    ASSERT_NE(station.historyWindow(), nullptr);
+    EXPECT_TRUE(station.historyWindow()->isVisible());
+    auto* check = station.historyWindow()->findChild<QCheckBox*>();
+    hold->trigger();
+    EXPECT_TRUE(station.history().holdMessages());
+    EXPECT_TRUE(check->isChecked());
+    check->click();
+    EXPECT_FALSE(station.history().holdMessages());
+    station.tray().menu().popup(QPoint(0, 0));
+    EXPECT_FALSE(hold->isChecked());
+    station.tray().menu().hide();
+
+    window.showMinimized();
+    ASSERT_TRUE(waitFor([&] { return window.isMinimized(); }));
+    trayAction(station, "&Show the station")->trigger();
+    EXPECT_TRUE(waitFor([&] { return !window.isMinimized() && window.isVisible(); }));
+
+    trayAction(station, "E&xit")->trigger();
+    EXPECT_TRUE(waitFor([&] { return !window.isVisible(); }));
+    EXPECT_FALSE(station.controller().incomingCall());
+    EXPECT_TRUE(waitFor([&] { return !talk->isEnabled(); }));
 }
