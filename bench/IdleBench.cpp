@@ -27,6 +27,7 @@
 #include <thread>
 
 #include "BenchApp.h"
+#include "BenchLoop.h"
 #include "BenchReport.h"
 #include "app/CStationDlg.h"
 #include "app/Station.h"
@@ -36,38 +37,15 @@
 #include "framework/widgets/MessageBox.h"
 
 using namespace chatterly;
+using bench::cpuSeconds;
 using bench::Figure;
 using bench::Goal;
+using bench::runFor;
+using bench::runUntil;
 
 namespace {
 
 constexpr int kSeconds = 10;
-
-// The process's CPU time, every thread's, as the scheduler counts it (to the
-// nanosecond, where the tick-based rusage would round short wakes away or up).
-double cpuSeconds() {
-    timespec t{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
-// Runs the station's event loop for ms, as its own run would.
-void runFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-// Runs the event loop until done() holds, looking every 10 ms.
-bool runUntil(const std::function<bool()>& done, int limitMs) {
-    for (int waited = 0; !done(); waited += 10) {
-        if (waited > limitMs) {
-            return false;
-        }
-        runFor(10);
-    }
-    return true;
-}
 
 // Each thread's CPU time so far in ns, by "name tid", from the scheduler.
 std::map<std::string, double> threadTimes() {

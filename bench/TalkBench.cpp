@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "BenchApp.h"
+#include "BenchLoop.h"
 #include "BenchReport.h"
 #include "app/CStationDlg.h"
 #include "app/RecordingDisplay.h"
@@ -45,36 +46,17 @@
 extern char** environ;
 
 using namespace chatterly;
+using bench::cpuSeconds;
 using bench::Figure;
 using bench::Goal;
+using bench::runFor;
+using bench::runUntil;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
 constexpr int kRuns = 20;
 constexpr int kSeconds = 10;
-
-void runFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool runUntil(const std::function<bool()>& done, int limitMs) {
-    for (int waited = 0; !done(); waited += 5) {
-        if (waited > limitMs) {
-            return false;
-        }
-        runFor(5);
-    }
-    return true;
-}
-
-double cpuSeconds() {
-    timespec t{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
 
 // The process's CPU over kSeconds of its event loop, in % of one core.
 double percentOfACore() {
