@@ -153,6 +153,10 @@ class NoPlayer : public HistoryPlayer {
     void stopMessages() override {}
     bool holdMessages() const override { return false; }
     void setHoldMessages(bool) override {}
+    double speed() const override { return 1; }
+    void setSpeed(double) override {}
+    bool speedForLive() const override { return false; }
+    void setSpeedForLive(bool) override {}
 };
 
 }  // namespace

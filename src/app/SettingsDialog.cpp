@@ -32,7 +32,7 @@ QLabel* note(QWidget* parent) {
 
 SettingsDialog::SettingsDialog(const StationSettings::Choices& choices, const QString& announced,
                                QWidget* parent)
-    : QDialog(parent) {
+    : QDialog(parent), given_(choices) {
     setWindowTitle(QStringLiteral("Settings"));
     auto* form = new QFormLayout;
 
@@ -55,6 +55,9 @@ SettingsDialog::SettingsDialog(const StationSettings::Choices& choices, const QS
     hold_ = new QCheckBox(QStringLiteral("&Hold messages"), this);
     hold_->setChecked(choices.holdMessages);
     form->addRow(QString(), hold_);
+    speedForLive_ = new QCheckBox(QStringLiteral("Play &received messages at this speed"), this);
+    speedForLive_->setChecked(choices.speedForLive);
+    form->addRow(QString(), speedForLive_);
 
     key_ = new QKeySequenceEdit(QKeySequence(QString::fromStdString(choices.talkKey)), this);
     // One key with its modifiers: a second chord replaces the first.
@@ -92,6 +95,8 @@ SettingsDialog::SettingsDialog(const StationSettings::Choices& choices, const QS
          "The name other stations find this one under; empty for the computer's name."},
         {cap_, "Keep messages up to", "How much the message history keeps before old ones go."},
         {hold_, "Hold messages", "Keeps received messages unplayed until you play them."},
+        {speedForLive_, "Play received messages at this speed",
+         "Received messages play at the speed chosen in the history window."},
         {key_, "Talk key", "A key that presses Talk while another window has the focus."},
         {clear, "Clear", "Takes no Talk key."},
         {toggle_, "Press to start, press again to send",
@@ -102,10 +107,11 @@ SettingsDialog::SettingsDialog(const StationSettings::Choices& choices, const QS
 }
 
 StationSettings::Choices SettingsDialog::choices() const {
-    StationSettings::Choices c;
+    StationSettings::Choices c = given_;
     c.stationName = name_->text().trimmed().toStdString();
     c.historyCapMiB = cap_->value();
     c.holdMessages = hold_->isChecked();
+    c.speedForLive = speedForLive_->isChecked();
     c.talkKey = key_->keySequence().toString(QKeySequence::PortableText).toStdString();
     c.talkKeyHolds = holdDown_->isChecked();
     return c;

@@ -1,6 +1,7 @@
 #pragma once
 // The Settings dialog: the station's name on the network, how much of the
-// message history is kept, whether received messages are held, and the Talk
+// message history is kept, whether received messages are held or play at the
+// history's speed, and the Talk
 // key with its mode. It also says which way the key reaches the station and,
 // plainly, when the key could not be taken. Modal; the station opens it from
 // its Settings button and from the tray's menu, and applies the values after
@@ -35,9 +36,11 @@ class SettingsDialog : public QDialog {
     void showShortcut(const QString& way, const QString& problem);
 
   private:
+    StationSettings::Choices given_;  // what the dialog does not show stays as given
     QLineEdit* name_;
     QSpinBox* cap_;
     QCheckBox* hold_;
+    QCheckBox* speedForLive_;
     QKeySequenceEdit* key_;
     QRadioButton* toggle_;
     QRadioButton* holdDown_;

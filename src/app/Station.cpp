@@ -319,7 +319,7 @@ void Station::applySettings(const StationSettings::Choices& choices) {
     store_->setCap(static_cast<uint64_t>(settings_->historyCapMiB()) << 20);
     history_->followSettings();
     if (historyWindow_) {
-        historyWindow_->refresh();  // its Hold messages check
+        historyWindow_->refresh();  // its Hold messages and speed checks
     }
     tray_->update();
     // The key is taken again only when it changed: the desktop may ask the

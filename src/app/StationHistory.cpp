@@ -31,6 +31,15 @@ int64_t shareOf(const std::string& address) {
     return static_cast<int64_t>(hash >> 1) | 1;
 }
 
+// A setting the user changed that the file could not keep: it holds for this
+// run, and the status line says so.
+void tellIfUnsaved(bool saved) {
+    if (!saved) {
+        StatusLine::post(QStringLiteral("The setting could not be saved in ") +
+                         QString::fromLatin1(StationSettings::kFileName) + QLatin1Char('.'));
+    }
+}
+
 }  // namespace
 
 StationHistory::StationHistory(std::shared_ptr<HistoryStore> store, StationSettings& settings,
@@ -38,7 +47,9 @@ StationHistory::StationHistory(std::shared_ptr<HistoryStore> store, StationSetti
     : store_(std::move(store)),
       settings_(settings),
       animate_(std::move(animate)),
-      hold_(settings.holdMessages()) {}
+      hold_(settings.holdMessages()),
+      speed_(settings.speed()),
+      speedForLive_(settings.speedForLive()) {}
 
 bool StationHistory::receive(const void* image, size_t length, const Remote& remote, int64_t call) {
     // What the player refuses is not kept: it plays (and fails) as before.
@@ -60,7 +71,8 @@ bool StationHistory::receive(const void* image, size_t length, const Remote& rem
                              : QStringLiteral("%1 messages wait in the history.").arg(waiting));
         return true;
     }
-    const Playback::Outcome outcome = Playback::playMessage(image, length);
+    const Playback::Outcome outcome =
+        Playback::playMessage(image, length, speedForLive_ ? speed_.load() : 1.0);
     if (id != 0 && outcome == Playback::Outcome::Played) {
         store_->markPlayed(id);
     } else if (DiscardSink discard; id != 0 && outcome == Playback::Outcome::Failed &&
@@ -113,7 +125,7 @@ void StationHistory::playMessages(const std::vector<int64_t>& ids) {
             continue;
         }
         animate_(true);
-        const Playback::Outcome outcome = Playback::playMessage(image.data(), image.size());
+        const Playback::Outcome outcome = Playback::playMessage(image.data(), image.size(), speed_);
         animate_(false);
         if (outcome == Playback::Outcome::Stopped) {
             return;
@@ -134,14 +146,31 @@ bool StationHistory::holdMessages() const {
 
 void StationHistory::setHoldMessages(bool hold) {
     hold_ = hold;
-    if (!settings_.setHoldMessages(hold)) {
-        StatusLine::post(QStringLiteral("The setting could not be saved in ") +
-                         QString::fromLatin1(StationSettings::kFileName) + QLatin1Char('.'));
-    }
+    tellIfUnsaved(settings_.setHoldMessages(hold));
+}
+
+double StationHistory::speed() const {
+    return speed_;
+}
+
+void StationHistory::setSpeed(double speed) {
+    speed_ = speed;
+    tellIfUnsaved(settings_.setSpeed(speed_, speedForLive_));
+}
+
+bool StationHistory::speedForLive() const {
+    return speedForLive_;
+}
+
+void StationHistory::setSpeedForLive(bool on) {
+    speedForLive_ = on;
+    tellIfUnsaved(settings_.setSpeed(speed_, speedForLive_));
 }
 
 void StationHistory::followSettings() {
     hold_ = settings_.holdMessages();
+    speed_ = settings_.speed();
+    speedForLive_ = settings_.speedForLive();
 }
 
 }  // namespace chatterly

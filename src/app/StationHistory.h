@@ -54,8 +54,12 @@ class StationHistory : public HistoryPlayer {
     void stopMessages() override;
     bool holdMessages() const override;
     void setHoldMessages(bool hold) override;
-    // Takes the hold from the settings again, after they were changed
-    // elsewhere (the Settings dialog).
+    double speed() const override;
+    void setSpeed(double speed) override;
+    bool speedForLive() const override;
+    void setSpeedForLive(bool on) override;
+    // Takes the hold and the speed from the settings again, after they were
+    // changed elsewhere (the Settings dialog).
     void followSettings();
 
   private:
@@ -67,6 +71,8 @@ class StationHistory : public HistoryPlayer {
     StationSettings& settings_;  // GUI thread only
     std::function<void(bool)> animate_;
     std::atomic<bool> hold_;
+    std::atomic<double> speed_;  // received messages read them on their call's thread
+    std::atomic<bool> speedForLive_;
     std::atomic<int64_t> failureToldForCall_{-1};
 };
 

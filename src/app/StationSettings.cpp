@@ -7,8 +7,19 @@
 
 #include "discovery/NetworkText.h"
 #include "framework/streams/FrameworkError.h"
+#include "history/HistoryPlayer.h"
 
 namespace chatterly {
+namespace {
+
+// A speed as the file holds it: its shortest decimal ("1", "1.25").
+std::string speedText(double speed) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, speed).ptr;
+    return std::string(text, end);
+}
+
+}  // namespace
 
 StationSettings::StationSettings(std::string fileName)
     : fileName_(std::move(fileName)), file_(IniFile::load(fileName_)) {}
@@ -46,6 +57,26 @@ bool StationSettings::talkKeyHolds() const {
     return file_.value("Shortcut", "Mode") == "hold";
 }
 
+double StationSettings::speed() const {
+    const auto text = file_.value("History", "Speed");
+    for (const double speed : HistoryPlayer::kSpeeds) {
+        if (text == speedText(speed)) {
+            return speed;
+        }
+    }
+    return 1.0;
+}
+
+bool StationSettings::speedForLive() const {
+    return flag("History", "SpeedForLive", false);
+}
+
+bool StationSettings::setSpeed(double speed, bool forLive) {
+    file_.set("History", "Speed", speedText(speed));
+    file_.set("History", "SpeedForLive", forLive ? "true" : "false");
+    return store();
+}
+
 StationSettings::Choices StationSettings::choices() const {
     Choices c;
     const auto name = file_.value("Station", "Name");
@@ -54,6 +85,8 @@ StationSettings::Choices StationSettings::choices() const {
     c.holdMessages = holdMessages();
     c.talkKey = talkKey();
     c.talkKeyHolds = talkKeyHolds();
+    c.speed = speed();
+    c.speedForLive = speedForLive();
     return c;
 }
 
@@ -64,6 +97,8 @@ bool StationSettings::setChoices(const Choices& c) {
     file_.set("History", "HoldMessages", c.holdMessages ? "true" : "false");
     file_.set("Shortcut", "Key", c.talkKey);
     file_.set("Shortcut", "Mode", c.talkKeyHolds ? "hold" : "toggle");
+    file_.set("History", "Speed", speedText(c.speed));
+    file_.set("History", "SpeedForLive", c.speedForLive ? "true" : "false");
     return store();
 }
 

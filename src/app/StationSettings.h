@@ -26,6 +26,8 @@ class StationSettings {
         bool holdMessages = false;
         std::string talkKey;  // a key in QKeySequence's portable text ("Ctrl+Alt+T"); empty: none
         bool talkKeyHolds = false;  // held down to talk, instead of pressed to start and stop
+        double speed = 1.0;         // one of HistoryPlayer::kSpeeds
+        bool speedForLive = false;  // received messages play at that speed too
     };
 
     explicit StationSettings(std::string fileName = kFileName);
@@ -44,6 +46,13 @@ class StationSettings {
     // The Talk key and its mode ([Shortcut] Key, Mode=toggle|hold).
     std::string talkKey() const;
     bool talkKeyHolds() const;
+    // The speed messages play at from the history ([History] Speed, one of
+    // HistoryPlayer::kSpeeds as "1", "1.25", "1.5", "2"; anything else is 1),
+    // and whether received messages play at it too ([History] SpeedForLive).
+    double speed() const;
+    bool speedForLive() const;
+    // Sets both and writes the file; false when it cannot be written.
+    bool setSpeed(double speed, bool forLive);
 
     // The values as the Settings dialog shows them (the name as written,
     // empty when the host name stands).

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "audio/PulseOutput.h"
+#include "audio/SpeedChange.h"
 #include "audio/WavDecoder.h"
 #include "framework/threads/ThreadLoop.h"
 #include "framework/threads/WindowRequests.h"
@@ -17,6 +18,7 @@ namespace {
 
 std::atomic<uint64_t> stops{0};        // stopMessages() calls so far
 std::atomic<int64_t> messageStart{0};  // steady-clock ticks; 0: none yet
+std::atomic<double> messageSpeed{1.0};
 
 // Held while a voice message plays.
 std::mutex& voiceLock() {
@@ -97,13 +99,15 @@ bool playSynchronously(const std::function<bool()>& play) {
 
 }  // namespace
 
-Playback::Outcome Playback::playMessage(const void* image, size_t length) {
+Playback::Outcome Playback::playMessage(const void* image, size_t length, double speed) {
     bool stopped = false;
     const bool played = playSynchronously([&] {
         std::lock_guard voice(voiceLock());
         const uint64_t startedAt = stops.load();
+        messageSpeed = speed;
         PulseOutput output("voice message");
-        TimedSink timed(output);
+        SpeedChange faster(output, speed);
+        TimedSink timed(faster);
         const bool decoded =
             WavDecoder::decode(image, length, timed, [&] { return stops.load() != startedAt; });
         stopped = stops.load() != startedAt;
@@ -141,6 +145,10 @@ std::optional<std::chrono::steady_clock::time_point> Playback::lastMessageStart(
         return std::nullopt;
     }
     return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(ticks));
+}
+
+double Playback::lastMessageSpeed() {
+    return messageSpeed.load();
 }
 
 void Playback::PlayCallWaitingCue() {

@@ -31,8 +31,9 @@ class Playback {
     };
     // Plays the image. Voice messages play one at a time, whatever thread
     // plays them: one that comes while another plays waits for its end (a
-    // stop ends the one playing, not the one waiting).
-    static Outcome playMessage(const void* image, size_t length);
+    // stop ends the one playing, not the one waiting). speed: how many times
+    // faster than recorded, pitch kept (SpeedChange).
+    static Outcome playMessage(const void* image, size_t length, double speed = 1.0);
     // playMessage; false only when it failed (a stopped message counts as
     // played).
     static bool PlayVoiceMessage(const void* image, size_t length);
@@ -57,6 +58,9 @@ class Playback {
     // When the latest voice message's first samples were handed to the
     // sound server (benchmarks: the far end of release to playback).
     static std::optional<std::chrono::steady_clock::time_point> lastMessageStart();
+    // The speed the latest voice message was played at, 1 before any (tests:
+    // which speed the station chose).
+    static double lastMessageSpeed();
 };
 
 }  // namespace chatterly

@@ -1,6 +1,7 @@
 #include "history/HistoryWindow.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
@@ -92,6 +93,13 @@ void HistoryWindow::placeControls() {
     delete_ = new QPushButton(QStringLiteral("&Delete"), this);
     clearPlayed_ = new QPushButton(QStringLiteral("&Clear played"), this);
     hold_ = new QCheckBox(QStringLiteral("&Hold messages"), this);
+    speed_ = new QComboBox(this);
+    for (const double speed : HistoryPlayer::kSpeeds) {
+        speed_->addItem(QString::number(speed) + QStringLiteral("×"), speed);
+    }
+    auto* speedLabel = new QLabel(QStringLiteral("Sp&eed"), this);
+    speedLabel->setBuddy(speed_);
+    speedForLive_ = new QCheckBox(QStringLiteral("Play &received messages at this speed"), this);
 
     auto* buttons = new QVBoxLayout;
     for (QWidget* w : {play_, stop_, playUnplayed_, saveAs_, delete_, clearPlayed_}) {
@@ -99,6 +107,11 @@ void HistoryWindow::placeControls() {
     }
     buttons->addStretch(1);
     buttons->addWidget(hold_);
+    auto* speedRow = new QHBoxLayout;
+    speedRow->addWidget(speedLabel);
+    speedRow->addWidget(speed_, 1);
+    buttons->addLayout(speedRow);
+    buttons->addWidget(speedForLive_);
     auto* listColumn = new QVBoxLayout;
     listColumn->addWidget(label);
     listColumn->addWidget(list_, 1);
@@ -106,9 +119,9 @@ void HistoryWindow::placeControls() {
     layout->addLayout(listColumn, 1);
     layout->addLayout(buttons);
 
-    // The list first, then the buttons as they stand, the check box last.
-    QWidget* const order[] = {list_,   play_,   stop_,        playUnplayed_,
-                              saveAs_, delete_, clearPlayed_, hold_};
+    // The list first, then the buttons and the settings as they stand.
+    QWidget* const order[] = {list_,   play_,        stop_, playUnplayed_, saveAs_,
+                              delete_, clearPlayed_, hold_, speed_,        speedForLive_};
     for (size_t i = 1; i < std::size(order); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }
@@ -130,6 +143,11 @@ void HistoryWindow::bindControls() {
     connect(stop_, &QPushButton::clicked, this, stop);
     connect(hold_, &QCheckBox::toggled, this,
             [this](bool on) { ErrorReport::run([this, on] { player_.setHoldMessages(on); }); });
+    connect(speed_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        ErrorReport::run([this, index] { player_.setSpeed(speed_->itemData(index).toDouble()); });
+    });
+    connect(speedForLive_, &QCheckBox::toggled, this,
+            [this](bool on) { ErrorReport::run([this, on] { player_.setSpeedForLive(on); }); });
     connect(list_, &QTreeView::doubleClicked, this, reported([this] { playSelected(); }));
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { updateButtons(); });
@@ -163,6 +181,9 @@ void HistoryWindow::describeControls() {
         {clearPlayed_, "Clear played", "Deletes every message that has been played."},
         {hold_, "Hold messages",
          "While checked, messages that come in are kept unplayed instead of playing at once."},
+        {speed_, "Speed", "How fast messages play from the history, their pitch kept."},
+        {speedForLive_, "Play received messages at this speed",
+         "While checked, messages that come in during a call play at this speed too."},
     });
 }
 
@@ -179,8 +200,11 @@ void HistoryWindow::refresh() {
     if (row >= 0) {
         selectRow(row);
     }
-    const QSignalBlocker quiet(hold_);  // the station's setting, not a new request
+    // The station's settings, not new requests.
+    const QSignalBlocker quiet(hold_), quietSpeed(speed_), quietLive(speedForLive_);
     hold_->setChecked(player_.holdMessages());
+    speed_->setCurrentIndex(std::max(speed_->findData(player_.speed()), 0));
+    speedForLive_->setChecked(player_.speedForLive());
     updateButtons();
 }
 

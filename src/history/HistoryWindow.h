@@ -1,8 +1,9 @@
 #pragma once
 // The history window: the kept messages newest first, with Play, Stop, Play
-// unplayed, Save As..., Delete, Clear played and the "Hold messages" check
-// box. Modeless; the station opens it from its History button and keeps it.
-// It reads the store and asks the station (HistoryPlayer) to play.
+// unplayed, Save As..., Delete, Clear played, the "Hold messages" check
+// box, the speed messages play at and whether received ones play at it. Modeless; the station opens
+// it from its History button and keeps it. It reads the store and asks the station (HistoryPlayer)
+// to play.
 //
 // The window places its controls, binds them and carries out what they ask;
 // the list is a view over HistoryModel, and the texts it derives (times, a
@@ -24,6 +25,7 @@
 
 class QAbstractButton;
 class QCheckBox;
+class QComboBox;
 class QPushButton;
 class QTreeView;
 
@@ -96,6 +98,8 @@ class HistoryWindow : public QWidget {
     QPushButton* delete_ = nullptr;
     QPushButton* clearPlayed_ = nullptr;
     QCheckBox* hold_ = nullptr;
+    QComboBox* speed_ = nullptr;
+    QCheckBox* speedForLive_ = nullptr;
 };
 
 }  // namespace chatterly

@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QMenu>
 #include <QPushButton>
 #include <QSystemTrayIcon>
@@ -193,8 +194,51 @@ TEST(StationHistory, AStationThatCallsAgainStaysWithinItsShare) {
     EXPECT_EQ(store.newestFirst().size(), 3u);
 }
 
-// A message played from the history stops at once on Escape in the history
-// window (taken while the station holds input), and stays unplayed.
+// The speed chosen in the history window is kept in the settings and plays
+// messages from the history (one played to its end at 2× counts as played);
+// a received message plays as recorded unless "Play received messages at
+// this speed" is checked.
+TEST(StationHistory, TheChosenSpeedIsKeptAndPlaysTheHistoryAndReceivedMessagesOnlyIfAsked) {
+    if (!test::soundServerAvailable()) {
+        GTEST_SKIP() << "no sound server";
+    }
+    CalledStation c;
+    ASSERT_TRUE(c.called);
+    Station& station = *c.station;
+    HistoryStore& store = station.history().store();
+    CConnectionSocket* call = station.listener().Connection(0);
+    const auto frame = test::frameBytes(test::toneImage(SF_FORMAT_PCM_16, 1, 22050, 0.3, 440.0));
+    station.history().setHoldMessages(true);
+    ASSERT_TRUE(c.caller.sendAll(frame));
+    ASSERT_TRUE(waitFor([&] { return store.unplayedCount() == 1; }));
+    station.OnHistoryButton();
+    auto* speed = station.historyWindow()->findChild<QComboBox*>();
+    QCheckBox* forLive = nullptr;
+    for (auto* box : station.historyWindow()->findChildren<QCheckBox*>()) {
+        forLive = box->text() == "Play &received messages at this speed" ? box : forLive;
+    }
+    ASSERT_TRUE(speed && forLive);
+    speed->setCurrentIndex(speed->findText("2×"));
+    EXPECT_EQ(StationSettings().speed(), 2.0);
+    station.history().playMessages({store.newestFirst().at(0).id});
+    EXPECT_EQ(Playback::lastMessageSpeed(), 2.0);
+    EXPECT_EQ(store.unplayedCount(), 0);
+
+    station.history().setHoldMessages(false);
+    size_t played = call->FramesPlayed();
+    for (const auto& [checked, heardAt] : {std::pair{false, 1.0}, std::pair{true, 2.0}}) {
+        SCOPED_TRACE(checked ? "checked" : "not checked");
+        forLive->setChecked(checked);
+        EXPECT_EQ(StationSettings().speedForLive(), checked);
+        ASSERT_TRUE(c.caller.sendAll(frame));
+        ASSERT_TRUE(waitFor([&] { return call->FramesPlayed() == played + 1; }));
+        ++played;
+        EXPECT_EQ(Playback::lastMessageSpeed(), heardAt);
+    }
+}
+
+// A message played from the history (at 2×) stops at once on Escape in the
+// history window (taken while the station holds input), and stays unplayed.
 TEST(StationHistory, EscapeInTheHistoryWindowStopsWhatItPlaysWhichStaysUnplayed) {
     if (!test::soundServerAvailable()) {
         GTEST_SKIP() << "no sound server";
@@ -203,7 +247,8 @@ TEST(StationHistory, EscapeInTheHistoryWindowStopsWhatItPlaysWhichStaysUnplayed)
     ASSERT_TRUE(c.called);
     Station& station = *c.station;
     station.history().setHoldMessages(true);
-    const auto long_ = test::toneImage(SF_FORMAT_PCM_16, 1, 22050, 4.0, 440.0);
+    station.history().setSpeed(2.0);
+    const auto long_ = test::toneImage(SF_FORMAT_PCM_16, 1, 22050, 8.0, 440.0);
     ASSERT_TRUE(c.caller.sendAll(test::frameBytes(long_)));
     HistoryStore& store = station.history().store();
     ASSERT_TRUE(waitFor([&] { return store.unplayedCount() == 1; }));

@@ -44,15 +44,17 @@ TEST(StationSettings, MissingDamagedOrOutOfRangeValuesGiveTheirDefaults) {
         const char* text;  // nullptr: no file
         int64_t capMiB;
         bool hold;
+        double speed;
     } rows[] = {
-        {"no file", nullptr, 256, false},
-        {"the values", "[History]\nCapMiB=64\nHoldMessages=true\n", 64, true},
-        {"spaces and comments", "; mine\n[ History ]\n  CapMiB = 32 \n", 32, false},
-        {"out of range", "[History]\nCapMiB=0\nHoldMessages=maybe\n", 256, false},
-        {"not a number", "[History]\nCapMiB=12abc\n", 256, false},
-        {"too large to be a number", "[History]\nCapMiB=99999999999999999999\n", 256, false},
-        {"another section", "[Other]\nCapMiB=64\n", 256, false},
-        {"binary junk", "\x01\x02[History\nCapMiB\n=\n\xff", 256, false},
+        {"no file", nullptr, 256, false, 1},
+        {"the values", "[History]\nCapMiB=64\nHoldMessages=true\nSpeed=1.25\n", 64, true, 1.25},
+        {"spaces and comments", "; mine\n[ History ]\n  CapMiB = 32 \n Speed = 2\n", 32, false, 2},
+        {"out of range", "[History]\nCapMiB=0\nHoldMessages=maybe\nSpeed=3\n", 256, false, 1},
+        {"not a number", "[History]\nCapMiB=12abc\nSpeed=fast\n", 256, false, 1},
+        {"a speed off the list", "[History]\nSpeed=1.50\n", 256, false, 1},
+        {"too large to be a number", "[History]\nCapMiB=99999999999999999999\n", 256, false, 1},
+        {"another section", "[Other]\nCapMiB=64\nSpeed=2\n", 256, false, 1},
+        {"binary junk", "\x01\x02[History\nCapMiB\n=\n\xff", 256, false, 1},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
@@ -64,6 +66,7 @@ TEST(StationSettings, MissingDamagedOrOutOfRangeValuesGiveTheirDefaults) {
         const StationSettings settings;
         EXPECT_EQ(settings.historyCapMiB(), r.capMiB);
         EXPECT_EQ(settings.holdMessages(), r.hold);
+        EXPECT_EQ(settings.speed(), r.speed);
     }
 }
 
@@ -101,11 +104,14 @@ TEST(StationSettings, TheDialogsChoicesAreWrittenTogetherAndReadBackCleaned) {
         std::string name;  // read back
         int64_t capMiB;
     } rows[] = {
-        {"plain values", {"desk", 64, true, "Ctrl+Alt+T", true}, "desk", 64},
-        {"a name with control characters", {"de\x01sk\n", 8, false, "", false}, "desk", 8},
-        {"a cap out of range", {"", 0, false, "F9", false}, "", 1},
+        {"plain values", {"desk", 64, true, "Ctrl+Alt+T", true, 1.5, true}, "desk", 64},
+        {"a name with control characters",
+         {"de\x01sk\n", 8, false, "", false, 1.25, false},
+         "desk",
+         8},
+        {"a cap out of range", {"", 0, false, "F9", false, 2, true}, "", 1},
         {"an overlong name",
-         {std::string(80, 'n'), 1 << 21, false, "", true},
+         {std::string(80, 'n'), 1 << 21, false, "", true, 1, false},
          std::string(63, 'n'),
          1 << 20},
     };
@@ -119,11 +125,14 @@ TEST(StationSettings, TheDialogsChoicesAreWrittenTogetherAndReadBackCleaned) {
         EXPECT_EQ(read.holdMessages, r.written.holdMessages);
         EXPECT_EQ(read.talkKey, r.written.talkKey);
         EXPECT_EQ(read.talkKeyHolds, r.written.talkKeyHolds);
+        EXPECT_EQ(read.speed, r.written.speed);
+        EXPECT_EQ(read.speedForLive, r.written.speedForLive);
     }
 }
 
 // The Settings button opens the dialog; OK puts its values into effect at
-// once (the history's cap and hold), Cancel changes nothing.
+// once (the history's cap, hold and speed for received messages), Cancel
+// changes nothing.
 TEST(StationSettings, TheDialogsOkTakesEffectAtOnceAndCancelChangesNothing) {
     test::ScratchDirectory dir;
     StationOptions options;
@@ -141,18 +150,23 @@ TEST(StationSettings, TheDialogsOkTakesEffectAtOnceAndCancelChangesNothing) {
         info.played = true;
         ASSERT_TRUE(store.keep(info, image.data(), image.size()).id > 0);
     }
+    station.history().setSpeed(1.5);  // not in the dialog: it stays
     for (const bool ok : {false, true}) {
         SCOPED_TRACE(ok ? "OK" : "Cancel");
         QTimer::singleShot(0, [ok] {
             auto* dialog = qobject_cast<SettingsDialog*>(QApplication::activeModalWidget());
             ASSERT_NE(dialog, nullptr);
             dialog->findChild<QSpinBox*>()->setValue(1);
-            dialog->findChild<QCheckBox*>()->setChecked(true);
+            for (auto* box : dialog->findChildren<QCheckBox*>()) {
+                box->setChecked(true);  // Hold messages, Play received messages at this speed
+            }
             ok ? dialog->accept() : dialog->reject();
         });
         qobject_cast<QPushButton*>(station.window().Control(IDC_SETTINGS))->click();
         EXPECT_EQ(StationSettings().historyCapMiB(), ok ? 1 : 256);
         EXPECT_EQ(station.history().holdMessages(), ok);
+        EXPECT_EQ(station.history().speedForLive(), ok);
+        EXPECT_EQ(StationSettings().speed(), 1.5);
         EXPECT_EQ(store.newestFirst().size(), ok ? 1u : 2u);
     }
 }

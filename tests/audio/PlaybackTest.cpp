@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "audio/Playback.h"
+#include "audio/SpeedChange.h"
 #include "audio/WavDecoder.h"
 #include "framework/threads/WindowRequests.h"
 #include "support/TestSupport.h"
@@ -85,6 +86,7 @@ class KeptSound : public SoundSink {
     bool finish(bool) override { return true; }
 
     double seconds() const { return rate_ ? double(samples_.size()) / channels_ / rate_ : 0.0; }
+    const std::vector<int16_t>& samples() const { return samples_; }
     // The lower of the tone's crests (the loudest sample on either side) in
     // dB of full scale; -inf for digital silence.
     double peakDb() const {
@@ -273,6 +275,44 @@ TEST(WavDecoderTest, AnImagePlaysAtItsLevelForNoLongerThanItsBytesCarry) {
             } else if (!std::isnan(row.level)) {
                 EXPECT_NEAR(sound.peakDb(), std::min(row.level, 0.0), 0.5);
             }
+        }
+    }
+}
+
+// A 2 s tone of 1 kHz written through SpeedChange in blocks: it lasts its
+// time over the speed, at its own pitch (in each channel), and at 1× every
+// sample passes as it was.
+TEST(SpeedChangeTest, AToneLastsItsTimeOverTheSpeedAtItsOwnPitch) {
+    constexpr int kRate = 22050;
+    const std::vector<int16_t> mono = test::sine(2 * kRate, kRate);
+    const struct {
+        double speed;
+        uint8_t channels;
+    } rows[] = {{1.0, 1}, {1.25, 1}, {1.5, 1}, {2.0, 1}, {2.0, 2}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.speed << "x, " << int{row.channels} << " channels");
+        std::vector<int16_t> written;
+        for (const int16_t sample : mono) {
+            written.insert(written.end(), row.channels, sample);
+        }
+        KeptSound kept;
+        SpeedChange faster(kept, row.speed);
+        ASSERT_TRUE(faster.open(kRate, row.channels));
+        const size_t block = 4000 * row.channels;
+        for (size_t at = 0; at < written.size(); at += block) {
+            ASSERT_TRUE(faster.write(written.data() + at, std::min(block, written.size() - at)));
+        }
+        ASSERT_TRUE(faster.finish(false));
+        EXPECT_NEAR(kept.seconds(), 2.0 / row.speed, 0.02);
+        if (row.speed == 1.0) {
+            EXPECT_EQ(kept.samples(), written);
+        }
+        for (uint8_t channel = 0; channel < row.channels; ++channel) {
+            std::vector<int16_t> one;
+            for (size_t i = channel; i < kept.samples().size(); i += row.channels) {
+                one.push_back(kept.samples()[i]);
+            }
+            EXPECT_NEAR(test::crossingsPerLoudSecond(one, kRate), 2000.0, 2000.0 * 0.02);
         }
     }
 }

@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
+#include <QComboBox>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QLabel>
@@ -84,11 +85,17 @@ struct RecordingPlayer : HistoryPlayer {
     void stopMessages() override { ++stops; }
     bool holdMessages() const override { return hold; }
     void setHoldMessages(bool on) override { settings.push_back(hold = on); }
+    double speed() const override { return speed_; }
+    void setSpeed(double to) override { speed_ = to; }
+    bool speedForLive() const override { return forLive; }
+    void setSpeedForLive(bool on) override { forLive = on; }
 
     std::vector<Ids> runs;
     int stops = 0;
     bool hold = false;
     std::vector<bool> settings;
+    double speed_ = 1.0;
+    bool forLive = false;
     std::function<void(int64_t)> onPlay;
 };
 
@@ -257,9 +264,18 @@ TEST_F(HistoryWindowTest, ClearPlayedTakesEveryPlayedMessageAndItsFile) {
     EXPECT_FALSE(kept(b) || kept(c));
 }
 
-TEST_F(HistoryWindowTest, HoldMessagesBoxShowsThePlayersSettingAndSetsIt) {
+TEST_F(HistoryWindowTest, HoldAndSpeedShowThePlayersSettingsAndSetThem) {
     player.hold = true;
+    player.speed_ = 1.5;
+    player.forLive = true;
     open();
+    auto* speed = qobject_cast<QComboBox*>(control("Speed"));
+    ASSERT_TRUE(speed);
+    EXPECT_EQ(speed->currentText(), QStringLiteral("1.5×"));
+    alt(Qt::Key_E, [speed] { return speed->hasFocus(); });
+    press(Qt::Key_Down);
+    EXPECT_EQ(player.speed_, 2.0);
+    alt(Qt::Key_R, [this] { return !player.forLive; });
     auto* box = qobject_cast<QAbstractButton*>(control("Hold messages"));
     ASSERT_TRUE(box);
     EXPECT_TRUE(box->isChecked());
@@ -270,9 +286,10 @@ TEST_F(HistoryWindowTest, HoldMessagesBoxShowsThePlayersSettingAndSetsIt) {
     EXPECT_EQ(player.settings, std::vector<bool>{false});
 }
 
-// Every control has a name (its caption, or its label for the list), a
+// Every control has a name (its caption, or its label for the list and the
+// speed), a
 // description and an Alt key of its own (the other tests press some); Tab
-// visits the list, the buttons top to bottom, the check box, and comes back.
+// visits the list, the buttons top to bottom, the settings, and comes back.
 TEST_F(HistoryWindowTest, EveryControlIsNamedDescribedAndReachedByItsOwnKeys) {
     keepFourAndOpen();
     std::set<int> keys;
@@ -285,21 +302,29 @@ TEST_F(HistoryWindowTest, EveryControlIsNamedDescribedAndReachedByItsOwnKeys) {
         SCOPED_TRACE(caption.toStdString());
         EXPECT_FALSE(access->text(QAccessible::Description).isEmpty());
         if (caption.isEmpty()) {
-            continue;  // the list, named by its label
+            continue;  // the list and the speed, named by their labels
         }
-        EXPECT_EQ(access->text(QAccessible::Name), QString(caption).remove(QLatin1Char('&')));
+        if (label && qobject_cast<QComboBox*>(label->buddy())) {
+            // A box reads out its value as its name; its label names it as its label.
+            const auto labels = access->relations(QAccessible::Label);
+            ASSERT_EQ(labels.size(), 1);
+            EXPECT_EQ(labels[0].first->object(), label);
+        } else {
+            EXPECT_EQ(access->text(QAccessible::Name), QString(caption).remove(QLatin1Char('&')));
+        }
         EXPECT_TRUE(keys.insert(QKeySequence::mnemonic(caption)[0].key()).second);
     }
-    EXPECT_EQ(keys.size(), 8u);
+    EXPECT_EQ(keys.size(), 10u);
 
     std::vector<std::string> visited;
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < 10; ++i) {
         press(Qt::Key_Tab);
         visited.push_back(QApplication::focusWidget()->accessibleName().toStdString());
     }
     EXPECT_EQ(visited,
               (std::vector<std::string>{"Play", "Stop", "Play unplayed", "Save As…", "Delete",
-                                        "Clear played", "Hold messages", "Messages"}));
+                                        "Clear played", "Hold messages", "Speed",
+                                        "Play received messages at this speed", "Messages"}));
 }
 
 }  // namespace
