@@ -1,11 +1,10 @@
 #pragma once
 // The Settings dialog: the station's name on the network, how much of the
 // message history is kept, whether received messages are held or play at the
-// history's speed, and the Talk
-// key with its mode. It also says which way the key reaches the station and,
-// plainly, when the key could not be taken. Modal; the station opens it from
-// its Settings button and from the tray's menu, and applies the values after
-// OK. GUI thread.
+// history's speed, and the Talk key with its mode. It also says which way the
+// key reaches the station and, plainly, when the key could not be taken.
+// Modal; the station opens it from its Settings button and from the tray's
+// menu, and applies the values after OK. GUI thread.
 
 #include <QDialog>
 #include <QString>
