@@ -4,11 +4,22 @@
 
 #include <algorithm>
 #include <charconv>
+#include <utility>
 
 #include "discovery/NetworkText.h"
 #include "framework/streams/FrameworkError.h"
 
 namespace chatterly {
+namespace {
+
+// The clean-up levels as the file writes them.
+constexpr std::pair<VoiceCleanup::Level, const char*> kCleanUpNames[] = {
+    {VoiceCleanup::Level::Off, "off"},
+    {VoiceCleanup::Level::Gentle, "gentle"},
+    {VoiceCleanup::Level::Strong, "strong"},
+};
+
+}  // namespace
 
 StationSettings::StationSettings(std::string fileName)
     : fileName_(std::move(fileName)), file_(IniFile::load(fileName_)) {}
@@ -46,6 +57,16 @@ bool StationSettings::talkKeyHolds() const {
     return file_.value("Shortcut", "Mode") == "hold";
 }
 
+VoiceCleanup::Level StationSettings::cleanUp() const {
+    const auto text = file_.value("Recording", "CleanUp");
+    for (const auto& [level, name] : kCleanUpNames) {
+        if (text == name) {
+            return level;
+        }
+    }
+    return Choices{}.cleanUp;
+}
+
 StationSettings::Choices StationSettings::choices() const {
     Choices c;
     const auto name = file_.value("Station", "Name");
@@ -54,6 +75,7 @@ StationSettings::Choices StationSettings::choices() const {
     c.holdMessages = holdMessages();
     c.talkKey = talkKey();
     c.talkKeyHolds = talkKeyHolds();
+    c.cleanUp = cleanUp();
     return c;
 }
 
@@ -64,6 +86,11 @@ bool StationSettings::setChoices(const Choices& c) {
     file_.set("History", "HoldMessages", c.holdMessages ? "true" : "false");
     file_.set("Shortcut", "Key", c.talkKey);
     file_.set("Shortcut", "Mode", c.talkKeyHolds ? "hold" : "toggle");
+    for (const auto& [level, name] : kCleanUpNames) {
+        if (level == c.cleanUp) {
+            file_.set("Recording", "CleanUp", name);
+        }
+    }
     return store();
 }
 

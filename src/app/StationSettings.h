@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "audio/VoiceCleanup.h"
 #include "framework/streams/IniFile.h"
 
 namespace chatterly {
@@ -26,6 +27,7 @@ class StationSettings {
         bool holdMessages = false;
         std::string talkKey;  // a key in QKeySequence's portable text ("Ctrl+Alt+T"); empty: none
         bool talkKeyHolds = false;  // held down to talk, instead of pressed to start and stop
+        VoiceCleanup::Level cleanUp = VoiceCleanup::Level::Gentle;
     };
 
     explicit StationSettings(std::string fileName = kFileName);
@@ -44,6 +46,8 @@ class StationSettings {
     // The Talk key and its mode ([Shortcut] Key, Mode=toggle|hold).
     std::string talkKey() const;
     bool talkKeyHolds() const;
+    // The voice's clean-up of recordings ([Recording] CleanUp=off|gentle|strong).
+    VoiceCleanup::Level cleanUp() const;
 
     // The values as the Settings dialog shows them (the name as written,
     // empty when the host name stands).
