@@ -166,7 +166,7 @@ TEST(StationSettings, TheTalkKeyPressesTalkAndARefusedKeyIsSaid) {
         GTEST_SKIP() << "no dbus-daemon or no sound server";
     }
     test::ScratchDirectory dir;
-    const std::string ini = "[Shortcut]\nKey=Ctrl+Alt+T\nMode=toggle\n";
+    const std::string ini = "[Shortcut]\nKey=Ctrl+Alt+T\nMode=toggle\n[Recording]\nCleanUp=off\n";
     test::writeFile("Chatterly.ini", std::vector<uint8_t>(ini.begin(), ini.end()));
     QDBusConnection service = QDBusConnection::connectToBus(bus.address(), "portal");
     test::StandInPortal portal;
