@@ -44,14 +44,18 @@ TEST(StationSettings, MissingDamagedOrOutOfRangeValuesGiveTheirDefaults) {
         const char* text;  // nullptr: no file
         int64_t capMiB;
         bool hold;
+        VoiceCleanup::Level cleanUp = VoiceCleanup::Level::Gentle;
     } rows[] = {
         {"no file", nullptr, 256, false},
-        {"the values", "[History]\nCapMiB=64\nHoldMessages=true\n", 64, true},
-        {"spaces and comments", "; mine\n[ History ]\n  CapMiB = 32 \n", 32, false},
-        {"out of range", "[History]\nCapMiB=0\nHoldMessages=maybe\n", 256, false},
+        {"the values", "[History]\nCapMiB=64\nHoldMessages=true\n[Recording]\nCleanUp=strong\n", 64,
+         true, VoiceCleanup::Level::Strong},
+        {"spaces and comments", "; mine\n[ History ]\n  CapMiB = 32 \n[Recording]\nCleanUp = off\n",
+         32, false, VoiceCleanup::Level::Off},
+        {"out of range", "[History]\nCapMiB=0\nHoldMessages=maybe\n[Recording]\nCleanUp=loud\n",
+         256, false},
         {"not a number", "[History]\nCapMiB=12abc\n", 256, false},
         {"too large to be a number", "[History]\nCapMiB=99999999999999999999\n", 256, false},
-        {"another section", "[Other]\nCapMiB=64\n", 256, false},
+        {"another section", "[Other]\nCapMiB=64\nCleanUp=off\n", 256, false},
         {"binary junk", "\x01\x02[History\nCapMiB\n=\n\xff", 256, false},
     };
     for (const auto& r : rows) {
@@ -64,6 +68,7 @@ TEST(StationSettings, MissingDamagedOrOutOfRangeValuesGiveTheirDefaults) {
         const StationSettings settings;
         EXPECT_EQ(settings.historyCapMiB(), r.capMiB);
         EXPECT_EQ(settings.holdMessages(), r.hold);
+        EXPECT_EQ(settings.cleanUp(), r.cleanUp);
     }
 }
 
@@ -101,11 +106,17 @@ TEST(StationSettings, TheDialogsChoicesAreWrittenTogetherAndReadBackCleaned) {
         std::string name;  // read back
         int64_t capMiB;
     } rows[] = {
-        {"plain values", {"desk", 64, true, "Ctrl+Alt+T", true}, "desk", 64},
-        {"a name with control characters", {"de\x01sk\n", 8, false, "", false}, "desk", 8},
+        {"plain values",
+         {"desk", 64, true, "Ctrl+Alt+T", true, VoiceCleanup::Level::Off},
+         "desk",
+         64},
+        {"a name with control characters",
+         {"de\x01sk\n", 8, false, "", false, VoiceCleanup::Level::Strong},
+         "desk",
+         8},
         {"a cap out of range", {"", 0, false, "F9", false}, "", 1},
         {"an overlong name",
-         {std::string(80, 'n'), 1 << 21, false, "", true},
+         {std::string(80, 'n'), 1 << 21, false, "", true, VoiceCleanup::Level::Gentle},
          std::string(63, 'n'),
          1 << 20},
     };
@@ -119,6 +130,7 @@ TEST(StationSettings, TheDialogsChoicesAreWrittenTogetherAndReadBackCleaned) {
         EXPECT_EQ(read.holdMessages, r.written.holdMessages);
         EXPECT_EQ(read.talkKey, r.written.talkKey);
         EXPECT_EQ(read.talkKeyHolds, r.written.talkKeyHolds);
+        EXPECT_EQ(read.cleanUp, r.written.cleanUp);
     }
 }
 
