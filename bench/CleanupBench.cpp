@@ -251,7 +251,10 @@ double saveMs(Level level, const std::vector<int16_t>& samples) {
     for (int i = 0; i < 5; ++i) {
         std::vector<uint8_t> image;
         const auto t0 = std::chrono::steady_clock::now();
-        (void)device.save(image);
+        if (device.save(image) != RecordingDevice::Status::Ok || image.size() < 1000) {
+            std::fprintf(stderr, "the save of 10 s failed\n");
+            return -1;
+        }
         best = std::min(
             best, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
                       .count());
