@@ -3,7 +3,7 @@
 # are missing. Works as root and, through sudo, for an ordinary user.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libbenchmark-dev
-  libpulse-dev libsndfile1-dev libsonic-dev libsqlite3-dev sqlite3 pulseaudio pulseaudio-utils xvfb xauth xdotool imagemagick sox
+  libpulse-dev libsndfile1-dev libsonic-dev libspeexdsp-dev libsqlite3-dev sqlite3 pulseaudio pulseaudio-utils xvfb xauth xdotool imagemagick sox
   espeak-ng iproute2 fonts-dejavu-core clang-format tesseract-ocr python3 dbus-daemon at-spi2-core
   python3-gi libglib2.0-bin util-linux procps clang libclang-rt-14-dev llvm libx11-dev
   gnuplot-nox dpkg-dev file desktop-file-utils appstream groff python3-pyatspi qt6-wayland weston

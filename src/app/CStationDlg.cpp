@@ -103,11 +103,19 @@ std::string CStationDlg::OnTalkCommand() {
         return "queued";
     }
     const bool pressing = !talk_->isChecked();
+    const uint64_t releases = station_.recorder().releases();
     talk_->click();
     if (talk_->isChecked()) {
         return "recording";
     }
-    return pressing ? "not recording" : "sent";
+    if (pressing) {
+        return "not recording";
+    }
+    // An outgoing call's worker makes the release after this click: its end
+    // is awaited while the call stands.
+    const auto release = station_.recorder().releaseAfter(
+        releases, [this] { return talk_->isEnabled(); }, std::chrono::seconds(10));
+    return release == VoiceRecorder::Release::NothingSaid ? "nothing said" : "sent";
 }
 
 void CStationDlg::BindButtons() {

@@ -52,8 +52,9 @@ class CStationDlg : public CDialog, public StationView {
     void OnAboutButton();
     // The talk command: a click on Talk, when a call stands and Talk is
     // enabled, without raising the window; held back like a click while a
-    // message plays. The reply: "recording", "sent", "queued", "no call",
-    // or "not recording" (the recorder could not start; it has said why).
+    // message plays. The reply: "recording", "sent", "nothing said" (no voice
+    // was heard: nothing was sent), "queued", "no call", or "not recording"
+    // (the recorder could not start; it has said why).
     std::string OnTalkCommand();
 
     // Where the icon of a minimised window stands in its client area.

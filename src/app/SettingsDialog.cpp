@@ -1,6 +1,7 @@
 #include "app/SettingsDialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -83,6 +84,13 @@ SettingsDialog::SettingsDialog(const StationSettings::Choices& choices, const QS
     form->addRow(QString(), problem_);
     problem_->hide();
 
+    cleanUp_ = new QComboBox(this);
+    cleanUp_->addItem(QStringLiteral("Off"), static_cast<int>(VoiceCleanup::Level::Off));
+    cleanUp_->addItem(QStringLiteral("Gentle"), static_cast<int>(VoiceCleanup::Level::Gentle));
+    cleanUp_->addItem(QStringLiteral("Strong"), static_cast<int>(VoiceCleanup::Level::Strong));
+    cleanUp_->setCurrentIndex(cleanUp_->findData(static_cast<int>(choices.cleanUp)));
+    form->addRow(QStringLiteral("Voice &clean-up:"), cleanUp_);
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -103,6 +111,9 @@ SettingsDialog::SettingsDialog(const StationSettings::Choices& choices, const QS
          "Each press of the Talk key is a press of Talk."},
         {holdDown_, "Hold down while talking",
          "Talk is down while the Talk key is held, and sends when it is let go."},
+        {cleanUp_, "Voice clean-up",
+         "Lowers the noise around your voice, evens its level and cuts the silence before and "
+         "after it; Off sends the microphone's sound as it is."},
     });
 }
 
@@ -114,6 +125,7 @@ StationSettings::Choices SettingsDialog::choices() const {
     c.speedForLive = speedForLive_->isChecked();
     c.talkKey = key_->keySequence().toString(QKeySequence::PortableText).toStdString();
     c.talkKeyHolds = holdDown_->isChecked();
+    c.cleanUp = static_cast<VoiceCleanup::Level>(cleanUp_->currentData().toInt());
     return c;
 }
 

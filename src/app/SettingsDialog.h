@@ -1,10 +1,10 @@
 #pragma once
 // The Settings dialog: the station's name on the network, how much of the
 // message history is kept, whether received messages are held or play at the
-// history's speed, and the Talk key with its mode. It also says which way the
-// key reaches the station and, plainly, when the key could not be taken.
-// Modal; the station opens it from its Settings button and from the tray's
-// menu, and applies the values after OK. GUI thread.
+// history's speed, the Talk key with its mode, and the voice's clean-up. It
+// also says which way the key reaches the station and, plainly, when the key
+// could not be taken. Modal; the station opens it from its Settings button
+// and from the tray's menu, and applies the values after OK. GUI thread.
 
 #include <QDialog>
 #include <QString>
@@ -12,6 +12,7 @@
 #include "app/StationSettings.h"
 
 class QCheckBox;
+class QComboBox;
 class QKeySequenceEdit;
 class QLabel;
 class QLineEdit;
@@ -45,6 +46,7 @@ class SettingsDialog : public QDialog {
     QRadioButton* holdDown_;
     QLabel* way_;
     QLabel* problem_;
+    QComboBox* cleanUp_;
 };
 
 }  // namespace chatterly

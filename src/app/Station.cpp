@@ -96,6 +96,7 @@ Station::Station(StationOptions options)
       listener_(std::make_unique<CListeningSocket>(calls_.get())),
       found_(std::make_unique<FoundStations>(options_.callPort)) {
     calls_->setController(controller_);
+    recorder_->setCleanUp(settings_->cleanUp());
     Playback::setGuiWait(
         [this, window = QPointer<CStationDlg>(window_.get())](const std::function<bool()>& played) {
             waitWhilePlaying(window, QPointer<HistoryWindow>(historyWindow_.get()), played);
@@ -317,6 +318,7 @@ void Station::applySettings(const StationSettings::Choices& choices) {
                          QString::fromLatin1(StationSettings::kFileName) + QLatin1Char('.'));
     }
     store_->setCap(static_cast<uint64_t>(settings_->historyCapMiB()) << 20);
+    recorder_->setCleanUp(settings_->cleanUp());
     history_->followSettings();
     if (historyWindow_) {
         historyWindow_->refresh();  // its Hold messages and speed checks

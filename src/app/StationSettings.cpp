@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <utility>
 
 #include "discovery/NetworkText.h"
 #include "framework/streams/FrameworkError.h"
@@ -18,6 +19,12 @@ std::string speedText(double speed) {
     const auto end = std::to_chars(text, text + sizeof text, speed).ptr;
     return std::string(text, end);
 }
+// The clean-up levels as the file writes them.
+constexpr std::pair<VoiceCleanup::Level, const char*> kCleanUpNames[] = {
+    {VoiceCleanup::Level::Off, "off"},
+    {VoiceCleanup::Level::Gentle, "gentle"},
+    {VoiceCleanup::Level::Strong, "strong"},
+};
 
 }  // namespace
 
@@ -77,6 +84,16 @@ bool StationSettings::setSpeed(double speed, bool forLive) {
     return store();
 }
 
+VoiceCleanup::Level StationSettings::cleanUp() const {
+    const auto text = file_.value("Recording", "CleanUp");
+    for (const auto& [level, name] : kCleanUpNames) {
+        if (text == name) {
+            return level;
+        }
+    }
+    return Choices{}.cleanUp;
+}
+
 StationSettings::Choices StationSettings::choices() const {
     Choices c;
     const auto name = file_.value("Station", "Name");
@@ -87,6 +104,7 @@ StationSettings::Choices StationSettings::choices() const {
     c.talkKeyHolds = talkKeyHolds();
     c.speed = speed();
     c.speedForLive = speedForLive();
+    c.cleanUp = cleanUp();
     return c;
 }
 
@@ -99,6 +117,11 @@ bool StationSettings::setChoices(const Choices& c) {
     file_.set("Shortcut", "Mode", c.talkKeyHolds ? "hold" : "toggle");
     file_.set("History", "Speed", speedText(c.speed));
     file_.set("History", "SpeedForLive", c.speedForLive ? "true" : "false");
+    for (const auto& [level, name] : kCleanUpNames) {
+        if (level == c.cleanUp) {
+            file_.set("Recording", "CleanUp", name);
+        }
+    }
     return store();
 }
 

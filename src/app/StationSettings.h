@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "audio/VoiceCleanup.h"
 #include "framework/streams/IniFile.h"
 
 namespace chatterly {
@@ -28,6 +29,7 @@ class StationSettings {
         bool talkKeyHolds = false;  // held down to talk, instead of pressed to start and stop
         double speed = 1.0;         // one of HistoryPlayer::kSpeeds
         bool speedForLive = false;  // received messages play at that speed too
+        VoiceCleanup::Level cleanUp = VoiceCleanup::Level::Gentle;
     };
 
     explicit StationSettings(std::string fileName = kFileName);
@@ -53,6 +55,8 @@ class StationSettings {
     bool speedForLive() const;
     // Sets both and writes the file; false when it cannot be written.
     bool setSpeed(double speed, bool forLive);
+    // The voice's clean-up of recordings ([Recording] CleanUp=off|gentle|strong).
+    VoiceCleanup::Level cleanUp() const;
 
     // The values as the Settings dialog shows them (the name as written,
     // empty when the host name stands).

@@ -58,7 +58,7 @@ RecordingDevice::Status RecordingDevice::open() {
     probe.close();
     {
         std::lock_guard data(dataMutex_);
-        samples_.truncate(0);
+        cut(0);
         captureStart_.reset();
     }
     open_ = true;
@@ -73,7 +73,7 @@ RecordingDevice::Status RecordingDevice::clear(uint64_t fromSample) {
     }
     endCapture(Ending::Now);
     std::lock_guard data(dataMutex_);
-    samples_.truncate(std::min(fromSample, samples_.length()));
+    cut(std::min(fromSample, samples_.length()));
     return Status::Ok;
 }
 
@@ -87,13 +87,16 @@ RecordingDevice::Status RecordingDevice::record() {
     if (!input->open(options_.server, options_.source, kSampleRate, "voice recording")) {
         return Status::CaptureFailed;
     }
+    std::unique_ptr<VoiceCleanup> cleanup = makeCleanup();
     std::unique_lock data(dataMutex_);
+    cleaned_ = cleaned_ || cleanup;
     reading_ = false;
     ending_ = Ending::None;
     captureStart_.reset();
     capturedThisRun_ = 0;
     try {
-        capture_ = std::thread(&RecordingDevice::captureLoop, this, std::move(input));
+        capture_ =
+            std::thread(&RecordingDevice::captureLoop, this, std::move(input), std::move(cleanup));
     } catch (const std::system_error&) {
         return Status::CaptureFailed;  // no thread to capture on
     }
@@ -116,8 +119,24 @@ RecordingDevice::Status RecordingDevice::save(std::vector<uint8_t>& image) {
         return Status::NotOpen;
     }
     std::lock_guard data(dataMutex_);
-    return WavEncoder::encode(kSampleRate, samples_.blocks(), image) ? Status::Ok
-                                                                     : Status::SaveFailed;
+    VoiceCleanup::Span kept{0, samples_.length()};
+    if (cleaned_) {
+        const auto voice = VoiceCleanup::kept(voice_, samples_.length());
+        if (!voice) {
+            image.clear();
+            return Status::NoVoice;
+        }
+        kept = *voice;
+    }
+    return WavEncoder::encode(kSampleRate, samples_.blocks(), image, kept.begin,
+                              kept.end - kept.begin)
+               ? Status::Ok
+               : Status::SaveFailed;
+}
+
+void RecordingDevice::setCleanUp(VoiceCleanup::Level level) {
+    std::lock_guard command(commandMutex_);
+    cleanUp_ = level;
 }
 
 RecordingDevice::Status RecordingDevice::close() {
@@ -127,6 +146,7 @@ RecordingDevice::Status RecordingDevice::close() {
     }
     endCapture(Ending::Now);
     std::lock_guard data(dataMutex_);
+    cut(0);
     samples_.release();
     open_ = false;
     return Status::Ok;
@@ -162,9 +182,45 @@ RecordingDevice::Status RecordingDevice::appendSamples(const int16_t* samples, s
     if (!open_) {
         return Status::NotOpen;
     }
+    std::unique_ptr<VoiceCleanup> cleanup = makeCleanup();
+    std::vector<int16_t> kept;
+    if (cleanup) {
+        cleanup->process(samples, count, kept);
+        cleanup->finish(kept);
+    } else {
+        kept.assign(samples, samples + count);
+    }
     std::lock_guard data(dataMutex_);
-    samples_.append(samples, count);
+    cleaned_ = cleaned_ || cleanup;
+    store(kept, cleanup.get(), samples_.length());
     return Status::Ok;
+}
+
+std::unique_ptr<VoiceCleanup> RecordingDevice::makeCleanup() {
+    return cleanUp_ == VoiceCleanup::Level::Off ? nullptr
+                                                : std::make_unique<VoiceCleanup>(cleanUp_);
+}
+
+bool RecordingDevice::store(const std::vector<int16_t>& samples, const VoiceCleanup* cleanup,
+                            uint64_t runStart) {
+    const bool room = samples_.append(samples.data(), samples.size());
+    if (const auto heard = cleanup ? cleanup->voice() : std::nullopt) {
+        const VoiceCleanup::Span run{runStart + heard->begin, runStart + heard->end};
+        voice_ = voice_ ? VoiceCleanup::Span{std::min(voice_->begin, run.begin),
+                                             std::max(voice_->end, run.end)}
+                        : run;
+    }
+    return room;
+}
+
+void RecordingDevice::cut(uint64_t length) {
+    samples_.truncate(length);
+    if (voice_ && voice_->begin >= length) {
+        voice_.reset();
+    } else if (voice_) {
+        voice_->end = std::min(voice_->end, length);
+    }
+    cleaned_ = cleaned_ && length > 0;
 }
 
 void RecordingDevice::endCapture(Ending how) {
@@ -179,32 +235,43 @@ void RecordingDevice::endCapture(Ending how) {
     capture_.join();
 }
 
-void RecordingDevice::captureLoop(std::unique_ptr<PulseInput> input) {
+void RecordingDevice::captureLoop(std::unique_ptr<PulseInput> input,
+                                  std::unique_ptr<VoiceCleanup> cleanup) {
     std::vector<int16_t> chunk(kChunkSamples);
+    std::vector<int16_t> cleaned;  // what the clean-up gave for the chunk
+    uint64_t runStart = 0;         // where this capture's samples begin
     {
         std::lock_guard data(dataMutex_);
         reading_ = true;
+        runStart = samples_.length();
     }
     started_.notify_all();
     for (;;) {
-        if (!input->read(chunk.data(), chunk.size())) {
-            break;  // the server went away: keep what arrived
+        const bool read = input->read(chunk.data(), chunk.size());
+        if (read) {
+            level_.feed(chunk.data(), chunk.size());
+        } else {
+            chunk.clear();  // nothing came; what the clean-up holds is still kept
         }
-        level_.feed(chunk.data(), chunk.size());
         const auto now = Clock::now();
         // When the sample after this chunk was heard: the chunk's sound
         // is the latency plus its own length old.
         const auto heard = now - input->latency().value_or(microseconds(0));
+        // The clean-up runs outside the lock: commands never wait on it.
+        if (cleanup) {
+            cleaned.clear();
+            cleanup->process(chunk.data(), chunk.size(), cleaned);
+        }
         std::lock_guard data(dataMutex_);
         if (ending_ == Ending::Now) {
             break;
         }
-        if (!captureStart_) {
+        bool done = !read;  // the server went away: keep what arrived
+        if (read && !captureStart_) {
             captureStart_ = heard - samplesToTime(chunk.size());
         }
-        bool done = false;
         uint64_t beyondStop = 0;  // samples heard after the stop moment
-        if (ending_ == Ending::AtStopMoment) {
+        if (read && ending_ == Ending::AtStopMoment) {
             if (heard >= stopAt_) {
                 beyondStop = timeToSamples(heard - stopAt_ - kStopMargin);
                 done = true;
@@ -212,12 +279,15 @@ void RecordingDevice::captureLoop(std::unique_ptr<PulseInput> input) {
                 done = true;
             }
         }
+        if (done && cleanup) {
+            cleanup->finish(cleaned);  // the frame begun, so the cut below counts whole samples
+        }
         const uint64_t before = samples_.length();
-        const bool full = !samples_.append(chunk.data(), chunk.size());
+        const bool full = !store(cleanup ? cleaned : chunk, cleanup.get(), runStart);
         capturedThisRun_ += samples_.length() - before;
         if (beyondStop > 0) {
-            const uint64_t cut = std::min(beyondStop, capturedThisRun_);
-            samples_.truncate(samples_.length() - std::min(cut, samples_.length()));
+            const uint64_t cutBack = std::min(beyondStop, capturedThisRun_);
+            cut(samples_.length() - std::min(cutBack, samples_.length()));
         }
         if (done || full) {
             break;

@@ -19,6 +19,13 @@
 // has. Samples are kept in one-second blocks, so a long recording is never
 // copied as it grows.
 //
+// A capture may clean the voice up as it comes (VoiceCleanup, chosen with
+// setCleanUp for the next record): the capture thread then stores the
+// cleaned samples and notes where voice was heard, and a save keeps the
+// voice with a little silence around it, or saves nothing (NoVoice) when
+// none was heard. Without clean-up the samples are stored as captured. The
+// level is measured on what the microphone gives, before any clean-up.
+//
 // Commands may come from any thread; they are serialised. The capture thread
 // and the commands share the samples and the stop request under one mutex.
 // Not for realtime use: each record connects to the server anew.
@@ -36,6 +43,7 @@
 
 #include "audio/InputLevel.h"
 #include "audio/SampleStore.h"
+#include "audio/VoiceCleanup.h"
 #include "audio/WavEncoder.h"
 
 namespace chatterly {
@@ -58,6 +66,7 @@ class RecordingDevice {
         NoSoundServer,  // no server, or no such source, could be reached
         CaptureFailed,  // the record stream could not be started
         SaveFailed,     // the file could not be written
+        NoVoice,        // a cleaned recording in which no voice was heard
     };
 
     struct Options {
@@ -97,6 +106,9 @@ class RecordingDevice {
     // capture runs.
     [[nodiscard]] Status save(std::vector<uint8_t>& image);
 
+    // The clean-up of the captures that follow (Off: none; the default).
+    void setCleanUp(VoiceCleanup::Level level);
+
     // Ends a running capture and drops the recording; commands then fail
     // with NotOpen until the next open().
     Status close();
@@ -117,13 +129,22 @@ class RecordingDevice {
     InputLevel& level() { return level_; }
 
     // Tests and benchmarks: appends samples to a stopped recording as though
-    // they had been recorded.
+    // they had been recorded (cleaned up as a capture would be).
     Status appendSamples(const int16_t* samples, size_t count);
 
   private:
     enum class Ending { None, AtStopMoment, Now };
 
-    void captureLoop(std::unique_ptr<PulseInput> input);
+    void captureLoop(std::unique_ptr<PulseInput> input, std::unique_ptr<VoiceCleanup> cleanup);
+    // A capture's clean-up, or none (Off); commandMutex_ is held.
+    std::unique_ptr<VoiceCleanup> makeCleanup();
+    // Appends a capture's samples, as cleaned when cleanup is set, whose
+    // voice then starts at runStart; false once the bound is reached.
+    // dataMutex_ is held.
+    bool store(const std::vector<int16_t>& samples, const VoiceCleanup* cleanup, uint64_t runStart);
+    // Keeps the first length samples, and the voice heard in them; a
+    // recording cut to nothing is no longer a cleaned one. dataMutex_ is held.
+    void cut(uint64_t length);
     // Stops the capture thread (if any) and joins it; commandMutex_ is held.
     void endCapture(Ending how);
 
@@ -132,6 +153,7 @@ class RecordingDevice {
     mutable std::mutex commandMutex_;  // serialises the commands
     bool open_ = false;
     uint32_t id_ = 0;
+    VoiceCleanup::Level cleanUp_ = VoiceCleanup::Level::Off;
     std::thread capture_;
 
     mutable std::mutex dataMutex_;  // the capture thread's shared state
@@ -141,7 +163,9 @@ class RecordingDevice {
     Clock::time_point stopAt_;
     std::optional<Clock::time_point> captureStart_;
     uint64_t capturedThisRun_ = 0;
-    SampleStore samples_;  // the recording, in blocks of one second
+    SampleStore samples_;   // the recording, in blocks of one second
+    bool cleaned_ = false;  // a capture of this recording was cleaned up: a save trims it
+    std::optional<VoiceCleanup::Span> voice_;  // where its cleaned captures heard voice
 
     InputLevel level_;  // fed by the capture thread, outside every lock
 };

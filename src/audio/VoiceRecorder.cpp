@@ -4,7 +4,9 @@
 
 #include "framework/streams/FileError.h"
 #include "framework/streams/FileStream.h"
+#include "framework/threads/ThreadLoop.h"
 #include "framework/widgets/MessageBox.h"
+#include "framework/widgets/StatusLine.h"
 
 namespace chatterly {
 
@@ -44,7 +46,14 @@ bool VoiceRecorder::StopAndSaveRecording() {
     device_.stop();
     saved_.reset();
     std::vector<uint8_t> image;
-    bool written = device_.save(image) == RecordingDevice::Status::Ok;
+    const RecordingDevice::Status status = device_.save(image);
+    nothingSaid_ = status == RecordingDevice::Status::NoVoice;
+    if (nothingSaid_) {
+        std::remove(kScratchFileName);  // no earlier recording stands for this one
+        StatusLine::post("Nothing was said; no message sent");
+        return false;
+    }
+    bool written = status == RecordingDevice::Status::Ok;
     if (written) {
         try {
             FileStream file(kScratchFileName, FileStream::Mode::Scratch);
@@ -72,19 +81,31 @@ std::optional<std::vector<uint8_t>> VoiceRecorder::LoadRecording() {
     return recording;
 }
 
-void VoiceRecorder::StopAndSendRecording(RecordingSink* connection) {
-    if (!StopAndSaveRecording()) {
-        return;
-    }
+VoiceRecorder::Release VoiceRecorder::StopAndSendRecording(RecordingSink* connection) {
+    Release release = Release::NotSent;
     // Without a connection (it closed between press and release) there is
     // no one to send to; the recording is stopped and saved as on the calling
     // end, and nothing else happens.
-    if (!connection) {
-        return;
+    if (StopAndSaveRecording() && connection) {
+        if (std::optional<std::vector<uint8_t>> recording = LoadRecording()) {
+            connection->sendRecording(*recording);
+            release = Release::Sent;
+        }
+    } else if (nothingSaid_) {
+        release = Release::NothingSaid;
     }
-    if (std::optional<std::vector<uint8_t>> recording = LoadRecording()) {
-        connection->sendRecording(*recording);
-    }
+    lastRelease_ = release;
+    ++releases_;
+    return release;
+}
+
+std::optional<VoiceRecorder::Release> VoiceRecorder::releaseAfter(
+    uint64_t count, const std::function<bool()>& pending, std::chrono::milliseconds limit) {
+    ThreadLoop::Pump requestsOnly;
+    requestsOnly.runs = ThreadLoop::Pump::Runs::Nothing;
+    ThreadLoop::current().pumpUntil([&] { return releases_ > count || !pending(); },
+                                    ThreadLoop::Clock::now() + limit, requestsOnly);
+    return releases_ > count ? std::optional<Release>(lastRelease_) : std::nullopt;
 }
 
 void VoiceRecorder::dropRecording() {

@@ -5,6 +5,10 @@
 // a call. It drives one RecordingDevice, opened once when the
 // station window initialises and closed when it is destroyed.
 //
+// With the voice's clean-up on (setCleanUp), a recording in which no voice
+// was heard is not sent: the release says "Nothing was said; no message
+// sent" on the status line, and no scratch file stands.
+//
 // The scratch file is made anew for each recording, readable by the user
 // alone and never through a link put in its place (FileStream's scratch
 // mode); what is sent is the image kept in memory from the save, so nothing
@@ -20,7 +24,10 @@
 // serialises its commands anyway): the GUI thread on the receiving end of a
 // call, the caller worker on the calling end.
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,6 +53,13 @@ class VoiceRecorder {
     // The size, at the most, of the file of the longest recording made.
     static constexpr uint64_t kLongestRecordingBytes = RecordingDevice::kLongestFileBytes;
 
+    // How a release ended.
+    enum class Release {
+        Sent,         // handed to the connection
+        NothingSaid,  // no voice was heard: nothing saved, nothing sent
+        NotSent,      // a failure (said in a box), or no connection
+    };
+
     // controls may be null: the recorder then touches no control.
     explicit VoiceRecorder(std::shared_ptr<RecorderControls> controls,
                            RecordingDevice::Options device = {});
@@ -59,9 +73,14 @@ class VoiceRecorder {
     // Talk and returns false; every later start then fails the same way.
     bool StartRecording();
 
+    // The clean-up of the recordings started from now on.
+    void setCleanUp(VoiceCleanup::Level level) { device_.setCleanUp(level); }
+
     // Stops (with the sound up to this moment) and saves "Parlio.wav",
     // keeping the image written. On failure shows "Failed to save voice
-    // recording to disk." and returns false.
+    // recording to disk." and returns false; a cleaned recording without
+    // voice is not saved either (the scratch file is removed) and says so on
+    // the status line.
     bool StopAndSaveRecording();
 
     // The recording the last save wrote to "Parlio.wav", whole, taken out of
@@ -73,8 +92,17 @@ class VoiceRecorder {
     // file's bytes to the call's connection, which sends them as one frame
     // (and ends the call, saying so, when it cannot). Without a connection
     // (null: the call ended under the press) the recording is stopped and
-    // saved and nothing is sent.
-    void StopAndSendRecording(RecordingSink* connection);
+    // saved and nothing is sent. Counted in releases().
+    Release StopAndSendRecording(RecordingSink* connection);
+
+    // The releases finished so far, on any thread.
+    uint64_t releases() const { return releases_; }
+    // The end of the first release counted after count, once one is: waits
+    // for one (serving only window requests on a GUI thread) while pending()
+    // holds, up to limit; nullopt when none came. For the release an
+    // outgoing call's worker makes.
+    std::optional<Release> releaseAfter(uint64_t count, const std::function<bool()>& pending,
+                                        std::chrono::milliseconds limit);
 
     // A call ended with Talk down: ends a running recording at once and drops
     // what it captured, releasing the microphone; nothing is saved or sent.
@@ -92,6 +120,9 @@ class VoiceRecorder {
     RecordingDevice device_;
     RecorderState state_;
     std::optional<std::vector<uint8_t>> saved_;  // the image of the last save
+    bool nothingSaid_ = false;                   // the last save found no voice
+    std::atomic<uint64_t> releases_{0};
+    std::atomic<Release> lastRelease_{Release::NotSent};
 };
 
 }  // namespace chatterly

@@ -19,10 +19,12 @@ class WavEncoder {
     }
 
     // The image of the samples, block after block, at rate samples a second,
-    // into image (what it held is replaced). False (image empty) when
-    // libsndfile could not write it.
+    // into image (what it held is replaced); only count samples from first
+    // on, when they are given. False (image empty) when libsndfile could not
+    // write it.
     [[nodiscard]] static bool encode(uint32_t rate, const std::vector<std::vector<int16_t>>& blocks,
-                                     std::vector<uint8_t>& image);
+                                     std::vector<uint8_t>& image, uint64_t first = 0,
+                                     uint64_t count = UINT64_MAX);
 };
 
 }  // namespace chatterly

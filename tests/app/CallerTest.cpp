@@ -62,7 +62,11 @@ class Caller : public ::testing::Test {
         EXPECT_TRUE(ThreadStarter::waitForAll(std::chrono::seconds(20)));
     }
 
-    void start(StationOptions options = {}) {
+    // asCaptured: the clean-up off, so that the null sink's silence is sent.
+    void start(StationOptions options = {}, bool asCaptured = true) {
+        if (asCaptured) {
+            test::sendAsCaptured();
+        }
         options.listenPort = 0;
         if (options.callPort == ListenPort) {
             options.callPort = far.port();
@@ -185,6 +189,42 @@ TEST_F(Caller, EachReleaseSendsExactlyOneFrameHoldingTheRecording) {
     // Nothing more follows the two frames.
     EXPECT_TRUE(answered.readUntilClosed(300).empty());
     EXPECT_TRUE(connected());
+    EXPECT_TRUE(boxes.texts().empty());
+}
+
+// A release with nothing said sends nothing, on either end of a call: the
+// status line and the talk command say so, no scratch file stands, and the
+// next recording (sent as captured) is the next frame the far end gets.
+TEST_F(Caller, AReleaseWithNothingSaidSendsNothingAndSaysSo) {
+    start({}, false);
+    auto* line = qobject_cast<StatusLine*>(station->window().Control(IDC_STATUS_LINE));
+    for (const bool outgoing : {false, true}) {
+        SCOPED_TRACE(outgoing ? "outgoing" : "incoming");
+        PlainSocket farEnd;
+        if (outgoing) {
+            call("127.0.0.1");
+            farEnd = answer();
+        } else {
+            farEnd = PlainSocket::connectLoopback(station->listeningPort());
+            ASSERT_TRUE(waitFor([&] { return station->controller().incomingCall(); }));
+        }
+        station->recorder().setCleanUp(VoiceCleanup::Level::Gentle);
+        EXPECT_EQ(station->window().OnTalkCommand(), "recording");
+        ASSERT_TRUE(waitFor([&] { return recording(); }));
+        EXPECT_EQ(station->window().OnTalkCommand(), "nothing said");
+        EXPECT_TRUE(waitFor([&] { return line->notice() == "Nothing was said; no message sent"; }));
+        EXPECT_FALSE(std::filesystem::exists("Parlio.wav"));
+        station->recorder().setCleanUp(VoiceCleanup::Level::Off);
+        auto frames = framesAt(farEnd, 1);
+        press();
+        EXPECT_EQ(station->window().OnTalkCommand(), "sent");
+        const auto received = await(frames);
+        ASSERT_EQ(received.size(), 1u);
+        EXPECT_TRUE(received[0] == fileBytes("Parlio.wav"));
+        click(IDC_DISCONNECT);
+        EXPECT_TRUE(farEnd.seesClose(20000));
+        EXPECT_TRUE(waitFor([&] { return idle(); }));
+    }
     EXPECT_TRUE(boxes.texts().empty());
 }
 

@@ -128,6 +128,7 @@ TEST(PlaybackStop, TheTalkCommandPressesTalkAndWaitsLikeAClickWhileAMessagePlays
         GTEST_SKIP() << "no sound server";
     }
     test::ScratchDirectory dir;
+    test::sendAsCaptured();
     test::MessageBoxRecorder boxes;
     test::clearSignalEvents();
     StationOptions options;

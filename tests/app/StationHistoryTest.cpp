@@ -277,7 +277,7 @@ TEST(StationHistory, ASentMessageIsKeptAsItWentOut) {
     if (!test::soundServerAvailable()) {
         GTEST_SKIP() << "no sound server";
     }
-    CalledStation c;
+    CalledStation c(test::sendAsCaptured);
     ASSERT_TRUE(c.called);
     Station& station = *c.station;
     auto* talk = qobject_cast<QPushButton*>(station.window().Control(IDC_TALK));

@@ -43,6 +43,7 @@ TEST(StationRecorder, TalkOnAnIncomingCallSendsEachRecordingAsOneFrame) {
         GTEST_SKIP() << "no sound server";
     }
     ScratchDirectory dir;
+    test::sendAsCaptured();
     MessageBoxRecorder boxes;
     std::vector<std::vector<uint8_t>> saved;
     {

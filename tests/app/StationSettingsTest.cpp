@@ -45,15 +45,22 @@ TEST(StationSettings, MissingDamagedOrOutOfRangeValuesGiveTheirDefaults) {
         int64_t capMiB;
         bool hold;
         double speed;
+        VoiceCleanup::Level cleanUp = VoiceCleanup::Level::Gentle;
     } rows[] = {
         {"no file", nullptr, 256, false, 1},
-        {"the values", "[History]\nCapMiB=64\nHoldMessages=true\nSpeed=1.25\n", 64, true, 1.25},
-        {"spaces and comments", "; mine\n[ History ]\n  CapMiB = 32 \n Speed = 2\n", 32, false, 2},
-        {"out of range", "[History]\nCapMiB=0\nHoldMessages=maybe\nSpeed=3\n", 256, false, 1},
+        {"the values",
+         "[History]\nCapMiB=64\nHoldMessages=true\nSpeed=1.25\n[Recording]\nCleanUp=strong\n", 64,
+         true, 1.25, VoiceCleanup::Level::Strong},
+        {"spaces and comments",
+         "; mine\n[ History ]\n  CapMiB = 32 \n Speed = 2\n[Recording]\nCleanUp = off\n", 32, false,
+         2, VoiceCleanup::Level::Off},
+        {"out of range",
+         "[History]\nCapMiB=0\nHoldMessages=maybe\nSpeed=3\n[Recording]\nCleanUp=loud\n", 256,
+         false, 1},
         {"not a number", "[History]\nCapMiB=12abc\nSpeed=fast\n", 256, false, 1},
         {"a speed off the list", "[History]\nSpeed=1.50\n", 256, false, 1},
         {"too large to be a number", "[History]\nCapMiB=99999999999999999999\n", 256, false, 1},
-        {"another section", "[Other]\nCapMiB=64\nSpeed=2\n", 256, false, 1},
+        {"another section", "[Other]\nCapMiB=64\nSpeed=2\nCleanUp=off\n", 256, false, 1},
         {"binary junk", "\x01\x02[History\nCapMiB\n=\n\xff", 256, false, 1},
     };
     for (const auto& r : rows) {
@@ -67,6 +74,7 @@ TEST(StationSettings, MissingDamagedOrOutOfRangeValuesGiveTheirDefaults) {
         EXPECT_EQ(settings.historyCapMiB(), r.capMiB);
         EXPECT_EQ(settings.holdMessages(), r.hold);
         EXPECT_EQ(settings.speed(), r.speed);
+        EXPECT_EQ(settings.cleanUp(), r.cleanUp);
     }
 }
 
@@ -104,14 +112,17 @@ TEST(StationSettings, TheDialogsChoicesAreWrittenTogetherAndReadBackCleaned) {
         std::string name;  // read back
         int64_t capMiB;
     } rows[] = {
-        {"plain values", {"desk", 64, true, "Ctrl+Alt+T", true, 1.5, true}, "desk", 64},
+        {"plain values",
+         {"desk", 64, true, "Ctrl+Alt+T", true, 1.5, true, VoiceCleanup::Level::Off},
+         "desk",
+         64},
         {"a name with control characters",
-         {"de\x01sk\n", 8, false, "", false, 1.25, false},
+         {"de\x01sk\n", 8, false, "", false, 1.25, false, VoiceCleanup::Level::Strong},
          "desk",
          8},
         {"a cap out of range", {"", 0, false, "F9", false, 2, true}, "", 1},
         {"an overlong name",
-         {std::string(80, 'n'), 1 << 21, false, "", true, 1, false},
+         {std::string(80, 'n'), 1 << 21, false, "", true, 1, false, VoiceCleanup::Level::Gentle},
          std::string(63, 'n'),
          1 << 20},
     };
@@ -127,6 +138,7 @@ TEST(StationSettings, TheDialogsChoicesAreWrittenTogetherAndReadBackCleaned) {
         EXPECT_EQ(read.talkKeyHolds, r.written.talkKeyHolds);
         EXPECT_EQ(read.speed, r.written.speed);
         EXPECT_EQ(read.speedForLive, r.written.speedForLive);
+        EXPECT_EQ(read.cleanUp, r.written.cleanUp);
     }
 }
 
@@ -180,7 +192,7 @@ TEST(StationSettings, TheTalkKeyPressesTalkAndARefusedKeyIsSaid) {
         GTEST_SKIP() << "no dbus-daemon or no sound server";
     }
     test::ScratchDirectory dir;
-    const std::string ini = "[Shortcut]\nKey=Ctrl+Alt+T\nMode=toggle\n";
+    const std::string ini = "[Shortcut]\nKey=Ctrl+Alt+T\nMode=toggle\n[Recording]\nCleanUp=off\n";
     test::writeFile("Chatterly.ini", std::vector<uint8_t>(ini.begin(), ini.end()));
     QDBusConnection service = QDBusConnection::connectToBus(bus.address(), "portal");
     test::StandInPortal portal;

@@ -93,6 +93,8 @@ station() { # NAME [PEER_ADDRESS PEER_ALIAS]: on host NAME, in "$run/NAME"
   local wd="$run/$1"
   mkdir -p "$wd"
   cp "$resources/Busy.wav" "$resources/CallWaiting.wav" "$wd/"
+  # The stations send test tones, not speech: the voice's clean-up is off.
+  printf '[Recording]\nCleanUp=off\n' >>"$wd/Chatterly.ini"
   if [ $# -eq 3 ]; then
     memory "$2" "$3" >"$wd/Parlio.mem"
   else

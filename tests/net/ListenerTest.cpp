@@ -86,6 +86,7 @@ class Listener : public ::testing::Test {
         for (const char* f : {"Busy.wav", "CallWaiting.wav"}) {
             std::filesystem::copy_file(std::string(CHATTERLY_RESOURCE_DIR "/") + f, dir.file(f));
         }
+        chatterly::test::sendAsCaptured();
         StationOptions options;
         options.listenPort = 0;
         station = std::make_unique<Station>(options);

@@ -131,6 +131,11 @@ void writeFile(const std::string& name, const std::vector<uint8_t>& bytes) {
               static_cast<std::streamsize>(bytes.size()));
 }
 
+void sendAsCaptured() {
+    const std::string ini = "[Recording]\nCleanUp=off\n";
+    writeFile("Chatterly.ini", std::vector<uint8_t>(ini.begin(), ini.end()));
+}
+
 std::vector<uint8_t> pattern(size_t n, uint8_t seed) {
     std::vector<uint8_t> v(n);
     for (size_t i = 0; i < n; ++i) {

@@ -112,6 +112,11 @@ bool soundServerAvailable();
 std::vector<uint8_t> fileBytes(const std::string& name);
 void writeFile(const std::string& name, const std::vector<uint8_t>& bytes);
 
+// Stations started in the working directory from now on send what the
+// microphone hears as it is: the clean-up off in their "Chatterly.ini", so
+// that a recording of the null sink's silence is sent.
+void sendAsCaptured();
+
 // What the status line says when a connection failed under a message.
 inline const QString kNotDelivered =
     QStringLiteral("Your message was not delivered: the call has ended.");
