@@ -53,7 +53,9 @@ VoiceCleanup::VoiceCleanup(Level level)
     speex_preprocess_ctl(state_, SPEEX_PREPROCESS_SET_AGC, &on);
     speex_preprocess_ctl(state_, SPEEX_PREPROCESS_SET_AGC_LEVEL, &agcLevel);
     speex_preprocess_ctl(state_, SPEEX_PREPROCESS_SET_AGC_MAX_GAIN, &maxGain);
-    speex_preprocess_ctl(state_, SPEEX_PREPROCESS_SET_VAD, &on);
+    // The voice detection is read as the preprocessor's speech probability
+    // (SET_VAD would print a warning on stderr at every recording), with the
+    // same start and continue thresholds its detector uses.
 }
 
 VoiceCleanup::~VoiceCleanup() {
@@ -85,7 +87,12 @@ void VoiceCleanup::cleanFrame(size_t samples, std::vector<int16_t>& out) {
     const double level = rmsDb(frame_.data(), samples);
     floorDb_ = started_ ? std::min(level, floorDb_ + kFloorRiseDb) : level;
     started_ = true;
-    const bool speech = speex_preprocess_run(state_, frame_.data()) != 0;
+    speex_preprocess_run(state_, frame_.data());
+    int probability = 0;  // percent
+    speex_preprocess_ctl(state_, SPEEX_PREPROCESS_GET_PROB, &probability);
+    const bool speech =
+        probability > kSpeechStartPercent || (wasSpeech_ && probability > kSpeechGoesOnPercent);
+    wasSpeech_ = speech;
     if (speech && level > std::max(floorDb_ + kAboveFloorDb, kLeastVoiceDb)) {
         const Span frame{given_, given_ + samples};
         voice_ = voice_ ? Span{voice_->begin, frame.end} : frame;

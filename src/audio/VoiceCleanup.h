@@ -59,15 +59,21 @@ class VoiceCleanup {
     static std::optional<Span> kept(std::optional<Span> voice, uint64_t length);
 
   private:
+    // The speech probability (%) a frame needs to start speech, and to go on
+    // with it after a speech frame.
+    static constexpr int kSpeechStartPercent = 35;
+    static constexpr int kSpeechGoesOnPercent = 20;
+
     void cleanFrame(size_t samples, std::vector<int16_t>& out);
 
     HighPassFilter highPass_;
     SpeexPreprocessState_* state_;
     std::vector<int16_t> frame_;  // the frame being filled
     size_t filled_ = 0;
-    uint64_t given_ = 0;    // samples given out so far
-    double floorDb_ = 0.0;  // the quietest frames' level, rising slowly
-    bool started_ = false;  // a frame has set the floor
+    uint64_t given_ = 0;      // samples given out so far
+    double floorDb_ = 0.0;    // the quietest frames' level, rising slowly
+    bool started_ = false;    // a frame has set the floor
+    bool wasSpeech_ = false;  // the last frame was speech
     std::optional<Span> voice_;
 };
 
