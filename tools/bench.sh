@@ -3,8 +3,9 @@
 # left as it is), runs every benchmark under a private sound server and a
 # private X display, then bench/discovery.sh on hosts of its own, and prints
 # one table of every figure beside its baseline, ratio and target. The same
-# table goes to build-release/bench/bench.csv, and a chart of how much of its
-# target each figure uses to build-release/bench/bench.png. Exit 0 when the
+# table goes to build-release/bench/bench.csv, a chart of how much of its
+# target each figure uses to build-release/bench/bench.png, and one of how far
+# the voice clean-up brings the noise down to build-release/bench/cleanup.png. Exit 0 when the
 # run completed, whether or not every target was met. Usage: tools/bench.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -50,7 +51,7 @@ for b in build-release/bench_*; do
   # Each in a scratch working directory: what a station keeps there (its
   # recording, its history) stays out of the checkout.
   work=$(mktemp -d)
-  (cd "$work" && "$root/$b") | tee -a "$LOG" | grep -v "^BENCH" ||
+  (cd "$work" && "$root/$b") | tee -a "$LOG" | grep -v -e "^BENCH" -e "^CHART" ||
     { echo "$(basename "$b") FAILED"; status=1; }
   rm -rf "$work"
 done
@@ -93,5 +94,31 @@ unset key
 plot "$out/budget.dat" using (\$3 / 2):1:(\$3 / 2):(0.35):ytic(2) with boxxyerror lc rgb "#4a7ab5"
 EOF
   echo "chart: $out/bench.png"
+  # The voice clean-up's noise in the pauses, per mix and level (off, gentle,
+  # strong), drawn as its drop against off.
+  grep $'^CHART\tcleanup noise' "$log" | cut -f3- | awk -F'\t' -v OFS='\t' '
+    !($1 in row) { order[++n] = $1 }
+    { row[$1] = row[$1] OFS $3 }
+    END { for (i = 1; i <= n; i++) print "\"" order[i] "\"" row[order[i]] }' >"$out/cleanup.dat"
+  if [ -s "$out/cleanup.dat" ]; then
+    gnuplot <<EOF
+set terminal pngcairo size 900,420 font "DejaVu Sans,9"
+set output "$out/cleanup.png"
+set datafile separator "\t"
+set title "How far the clean-up brings the noise in the pauses down, against off (near speaker, noise 10 dB under the speech)"
+set ylabel "dB"
+set yrange [0:*]
+set style data histograms
+set style histogram clustered gap 1
+set style fill solid 0.8 border -1
+set grid ytics
+set key top left
+set arrow from graph 0, first 15 to graph 1, first 15 nohead lw 2 lc rgb "#c00000"
+set label "goal at gentle: 15 dB" at graph 0.01, first 16 tc rgb "#c00000"
+plot "$out/cleanup.dat" using (\$2 - \$3):xtic(1) title "gentle" lc rgb "#4a7ab5", \\
+  "" using (\$2 - \$4) title "strong" lc rgb "#2a4a75"
+EOF
+    echo "chart: $out/cleanup.png"
+  fi
 fi
 exit "$status"

@@ -13,6 +13,8 @@ constexpr double kHighPassHz = 80.0;
 constexpr double kAboveFloorDb = 6.0;
 // ...and above this level of the filtered input, under any speech.
 constexpr double kLeastVoiceDb = -55.0;
+// Frames under this are digital silence, not a room.
+constexpr double kDigitalSilenceDb = -90.0;
 // How fast the floor follows a noise that grows: per frame.
 constexpr double kFloorRiseDb = 0.05;
 
@@ -39,27 +41,42 @@ double rmsDb(const int16_t* samples, size_t count) {
 
 }  // namespace
 
-VoiceCleanup::VoiceCleanup(Level level)
-    : highPass_(kHighPassHz, kRate),
-      state_(speex_preprocess_state_init(static_cast<int>(kFrameSamples), kRate)),
-      frame_(kFrameSamples) {
+// A preprocessor tuned for the level.
+SpeexPreprocessState_* preprocessor(VoiceCleanup::Level level) {
+    auto* state = speex_preprocess_state_init(static_cast<int>(VoiceCleanup::kFrameSamples),
+                                              VoiceCleanup::kRate);
     const Tuning t = tuning(level);
     int on = 1;
     int suppress = t.suppressDb;
     int maxGain = t.maxGainDb;
     float agcLevel = t.agcLevel;
-    speex_preprocess_ctl(state_, SPEEX_PREPROCESS_SET_DENOISE, &on);
-    speex_preprocess_ctl(state_, SPEEX_PREPROCESS_SET_NOISE_SUPPRESS, &suppress);
-    speex_preprocess_ctl(state_, SPEEX_PREPROCESS_SET_AGC, &on);
-    speex_preprocess_ctl(state_, SPEEX_PREPROCESS_SET_AGC_LEVEL, &agcLevel);
-    speex_preprocess_ctl(state_, SPEEX_PREPROCESS_SET_AGC_MAX_GAIN, &maxGain);
+    speex_preprocess_ctl(state, SPEEX_PREPROCESS_SET_DENOISE, &on);
+    speex_preprocess_ctl(state, SPEEX_PREPROCESS_SET_NOISE_SUPPRESS, &suppress);
+    speex_preprocess_ctl(state, SPEEX_PREPROCESS_SET_AGC, &on);
+    speex_preprocess_ctl(state, SPEEX_PREPROCESS_SET_AGC_LEVEL, &agcLevel);
+    speex_preprocess_ctl(state, SPEEX_PREPROCESS_SET_AGC_MAX_GAIN, &maxGain);
     // The voice detection is read as the preprocessor's speech probability
     // (SET_VAD would print a warning on stderr at every recording), with the
     // same start and continue thresholds its detector uses.
+    return state;
 }
+
+VoiceCleanup::VoiceCleanup(Level level)
+    : highPass_(kHighPassHz, kRate),
+      state_(preprocessor(level)),
+      early_(preprocessor(level)),
+      frame_(kFrameSamples),
+      heldFrame_(kFrameSamples) {}
 
 VoiceCleanup::~VoiceCleanup() {
     speex_preprocess_state_destroy(state_);
+    if (early_) {
+        speex_preprocess_state_destroy(early_);
+    }
+}
+
+std::optional<VoiceCleanup::Span> VoiceCleanup::voice() const {
+    return learning_ ? std::nullopt : voice_;
 }
 
 void VoiceCleanup::process(const int16_t* samples, size_t count, std::vector<int16_t>& out) {
@@ -80,26 +97,101 @@ void VoiceCleanup::finish(std::vector<int16_t>& out) {
         std::fill(frame_.begin() + static_cast<std::ptrdiff_t>(filled_), frame_.end(), 0);
         cleanFrame(filled_, out);
     }
+    if (learning_) {
+        // Shorter than the learning: what the early cleaning gave stands, so
+        // the release costs no cleaning of its own.
+        learning_ = false;
+        out.insert(out.end(), earlyOut_.begin(), earlyOut_.end());
+        endLearning();
+    }
 }
 
 void VoiceCleanup::cleanFrame(size_t samples, std::vector<int16_t>& out) {
     highPass_.process(frame_.data(), samples);
-    const double level = rmsDb(frame_.data(), samples);
+    filled_ = 0;
+    if (!learning_) {
+        give(state_, frame_.data(), samples, out);
+        return;
+    }
+    // The denoiser needs about two seconds of the room to know its noise.
+    // Meanwhile the frames are held and the preprocessor learns from them;
+    // once it has, they are cleaned again with what it learnt, so the
+    // silence kept before the first word and the first words themselves are
+    // as clean as the rest. The capture thread catches up in one go then.
+    // The early cleaning, made as the frames come, is what a recording
+    // shorter than that keeps.
+    heldFrame_ = frame_;
+    give(early_, frame_.data(), samples, earlyOut_);
+    if (samples < kFrameSamples) {
+        return;  // the end of the capture
+    }
+    held_.insert(held_.end(), heldFrame_.begin(), heldFrame_.end());
+    if (!digitalSilence(heldFrame_.data(), samples)) {
+        speex_preprocess_run(state_, heldFrame_.data());
+        if (++learnt_ == kLearningFrames) {
+            replayHeld(out);
+        }
+    }
+}
+
+void VoiceCleanup::replayHeld(std::vector<int16_t>& out) {
+    learning_ = false;
+    floorDb_ = 0.0;
+    started_ = false;
+    wasSpeech_ = false;
+    voice_.reset();
+    given_ = 0;
+    bool first = true;
+    for (size_t at = 0; at < held_.size(); at += kFrameSamples) {
+        const bool sound = !digitalSilence(held_.data() + at, kFrameSamples);
+        give(state_, held_.data() + at, kFrameSamples, out);
+        if (sound && first) {
+            // The preprocessor overlaps each frame with the end of the one
+            // before, which is now the last frame it learnt from: the first
+            // frame is taken from the early cleaning instead.
+            std::copy_n(earlyOut_.begin() + static_cast<std::ptrdiff_t>(at), kFrameSamples,
+                        out.end() - static_cast<std::ptrdiff_t>(kFrameSamples));
+            first = false;
+        }
+    }
+    endLearning();
+}
+
+void VoiceCleanup::endLearning() {
+    speex_preprocess_state_destroy(early_);
+    early_ = nullptr;
+    held_ = {};
+    earlyOut_ = {};
+}
+
+bool VoiceCleanup::digitalSilence(const int16_t* frame, size_t samples) {
+    return rmsDb(frame, samples) < kDigitalSilenceDb;
+}
+
+void VoiceCleanup::give(SpeexPreprocessState_* state, int16_t* frame, size_t samples,
+                        std::vector<int16_t>& out) {
+    // A device that starts (or a source muted) gives zeros before any sound:
+    // they are kept as they are, and teach neither the floor nor the denoiser
+    // a noise of nothing, which would take the room's noise, when it comes,
+    // for voice.
+    if (!digitalSilence(frame, samples) && heardVoice(state, frame, rmsDb(frame, samples))) {
+        const Span run{given_, given_ + samples};
+        voice_ = voice_ ? Span{voice_->begin, run.end} : run;
+    }
+    out.insert(out.end(), frame, frame + samples);
+    given_ += samples;
+}
+
+bool VoiceCleanup::heardVoice(SpeexPreprocessState_* state, int16_t* frame, double level) {
     floorDb_ = started_ ? std::min(level, floorDb_ + kFloorRiseDb) : level;
     started_ = true;
-    speex_preprocess_run(state_, frame_.data());
+    speex_preprocess_run(state, frame);
     int probability = 0;  // percent
-    speex_preprocess_ctl(state_, SPEEX_PREPROCESS_GET_PROB, &probability);
+    speex_preprocess_ctl(state, SPEEX_PREPROCESS_GET_PROB, &probability);
     const bool speech =
         probability > kSpeechStartPercent || (wasSpeech_ && probability > kSpeechGoesOnPercent);
     wasSpeech_ = speech;
-    if (speech && level > std::max(floorDb_ + kAboveFloorDb, kLeastVoiceDb)) {
-        const Span frame{given_, given_ + samples};
-        voice_ = voice_ ? Span{voice_->begin, frame.end} : frame;
-    }
-    out.insert(out.end(), frame_.begin(), frame_.begin() + static_cast<std::ptrdiff_t>(samples));
-    given_ += samples;
-    filled_ = 0;
+    return speech && level > std::max(floorDb_ + kAboveFloorDb, kLeastVoiceDb);
 }
 
 std::optional<VoiceCleanup::Span> VoiceCleanup::kept(std::optional<Span> voice, uint64_t length) {

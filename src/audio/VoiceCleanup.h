@@ -45,14 +45,17 @@ class VoiceCleanup {
     VoiceCleanup& operator=(const VoiceCleanup&) = delete;
 
     // Takes count captured samples; appends to out the cleaned samples of
-    // every frame they complete.
+    // every frame they complete. The frames of the first two seconds of
+    // sound come out together at their end (the preprocessor learns the
+    // room's noise from them first).
     void process(const int16_t* samples, size_t count, std::vector<int16_t>& out);
     // The end of the capture: the frame begun is cleaned (padded with
     // silence) and its own samples appended to out.
     void finish(std::vector<int16_t>& out);
     // Where voice was heard in what was given out: from the start of the
-    // first voiced frame to the end of the last; nullopt while none was.
-    std::optional<Span> voice() const { return voice_; }
+    // first voiced frame to the end of the last; nullopt while none was (or
+    // nothing was given out yet).
+    std::optional<Span> voice() const;
 
     // What a recording of length samples keeps: its voice with up to
     // kMarginSamples of silence before and after; nullopt without voice.
@@ -64,16 +67,36 @@ class VoiceCleanup {
     static constexpr int kSpeechStartPercent = 35;
     static constexpr int kSpeechGoesOnPercent = 20;
 
+    // The preprocessor's learning: frames of sound it hears before its
+    // cleaning is kept (two seconds).
+    static constexpr int kLearningFrames = 100;
+
     void cleanFrame(size_t samples, std::vector<int16_t>& out);
+    // Cleans the frames held while the preprocessor learnt, in turn.
+    void replayHeld(std::vector<int16_t>& out);
+    void endLearning();
+    // Cleans a frame in place with state, notes its voice, and appends its
+    // own samples to out.
+    void give(SpeexPreprocessState_* state, int16_t* frame, size_t samples,
+              std::vector<int16_t>& out);
+    // Runs the preprocessor over a frame of sound; whether it is voice.
+    bool heardVoice(SpeexPreprocessState_* state, int16_t* frame, double level);
+    static bool digitalSilence(const int16_t* frame, size_t samples);
 
     HighPassFilter highPass_;
     SpeexPreprocessState_* state_;
-    std::vector<int16_t> frame_;  // the frame being filled
+    SpeexPreprocessState_* early_;    // cleans while state_ learns; then none
+    std::vector<int16_t> frame_;      // the frame being filled
+    std::vector<int16_t> heldFrame_;  // the frame as filtered, before cleaning
     size_t filled_ = 0;
-    uint64_t given_ = 0;      // samples given out so far
-    double floorDb_ = 0.0;    // the quietest frames' level, rising slowly
-    bool started_ = false;    // a frame has set the floor
-    bool wasSpeech_ = false;  // the last frame was speech
+    bool learning_ = true;
+    int learnt_ = 0;                 // frames of sound state_ has learnt from
+    std::vector<int16_t> held_;      // whole frames filtered while it learns
+    std::vector<int16_t> earlyOut_;  // and as early_ cleaned them
+    uint64_t given_ = 0;             // samples given out so far
+    double floorDb_ = 0.0;           // the quietest frames' level, rising slowly
+    bool started_ = false;           // a frame has set the floor
+    bool wasSpeech_ = false;         // the last frame was speech
     std::optional<Span> voice_;
 };
 
