@@ -40,6 +40,7 @@
 #include "app/Station.h"
 #include "app/StationLock.h"
 #include "app/TalkCommand.h"
+#include "audio/VoiceRecorder.h"
 #include "control/CallController.h"
 #include "control/ControlIds.h"
 
@@ -98,6 +99,9 @@ int main(int argc, char** argv) {
         die("no sound server or no port: run under tools/with-sound-server.sh");
     }
     station.window().show();
+    // The microphone is the null sink's silence, which the voice's clean-up
+    // would not send: the station records as captured.
+    station.recorder().setCleanUp(VoiceCleanup::Level::Off);
     std::optional<Clock::time_point> recording;
     StationLock lock;
     if (!lock.claim()) {

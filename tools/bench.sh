@@ -114,7 +114,7 @@ set style fill solid 0.8 border -1
 set grid ytics
 set key top left
 set arrow from graph 0, first 15 to graph 1, first 15 nohead lw 2 lc rgb "#c00000"
-set label "goal at gentle: 15 dB" at graph 0.01, first 16 tc rgb "#c00000"
+set label "goal at gentle: 15 dB" at graph 0.01, first 16 tc rgb "#c00000" front
 plot "$out/cleanup.dat" using (\$2 - \$3):xtic(1) title "gentle" lc rgb "#4a7ab5", \\
   "" using (\$2 - \$4) title "strong" lc rgb "#2a4a75"
 EOF

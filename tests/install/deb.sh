@@ -88,7 +88,7 @@ dpkg-deb -f "$deb" | sed 's/^/   /'
 case $(field Section) in sound | net) ;; *) fail "Section: $(field Section)" ;; esac
 depends=$(field Depends)
 for lib in libc6 libqt6widgets6 libqt6gui6 libqt6core6 libpulse0 libsndfile1 libsqlite3-0 \
-  libavahi-client3; do
+  libavahi-client3 libspeexdsp1 libsonic0; do
   echo "$depends" | tr ',' '\n' | grep -q "^ *$lib\( \|$\)" || fail "Depends lacks $lib: $depends"
 done
 [ "$(field Recommends)" = "pulseaudio | pipewire-pulse, pavucontrol, avahi-daemon, libnss-mdns" ] ||
