@@ -33,6 +33,7 @@
 #include "BenchApp.h"
 #include "BenchLoop.h"
 #include "BenchReport.h"
+#include "BenchStation.h"
 #include "SpeechMix.h"
 #include "app/CStationDlg.h"
 #include "app/Station.h"
@@ -242,13 +243,8 @@ int main(int argc, char** argv) {
         mixes.push_back(mix(std::string(voice) + " in hum", spoken, true));
     }
 
-    StationOptions options;
-    options.listenPort = 0;
-    Station station(options);
-    station.InitStationWindow();
-    if (station.listeningPort() == 0) {
-        die("no sound server or no port: run under tools/with-sound-server.sh");
-    }
+    const auto owned = listeningStation();
+    Station& station = *owned;
     station.window().show();
     Caller caller(station.listeningPort());
     if (!runUntil([&] { return station.controller().incomingCall(); }, 20000)) {

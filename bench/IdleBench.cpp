@@ -29,6 +29,7 @@
 #include "BenchApp.h"
 #include "BenchLoop.h"
 #include "BenchReport.h"
+#include "BenchStation.h"
 #include "app/CStationDlg.h"
 #include "app/Station.h"
 #include "control/CallController.h"
@@ -114,14 +115,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     StationOptions options;
-    options.listenPort = 0;
     options.callPort = ntohs(addr.sin_port);
-    Station station(options);
-    station.InitStationWindow();
-    if (station.listeningPort() == 0) {
-        std::fprintf(stderr, "no sound server or no port: run under tools/with-sound-server.sh\n");
-        return 1;
-    }
+    const auto owned = bench::listeningStation(options);
+    Station& station = *owned;
     CaretRest::install();
     station.window().show();
     // An idle station: nobody has typed for a while, so the caret rests.

@@ -24,6 +24,7 @@
 
 #include "BenchApp.h"
 #include "BenchReport.h"
+#include "BenchStation.h"
 #include "app/Station.h"
 #include "audio/Playback.h"
 #include "control/CallController.h"
@@ -143,14 +144,8 @@ double peakAdded(Station& station, uint32_t size) {
 
 int main(int argc, char** argv) {
     bench::BenchApp app(argc, argv);
-    StationOptions options;
-    options.listenPort = 0;
-    Station station(options);
-    station.InitStationWindow();
-    if (station.listeningPort() == 0) {
-        std::fprintf(stderr, "no sound server or no port: run under tools/with-sound-server.sh\n");
-        return 1;
-    }
+    const auto owned = bench::listeningStation();
+    Station& station = *owned;
     for (const uint32_t mib : {16u, 64u}) {
         const uint32_t size = mib << 20;
         const double added = peakAdded(station, size);

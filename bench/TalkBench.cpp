@@ -35,6 +35,7 @@
 #include "BenchApp.h"
 #include "BenchLoop.h"
 #include "BenchReport.h"
+#include "BenchStation.h"
 #include "app/CStationDlg.h"
 #include "app/RecordingDisplay.h"
 #include "app/Station.h"
@@ -91,13 +92,8 @@ int main(int argc, char** argv) {
     bench::BenchApp app(argc, argv);
     const char* program = argc > 1 ? argv[1] : CHATTERLY_PROGRAM;
 
-    StationOptions options;
-    options.listenPort = 0;
-    Station station(options);
-    station.InitStationWindow();
-    if (station.listeningPort() == 0) {
-        die("no sound server or no port: run under tools/with-sound-server.sh");
-    }
+    const auto owned = bench::listeningStation();
+    Station& station = *owned;
     station.window().show();
     // The microphone is the null sink's silence, which the voice's clean-up
     // would not send: the station records as captured.
