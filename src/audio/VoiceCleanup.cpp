@@ -39,8 +39,6 @@ double rmsDb(const int16_t* samples, size_t count) {
     return rms > 0.0 ? 20.0 * std::log10(rms / 32768.0) : -120.0;
 }
 
-}  // namespace
-
 // A preprocessor tuned for the level.
 SpeexPreprocessState_* preprocessor(VoiceCleanup::Level level) {
     auto* state = speex_preprocess_state_init(static_cast<int>(VoiceCleanup::kFrameSamples),
@@ -60,6 +58,8 @@ SpeexPreprocessState_* preprocessor(VoiceCleanup::Level level) {
     // same start and continue thresholds its detector uses.
     return state;
 }
+
+}  // namespace
 
 VoiceCleanup::VoiceCleanup(Level level)
     : highPass_(kHighPassHz, kRate),
@@ -109,8 +109,9 @@ void VoiceCleanup::finish(std::vector<int16_t>& out) {
 void VoiceCleanup::cleanFrame(size_t samples, std::vector<int16_t>& out) {
     highPass_.process(frame_.data(), samples);
     filled_ = 0;
+    const double level = rmsDb(frame_.data(), samples);
     if (!learning_) {
-        give(state_, frame_.data(), samples, out);
+        give(state_, frame_.data(), samples, level, out);
         return;
     }
     // The denoiser needs about two seconds of the room to know its noise.
@@ -121,12 +122,12 @@ void VoiceCleanup::cleanFrame(size_t samples, std::vector<int16_t>& out) {
     // The early cleaning, made as the frames come, is what a recording
     // shorter than that keeps.
     heldFrame_ = frame_;
-    give(early_, frame_.data(), samples, earlyOut_);
+    give(early_, frame_.data(), samples, level, earlyOut_);
     if (samples < kFrameSamples) {
         return;  // the end of the capture
     }
     held_.insert(held_.end(), heldFrame_.begin(), heldFrame_.end());
-    if (!digitalSilence(heldFrame_.data(), samples)) {
+    if (level >= kDigitalSilenceDb) {
         speex_preprocess_run(state_, heldFrame_.data());
         if (++learnt_ == kLearningFrames) {
             replayHeld(out);
@@ -143,9 +144,9 @@ void VoiceCleanup::replayHeld(std::vector<int16_t>& out) {
     given_ = 0;
     bool first = true;
     for (size_t at = 0; at < held_.size(); at += kFrameSamples) {
-        const bool sound = !digitalSilence(held_.data() + at, kFrameSamples);
-        give(state_, held_.data() + at, kFrameSamples, out);
-        if (sound && first) {
+        const double level = rmsDb(held_.data() + at, kFrameSamples);
+        give(state_, held_.data() + at, kFrameSamples, level, out);
+        if (level >= kDigitalSilenceDb && first) {
             // The preprocessor overlaps each frame with the end of the one
             // before, which is now the last frame it learnt from: the first
             // frame is taken from the early cleaning instead.
@@ -164,17 +165,13 @@ void VoiceCleanup::endLearning() {
     earlyOut_ = {};
 }
 
-bool VoiceCleanup::digitalSilence(const int16_t* frame, size_t samples) {
-    return rmsDb(frame, samples) < kDigitalSilenceDb;
-}
-
-void VoiceCleanup::give(SpeexPreprocessState_* state, int16_t* frame, size_t samples,
+void VoiceCleanup::give(SpeexPreprocessState_* state, int16_t* frame, size_t samples, double level,
                         std::vector<int16_t>& out) {
     // A device that starts (or a source muted) gives zeros before any sound:
     // they are kept as they are, and teach neither the floor nor the denoiser
     // a noise of nothing, which would take the room's noise, when it comes,
     // for voice.
-    if (!digitalSilence(frame, samples) && heardVoice(state, frame, rmsDb(frame, samples))) {
+    if (level >= kDigitalSilenceDb && heardVoice(state, frame, level)) {
         const Span run{given_, given_ + samples};
         voice_ = voice_ ? Span{voice_->begin, run.end} : run;
     }

@@ -75,13 +75,12 @@ class VoiceCleanup {
     // Cleans the frames held while the preprocessor learnt, in turn.
     void replayHeld(std::vector<int16_t>& out);
     void endLearning();
-    // Cleans a frame in place with state, notes its voice, and appends its
-    // own samples to out.
-    void give(SpeexPreprocessState_* state, int16_t* frame, size_t samples,
+    // Cleans a frame (of the level given, in dBFS) in place with state,
+    // notes its voice, and appends its own samples to out.
+    void give(SpeexPreprocessState_* state, int16_t* frame, size_t samples, double level,
               std::vector<int16_t>& out);
     // Runs the preprocessor over a frame of sound; whether it is voice.
     bool heardVoice(SpeexPreprocessState_* state, int16_t* frame, double level);
-    static bool digitalSilence(const int16_t* frame, size_t samples);
 
     HighPassFilter highPass_;
     SpeexPreprocessState_* state_;
