@@ -41,7 +41,7 @@ bool StationSettings::holdMessages() const {
 }
 
 bool StationSettings::setHoldMessages(bool hold) {
-    file_.set("History", "HoldMessages", hold ? "true" : "false");
+    setFlag("History", "HoldMessages", hold);
     return store();
 }
 
@@ -79,8 +79,7 @@ bool StationSettings::speedForLive() const {
 }
 
 bool StationSettings::setSpeed(double speed, bool forLive) {
-    file_.set("History", "Speed", speedText(speed));
-    file_.set("History", "SpeedForLive", forLive ? "true" : "false");
+    putSpeed(speed, forLive);
     return store();
 }
 
@@ -112,11 +111,10 @@ bool StationSettings::setChoices(const Choices& c) {
     file_.set("Station", "Name", NetworkText::label(c.stationName));
     file_.set("History", "CapMiB",
               std::to_string(std::clamp(c.historyCapMiB, kLeastHistoryCapMiB, kMostHistoryCapMiB)));
-    file_.set("History", "HoldMessages", c.holdMessages ? "true" : "false");
+    setFlag("History", "HoldMessages", c.holdMessages);
     file_.set("Shortcut", "Key", c.talkKey);
     file_.set("Shortcut", "Mode", c.talkKeyHolds ? "hold" : "toggle");
-    file_.set("History", "Speed", speedText(c.speed));
-    file_.set("History", "SpeedForLive", c.speedForLive ? "true" : "false");
+    putSpeed(c.speed, c.speedForLive);
     for (const auto& [level, name] : kCleanUpNames) {
         if (level == c.cleanUp) {
             file_.set("Recording", "CleanUp", name);
@@ -149,6 +147,15 @@ bool StationSettings::flag(const char* section, const char* key, bool fallback) 
         return false;
     }
     return fallback;
+}
+
+void StationSettings::setFlag(const char* section, const char* key, bool on) {
+    file_.set(section, key, on ? "true" : "false");
+}
+
+void StationSettings::putSpeed(double speed, bool forLive) {
+    file_.set("History", "Speed", speedText(speed));
+    setFlag("History", "SpeedForLive", forLive);
 }
 
 bool StationSettings::store() {

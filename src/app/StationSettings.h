@@ -69,6 +69,9 @@ class StationSettings {
     int64_t integer(const char* section, const char* key, int64_t fallback, int64_t least,
                     int64_t most) const;
     bool flag(const char* section, const char* key, bool fallback) const;
+    void setFlag(const char* section, const char* key, bool on);
+    // The playback speed and whether received messages play at it, unsaved.
+    void putSpeed(double speed, bool forLive);
     bool store();
 
     std::string fileName_;
